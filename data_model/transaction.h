@@ -1,0 +1,105 @@
+#pragma once
+// sqlca: the database transaction every command runs on.
+//
+// Each statement reports through sqlcode (0 success, 100 no row, -1 error),
+// sqlerrtext and sqlnrows. A write opens a transaction when none is open; the
+// command that wrote ends it with exactly one commit() or rollback(). TxGuard
+// rolls back whatever a command leaves open when it returns early.
+//
+// Values are always bound: statements carry '?' placeholders. A bound Decimal or
+// QDateTime is stored in the engine's canonical form (see Dialect).
+#include "data_model/dialect.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariantList>
+#include <memory>
+
+namespace fp {
+
+struct DatabaseConfig {
+    QString driver = QStringLiteral("QSQLITE");  // or "QPSQL"
+    QString database;                             // SQLite file, or PostgreSQL database name
+    QString host;
+    int port = 0;
+    QString user;
+    QString password;
+};
+
+class Transaction {
+public:
+    // Opens a connection of its own (a unique Qt connection name).
+    static std::unique_ptr<Transaction> open(const DatabaseConfig& config, QString* error);
+    static std::unique_ptr<Transaction> openSqlite(const QString& path, QString* error) {
+        DatabaseConfig c;
+        c.database = path;
+        return open(c, error);
+    }
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    QSqlDatabase& db() { return db_; }
+    const Dialect& dialect() const { return *dialect_; }
+    QString connectionName() const { return connectionName_; }
+
+    int sqlcode = 0;
+    QString sqlerrtext;
+    int sqlnrows = 0;
+
+    // Runs one statement. Returns true on success (sqlcode 0; a SELECT that finds no
+    // row sets 100 but still returns true). The query stays readable via lastQuery().
+    bool exec(const QString& sql, const QVariantList& binds = {});
+    QSqlQuery& lastQuery() { return *query_; }
+
+    // SELECT ... INTO: the first row's values in `out`. Returns sqlcode (0, 100, -1);
+    // on 100 or -1 `out` is left as it was.
+    int selectInto(const QString& sql, const QVariantList& binds, QVariantList& out);
+    // All rows of a SELECT; empty on error (sqlcode -1).
+    QList<QVariantList> selectAll(const QString& sql, const QVariantList& binds = {});
+
+    bool begin();
+    bool commit();
+    bool rollback();
+    bool inTransaction() const { return inTransaction_; }
+
+    QVariant encode(const QVariant& value) const;
+    std::optional<Decimal> decimalAt(const QVariant& stored) const { return dialect_->decodeDecimal(stored); }
+    QDateTime dateTimeAt(const QVariant& stored) const { return dialect_->decodeDateTime(stored); }
+
+    // Test hook: the next statement whose text contains `fragment` fails with `error`.
+    void failNextMatching(const QString& fragment, const QString& error = QStringLiteral("injected failure")) {
+        failFragment_ = fragment;
+        failError_ = error;
+    }
+
+private:
+    Transaction() = default;
+    void setError(const QString& text);
+    static bool isWrite(const QString& sql);
+
+    QSqlDatabase db_;
+    QString connectionName_;
+    std::unique_ptr<Dialect> dialect_;
+    std::unique_ptr<QSqlQuery> query_;
+    bool inTransaction_ = false;
+    QString failFragment_;
+    QString failError_;
+};
+
+// Rolls back on scope exit unless the transaction was ended by commit or rollback.
+class TxGuard {
+public:
+    explicit TxGuard(Transaction& t) : t_(t) {}
+    ~TxGuard() {
+        if (t_.inTransaction()) t_.rollback();
+    }
+    TxGuard(const TxGuard&) = delete;
+    TxGuard& operator=(const TxGuard&) = delete;
+
+private:
+    Transaction& t_;
+};
+
+} // namespace fp

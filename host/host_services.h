@@ -1,0 +1,63 @@
+#pragma once
+// The host application's services used by every window and global function:
+// message boxes, rights, and the exchange of one request with the tax service.
+#include "host/dialogs.h"
+#include "host/remote_transport.h"
+#include "host/session.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace fp {
+
+class HostServices {
+public:
+    HostServices(Session& session, Dialogs& dialogs) : session_(session), dialogs_(dialogs) {}
+
+    Session& session() { return session_; }
+    Dialogs& dialogs() { return dialogs_; }
+
+    // mess: an information message.
+    void mess(const QString& text) { dialogs_.message(text); }
+    // msg2: a yes/no question; 2 means no.
+    int msg2(const QString& text) { return dialogs_.question(text); }
+
+    // f_get_right: the user's right code for a window's two-digit function id,
+    // read from the host rights table b_user_right; "00" when none is granted.
+    QString f_get_right(const QString& userid, const QString& funcId);
+
+    // f_send_remote_msg: posts `request` to the tax service's endpoint `url`
+    // ("NormalServlet"). `timeout` is in the module's time-out units (see
+    // setTimeoutUnitMs). True when the service accepted: the reply, beginning
+    // with "ok|@|", is in `reply`. False after the failure has been shown with mess.
+    bool f_send_remote_msg(const QString& url, const QString& request, int timeout, QString& reply);
+
+    void setTransport(std::shared_ptr<RemoteTransport> transport) { transport_ = std::move(transport); }
+    RemoteTransport* transport() const { return transport_.get(); }
+
+    // One time-out unit is a tenth of a second (100 -> 10 s, 200 -> 20 s,
+    // 500 -> 50 s, 10000 -> 1000 s) unless a profile or a test sets otherwise.
+    void setTimeoutUnitMs(int ms) { timeoutUnitMs_ = ms; }
+    int timeoutUnitMs() const { return timeoutUnitMs_; }
+
+    // The GUI installs a runner that performs the exchange while a modal busy
+    // indicator blocks all input; the default runs it inline.
+    using BusyRunner = std::function<void(const std::function<void()>&)>;
+    void setBusyRunner(BusyRunner runner) { busy_ = std::move(runner); }
+
+    // Every exchange, for tests and diagnostics: endpoint, request text and time-out.
+    struct Exchange { QString url; QString request; int timeout = 0; bool ok = false; QString reply; };
+    const std::vector<Exchange>& exchanges() const { return exchanges_; }
+
+private:
+    Session& session_;
+    Dialogs& dialogs_;
+    std::shared_ptr<RemoteTransport> transport_;
+    int timeoutUnitMs_ = 100;
+    BusyRunner busy_;
+    bool inExchange_ = false;
+    std::vector<Exchange> exchanges_;
+};
+
+} // namespace fp

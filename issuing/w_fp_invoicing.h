@@ -1,0 +1,97 @@
+#pragma once
+// w_fp_invoicing: the window in which an issuer issues integrated unified
+// invoices (kinds "50", "20", "40") and red-letter invoices reversing them.
+//
+// The window's state is the combination of its forms' visibility and read-only
+// mode, is_fpdm/is_fphm, cbx_ch and the flags below. Each command lives in a unit
+// of its own (start, selectors, items, save, ...); this header is their shared
+// state.
+#include "host/base_window.h"
+#include "host/form_control.h"
+
+#include <memory>
+
+namespace fp {
+
+class DataStore;
+
+class w_fp_invoicing : public BaseWindow {
+public:
+    explicit w_fp_invoicing(HostServices& host);
+    ~w_fp_invoicing() override;
+
+    // Toolbar item texts: the texts of_setenable addresses.
+    static const QString kStart;    // "发票录入(&O)"
+    static const QString kNewProj;  // "新增品目(&N)"
+    static const QString kDelProj;  // "删除品目(&D)"
+    static const QString kSave;     // "发票保存(&S)"
+    static const QString kCopy;     // "发票复制(&C)"
+    static const QString kPaste;    // "发票粘贴(&V)"
+    static const QString kPrint;    // "发票打印(&P)"
+
+    // Controls, in creation order.
+    StaticText st_1{this, QStringLiteral("st_1")};
+    StaticText st_2{this, QStringLiteral("st_2")};
+    FormControl dw_xm{this, QStringLiteral("dw_xm")};
+    DropDown ddlb_fpdm{this, QStringLiteral("ddlb_fpdm")};
+    DropDown ddlb_fphm{this, QStringLiteral("ddlb_fphm")};
+    FormControl dw_print{this, QStringLiteral("dw_print")};
+    CheckBox cbx_ch{this, QStringLiteral("cbx_ch")};
+    Edit sle_ch{this, QStringLiteral("sle_ch")};
+    DropDown ddlb_oldfpdm{this, QStringLiteral("ddlb_oldfpdm")};
+    StaticText st_oldfpdm{this, QStringLiteral("st_oldfpdm")};
+    Edit sle_oldfpdm{this, QStringLiteral("sle_oldfpdm")};
+    StaticText st_oldfpdm1{this, QStringLiteral("st_oldfpdm1")};
+    FormControl dw_fp{this, QStringLiteral("dw_fp")};
+    StaticText st_oldfphm{this, QStringLiteral("st_oldfphm")};
+
+    // Instance variables.
+    QString is_fpdm;
+    QString is_fphm;
+    QString is_fpzl;
+    bool ib_write = false;
+    QString is_right = QStringLiteral("00");
+    QString is_fp_col_copy = QStringLiteral("|fkfmc|fkfzjlx|fkfzjhm|bz|hjje|");
+    QString is_xm_col_copy = QStringLiteral("|xmmc|mj|dj|je|");
+    bool ib_add_xm_script = false;
+    bool ib_sgfpch = false;
+    QString is_sgfp_name = QStringLiteral("系统外票");
+    bool ib_auto_find_fphm = false;
+    DataStore* idwc_corp = nullptr;   // payer drop-down of dw_fp.fkfmc
+    long il_hdl_corp = 0;
+    QString is_sort_corp;
+    DataStore* idwc_pm = nullptr;     // item-name drop-down of dw_xm.xmmc
+    std::unique_ptr<DataStore> ids_fp;  // copy buffers
+    std::unique_ptr<DataStore> ids_xm;
+
+    // The red-letter row's shift of the forms while cbx_ch is checked.
+    int redRowShift() const { return redShift_; }
+
+    // Issuer choice query of w_tree_select (values bound).
+    TreeSelectRequest issuerChoiceRequest() const;
+    // The invoice-code list query of the open (values bound).
+    static QString codeListSql();
+
+protected:
+    void create() override;
+    void on_open() override;
+    void ue_resize(int sizetype, int newWidth, int newHeight) override;
+    int closequery() override;
+    void destroy() override;
+
+private:
+    // Selector handlers (the code, number and red-letter controls).
+    void ddlb_fpdm_selectionchanged(int index);
+    void ddlb_fphm_ue_key(int key, int keyflags);
+    void cbx_ch_clicked();
+    void ddlb_oldfpdm_selectionchanged(int index);
+    void sle_oldfpdm_keydown(int key);
+    void sle_ch_keydown(int key);
+    // Empties a drop-down entry by entry.
+    static void emptyDropDown(DropDown& dd);
+
+    int redShift_ = 0;
+    friend class InvoicingTestAccess;
+};
+
+} // namespace fp

@@ -1,0 +1,71 @@
+#pragma once
+// Dialogs answered from a script. Every text shown is recorded in order; a
+// question or choice without a queued answer, or an answer left unused when the
+// test ends, fails the test.
+#include "host/dialogs.h"
+
+#include <gtest/gtest.h>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <optional>
+
+namespace fp::test {
+
+class ScriptedDialogs : public Dialogs {
+public:
+    ~ScriptedDialogs() override {
+        EXPECT_TRUE(answers_.empty()) << "unused question answers: " << answers_.size();
+        EXPECT_TRUE(choices_.empty()) << "unused tree-select answers: " << choices_.size();
+    }
+
+    void message(const QString& text) override {
+        log_.append(QStringLiteral("mess:") + text);
+        messages_.append(text);
+    }
+    int question(const QString& text) override {
+        log_.append(QStringLiteral("msg2:") + text);
+        questions_.append(text);
+        if (answers_.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text.toStdString();
+            return 2;
+        }
+        const int a = answers_.front();
+        answers_.pop_front();
+        return a;
+    }
+    QString treeSelect(const TreeSelectRequest& request) override {
+        log_.append(QStringLiteral("tree:") + request.paramText());
+        treeRequests_.push_back(request);
+        if (choices_.empty()) {
+            ADD_FAILURE() << "unexpected tree select: " << request.paramText().toStdString();
+            return QString();
+        }
+        const QString c = choices_.front();
+        choices_.pop_front();
+        return c;
+    }
+
+    // Script: answers to questions (1 yes, 2 no) and choices (null QString = cancel).
+    void answer(int a) { answers_.push_back(a); }
+    void yes() { answer(1); }
+    void no() { answer(2); }
+    void choose(const QString& c) { choices_.push_back(c); }
+
+    const QStringList& messages() const { return messages_; }
+    const QStringList& questions() const { return questions_; }
+    const QStringList& log() const { return log_; }
+    const std::vector<TreeSelectRequest>& treeRequests() const { return treeRequests_; }
+    QString lastMessage() const { return messages_.isEmpty() ? QString() : messages_.last(); }
+    void clear() { messages_.clear(); questions_.clear(); log_.clear(); treeRequests_.clear(); }
+
+private:
+    std::deque<int> answers_;
+    std::deque<QString> choices_;
+    QStringList messages_;
+    QStringList questions_;
+    QStringList log_;
+    std::vector<TreeSelectRequest> treeRequests_;
+};
+
+} // namespace fp::test
