@@ -1,0 +1,90 @@
+#include "services/remote_text.h"
+
+#include "host/text_helpers.h"
+
+namespace fp {
+
+namespace {
+const QString kCrLf = QStringLiteral("\r\n");
+
+struct Reserved {
+    QLatin1String piece;
+    const char16_t* message;  // follows the label
+};
+
+// In the order they are looked for. Only the first message lacks the 中 after
+// the label.
+const Reserved kReserved[] = {
+    {QLatin1String("|@|"), u"不能出现系统保留字符：“|@|”，请修改！"},
+    {QLatin1String("|&|"), u"中不能出现系统保留字符：“|&|”，请修改！"},
+    {QLatin1String("|#|"), u"中不能出现系统保留字符：“|#|”，请修改！"},
+    {QLatin1String(","), u"中不能出现系统保留字符：“,”(逗号)，请修改！"},
+    {QLatin1String("{[r]}"), u"中不能出现系统保留字符：“{[r]}”，请修改！"},
+    {QLatin1String("{[n]}"), u"中不能出现系统保留字符：“{[n]}”，请修改！"},
+    {QLatin1String("{[:]}"), u"中不能出现系统保留字符：“{[:]}”，请修改！"},
+};
+
+QString keyLine(const char* key, const QString& value) {
+    return QLatin1String(key) + value + kCrLf;
+}
+} // namespace
+
+bool f_ptfp_valid_str(HostServices& host, QString& text, QString label) {
+    if (text.isEmpty()) {
+        text = QStringLiteral("");
+        return true;
+    }
+    if (label.isEmpty()) label = QStringLiteral("数据项中");
+    for (const Reserved& r : kReserved) {
+        if (text.contains(r.piece)) {
+            host.mess(label + QString::fromUtf16(r.message));
+            return false;
+        }
+    }
+    QString escaped = gf_string_replace_all(text, QStringLiteral("\r"), QStringLiteral("{[r]}"));
+    escaped = gf_string_replace_all(escaped, QStringLiteral("\n"), QStringLiteral("{[n]}"));
+    escaped = gf_string_replace_all(escaped, QStringLiteral(":"), QStringLiteral("{[:]}"));
+    text = escaped;
+    return true;
+}
+
+QString req_status(const QString& fpdm, const QString& fphm, bool finalCrLf) {
+    QString r = QStringLiteral("proc_id:90239\r\n") + keyLine("as_fpdm:", fpdm) + keyLine("as_fphm:", fphm)
+                + QStringLiteral("as_getinfo:0");
+    if (finalCrLf) r += kCrLf;
+    return r;
+}
+
+QString req_download(const QString& fpdm, const QString& fphm) {
+    return QStringLiteral("proc_id:90239\r\n") + keyLine("as_fpdm:", fpdm) + keyLine("as_fphm:", fphm)
+           + QStringLiteral("as_getinfo:1\r\n");
+}
+
+QString req_void(const QString& fpdm, const QString& fphm, const QString& fpzt, const QString& kpr) {
+    return QStringLiteral("proc_id:76129\r\n") + keyLine("as_fpdm:", fpdm) + keyLine("as_fphm:", fphm)
+           + keyLine("as_fpzt:", fpzt) + keyLine("as_kpr:", kpr);
+}
+
+QString req_print(const QString& fpdm, const QString& fphm, const QString& dycs, const QString& kpr,
+                  const QString& bz) {
+    return QStringLiteral("proc_id:98179\r\n") + keyLine("as_fpdm:", fpdm) + keyLine("as_fphm:", fphm)
+           + keyLine("as_dycs:", dycs) + keyLine("as_kpr:", kpr) + keyLine("as_bz:", bz);
+}
+
+QString req_print(const QString& fpdm, const QString& fphm, qint64 dycs, const QString& kpr, const QString& bz) {
+    return req_print(fpdm, fphm, QString::number(dycs), kpr, bz);
+}
+
+QString req_upload(const QString& data) {
+    return QStringLiteral("proc_id:11633\r\n") + keyLine("as_data:", data);
+}
+
+QString reply_body(const QString& reply) {
+    return reply.size() > kReplyOkPrefix.size() ? reply.mid(kReplyOkPrefix.size()) : QStringLiteral("");
+}
+
+QString reply_next_field(QString& body) {
+    return f_get_col(body, kSepField).trimmed();
+}
+
+} // namespace fp
