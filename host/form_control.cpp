@@ -2,6 +2,8 @@
 
 #include "data_model/data_store.h"
 #include "data_model/transaction.h"
+#include "host/base_window.h"
+#include "host/controls.h"
 
 namespace fp {
 
@@ -32,6 +34,73 @@ bool FormControl::readOnly() const { return readOnly_; }
 void FormControl::setReadOnly(bool ro) {
     readOnly_ = ro;
     if (store_) store_->setReadOnly(ro);
+    notify();
+}
+
+void FormControl::editText(const QString& text) {
+    pending_ = true;
+    pendingText_ = text;
+}
+
+int FormControl::acceptText() {
+    if (!pending_) return 1;
+    if (!store_ || currentRow < 1 || currentRow > store_->rowCount() || currentColumn.isEmpty()) {
+        discardEdit();
+        return 1;
+    }
+    const int row = currentRow;
+    const QString column = currentColumn;
+    const QString text = pendingText_;
+    if (store_->readOnly() || store_->isProtected(row, column)) {
+        discardEdit();
+        return 1;
+    }
+    const QString error = store_->setItemText(row, column, text);
+    if (!error.isEmpty()) {
+        if (parent()) parent()->host().mess(error);
+        return -1;
+    }
+    discardEdit();
+    notify();
+    if (onItemChanged) onItemChanged(row, column, text);
+    notify();
+    return 1;
+}
+
+int FormControl::typeInto(int row, const QString& column, const QString& text) {
+    currentRow = row;
+    currentColumn = column;
+    editText(text);
+    return acceptText();
+}
+
+QStringList FormControl::tabColumns() const {
+    QStringList cols;
+    if (!store_) return cols;
+    for (const auto& c : store_->def().columns)
+        if (c.visible) cols << c.name;
+    return cols;
+}
+
+void FormControl::keyDown(int key, int keyflags) {
+    if (onKey && onKey(key, keyflags)) return;
+    if (key == keys::Tab) {
+        if (acceptText() == 1) tabForward();
+    }
+}
+
+void FormControl::tabForward() {
+    const QStringList cols = tabColumns();
+    if (cols.isEmpty() || !store_) return;
+    int idx = int(cols.indexOf(currentColumn));
+    if (idx >= 0 && idx + 1 < cols.size()) {
+        currentColumn = cols[idx + 1];
+    } else if (currentRow < store_->rowCount()) {
+        ++currentRow;
+        currentColumn = cols.first();
+    } else if (idx < 0) {
+        currentColumn = cols.first();
+    }
     notify();
 }
 

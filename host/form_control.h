@@ -38,12 +38,38 @@ public:
     QString currentColumn;
     void setRow(int row) { currentRow = row; notify(); }
     void setColumn(const QString& col) { currentColumn = col; notify(); }
+    void scrollToRow(int row) { setRow(row); }
+
+    // ---- editing ----
+    // The text being typed into the current cell, not yet accepted.
+    void editText(const QString& text);
+    bool hasPendingEdit() const { return pending_; }
+    QString pendingText() const { return pendingText_; }
+    void discardEdit() { pending_ = false; pendingText_.clear(); }
+    // accepttext: validates the pending edit and stores it; a value the column
+    // does not take is reported with mess and keeps the edit pending. 1 on
+    // success (also with nothing pending), -1 on failure.
+    int acceptText();
+    // What a user does in a cell: go to it, type, and leave it (accept).
+    int typeInto(int row, const QString& column, const QString& text);
+    // itemchanged(row, column, data), after the value is stored; 0 keeps it.
+    std::function<long(int row, const QString& column, const QString& data)> onItemChanged;
+    // Key strokes in the form (u_key); true when the handler consumed the key.
+    std::function<bool(int key, int keyflags)> onKey;
+    // A key stroke: the handler first; Tab (or an unconsumed Enter) moves to the next column.
+    void keyDown(int key, int keyflags = 0);
+    // Tab: the next editable column of the row, else the first of the next row.
+    void tabForward();
+    // Columns the user can reach with Tab, in order.
+    QStringList tabColumns() const;
 
 private:
     QString dataObject_;
     Transaction* trans_ = nullptr;
     std::unique_ptr<DataStore> store_;
     bool readOnly_ = false;
+    bool pending_ = false;
+    QString pendingText_;
 };
 
 } // namespace fp

@@ -110,6 +110,12 @@ void w_fp_invoicing::create() {
 
     is_keyevent_send = QStringLiteral("|ddlb_fphm|");
 
+    // Commands.
+    defineEvent(QStringLiteral("ue_start"), [this] { return ue_start(); });
+    defineEvent(QStringLiteral("ue_newproj"), [this] { return ue_newproj(); });
+    defineEvent(QStringLiteral("ue_delproj"), [this] { return ue_delproj(); });
+    defineEvent(QStringLiteral("ue_save"), [this] { return ue_save(); });
+
     // Handlers.
     ddlb_fpdm.onSelectionChanged = [this](int i) { ddlb_fpdm_selectionchanged(i); };
     ddlb_fphm.of_set_space(0);  // constructor of the number drop-down

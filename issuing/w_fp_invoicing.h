@@ -67,6 +67,17 @@ public:
     // The red-letter row's shift of the forms while cbx_ch is checked.
     int redRowShift() const { return redShift_; }
 
+    // Commands (user events), also reachable through raise(name).
+    long ue_start();
+    long ue_newproj();
+    long ue_delproj();
+    long ue_save();
+
+    // The item label of messages: tag of xmmc_t, else its text.
+    QString itemLabel() const;
+    // An invoice is open for entry: a header row, not read-only, visible.
+    bool entryOpen() const;
+
     // Issuer choice query of w_tree_select (values bound).
     TreeSelectRequest issuerChoiceRequest() const;
     // The invoice-code list query of the open (values bound).
@@ -87,6 +98,15 @@ private:
     void ddlb_oldfpdm_selectionchanged(int index);
     void sle_oldfpdm_keydown(int key);
     void sle_ch_keydown(int key);
+    // Item grid handlers.
+    long dw_xm_itemchanged(int row, const QString& column, const QString& data);
+    bool dw_xm_ukey(int key, int keyflags);
+    // The start command's reset: nothing started.
+    void resetInvoice();
+    bool formsModified() const;
+    // Save helpers.
+    QString uploadValue(DataStore& store, int row, int position, bool header) const;
+    QString fieldLabel(DataStore& store, int position) const;
     // Empties a drop-down entry by entry.
     static void emptyDropDown(DropDown& dd);
 

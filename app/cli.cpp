@@ -1,0 +1,248 @@
+#include "app/cli.h"
+
+#include "app/client.h"
+#include "app/data_commands.h"
+#include "app/gui.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+#include <optional>
+
+namespace fp::app {
+
+namespace {
+
+void printErr(const QString& text) {
+    const QByteArray b = (text + QLatin1Char('\n')).toUtf8();
+    std::fwrite(b.constData(), 1, size_t(b.size()), stderr);
+}
+
+void printOut(const QString& text) {
+    const QByteArray b = text.toUtf8();
+    std::fwrite(b.constData(), 1, size_t(b.size()), stdout);
+}
+
+// Options shared by the subcommands that work on a database or a tax service.
+const QCommandLineOption& databaseOption() {
+    static const QCommandLineOption o(QStringLiteral("database"), QStringLiteral("SQLite database file."),
+                                      QStringLiteral("FILE"));
+    return o;
+}
+const QCommandLineOption& serverOption() {
+    static const QCommandLineOption o(QStringLiteral("server"), QStringLiteral("Base URL of the tax service."),
+                                      QStringLiteral("URL"));
+    return o;
+}
+const QCommandLineOption& profileOption() {
+    static const QCommandLineOption o(QStringLiteral("profile"), QStringLiteral("Profile (INI)."),
+                                      QStringLiteral("FILE"));
+    return o;
+}
+
+// Parses a subcommand's arguments and checks the number of positional ones;
+// false after printing the error.
+bool parse(QCommandLineParser& parser, const QStringList& args, const QString& name, int positional) {
+    if (!parser.parse(args)) {
+        printErr(QStringLiteral("fpdesk %1: %2").arg(name, parser.errorText()));
+        return false;
+    }
+    if (parser.positionalArguments().size() != positional) {
+        printErr(QStringLiteral("fpdesk %1: expected %2 argument(s), got %3\n").arg(name).arg(positional)
+                     .arg(parser.positionalArguments().size()) + usageText());
+        return false;
+    }
+    return true;
+}
+
+void addClientOptions(QCommandLineParser& parser) {
+    parser.addOption(profileOption());
+    parser.addOption(databaseOption());
+    parser.addOption(serverOption());
+}
+
+// The profile of a data command: --profile, else the embedded demo; --database
+// names the SQLite file (and puts the simulated service's store beside it),
+// --server a tax service over HTTP.
+std::optional<Profile> clientProfile(const QCommandLineParser& parser) {
+    Profile p;
+    if (parser.isSet(profileOption())) {
+        QString error;
+        auto loaded = Profile::load(parser.value(profileOption()), &error);
+        if (!loaded) {
+            printErr(error);
+            return std::nullopt;
+        }
+        p = *loaded;
+    } else {
+        p = Profile::embeddedDemo(defaultDataDir());
+    }
+    if (parser.isSet(databaseOption())) {
+        const QFileInfo fi(parser.value(databaseOption()));
+        p.database = DatabaseConfig();
+        p.database.database = fi.absoluteFilePath();
+        p.demoData = false;
+        p.serverStore = fi.absoluteDir().filePath(QStringLiteral("taxsim.db"));
+    }
+    if (parser.isSet(serverOption())) {
+        p.serverMode = Profile::ServerMode::Http;
+        p.serverUrl = parser.value(serverOption());
+    }
+    return p;
+}
+
+// Runs a data command on a started client with console dialogs.
+int withClient(const QCommandLineParser& parser, cli::ConsoleDialogs::Preset preset, bool needsServerDate,
+               const std::function<int(HostServices&)>& command) {
+    const auto profile = clientProfile(parser);
+    if (!profile) return 1;
+    cli::ConsoleDialogs dialogs(preset);
+    Client client(*profile);
+    client.setDialogs(&dialogs);
+    QString error;
+    if (!client.start(&error)) {
+        printErr(error);
+        return 1;
+    }
+    if (needsServerDate) client.syncServerDate();
+    return command(client.host());
+}
+
+int importCommand(const QStringList& args, const QString& name, int (*run)(HostServices&, const QString&)) {
+    QCommandLineParser parser;
+    addClientOptions(parser);
+    if (!parse(parser, args, name, 1)) return 2;
+    const QString file = parser.positionalArguments().first();
+    return withClient(parser, cli::ConsoleDialogs::Preset::Ask, false,
+                      [&](HostServices& host) { return run(host, file); });
+}
+
+int fetchCommand(const QStringList& args, const QString& name, int (*run)(HostServices&)) {
+    QCommandLineParser parser;
+    addClientOptions(parser);
+    if (!parse(parser, args, name, 0)) return 2;
+    return withClient(parser, cli::ConsoleDialogs::Preset::Ask, true, run);
+}
+
+int fetchInvoice(const QStringList& args) {
+    const QString name = QStringLiteral("fetch");
+    QCommandLineParser parser;
+    addClientOptions(parser);
+    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Answer every question with yes."));
+    const QCommandLineOption no(QStringLiteral("no"), QStringLiteral("Answer every question with no."));
+    parser.addOption(yes);
+    parser.addOption(no);
+    if (!parse(parser, args, name, 2)) return 2;
+    if (parser.isSet(yes) && parser.isSet(no)) {
+        printErr(QStringLiteral("fpdesk fetch: --yes and --no exclude each other"));
+        return 2;
+    }
+    const auto preset = parser.isSet(yes) ? cli::ConsoleDialogs::Preset::Yes
+                        : parser.isSet(no) ? cli::ConsoleDialogs::Preset::No
+                                           : cli::ConsoleDialogs::Preset::Ask;
+    const QStringList pos = parser.positionalArguments();
+    return withClient(parser, preset, true,
+                      [&](HostServices& host) { return cli::fetchInvoice(host, pos[0], pos[1]); });
+}
+
+int dbInit(const QStringList& args) {
+    const QString name = QStringLiteral("db init");
+    QCommandLineParser parser;
+    parser.addOption(databaseOption());
+    const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Also write the demo data."));
+    parser.addOption(demo);
+    if (!parse(parser, args, name, 0)) return 2;
+    const QString path = parser.value(databaseOption());
+    if (path.isEmpty()) {
+        printErr(QStringLiteral("fpdesk %1: --database FILE is required").arg(name));
+        return 2;
+    }
+    const QFileInfo fi(path);
+    if (!QDir().mkpath(fi.absolutePath())) {
+        printErr(QStringLiteral("无法创建目录：%1").arg(fi.absolutePath()));
+        return 1;
+    }
+    QString error;
+    auto t = Transaction::openSqlite(fi.absoluteFilePath(), &error);
+    if (!t) {
+        printErr(QStringLiteral("无法打开数据库 %1：%2").arg(path, error));
+        return 1;
+    }
+    bool demoCreated = false;
+    if (!initDatabase(*t, parser.isSet(demo), &error, &demoCreated)) {
+        printErr(QStringLiteral("初始化数据库失败：%1").arg(error));
+        return 1;
+    }
+    if (parser.isSet(demo) && !demoCreated) printErr(QStringLiteral("数据库中已有数据，未写入演示数据。"));
+    return 0;
+}
+
+} // namespace
+
+const std::vector<CliCommand>& cliCommands() {
+    static const std::vector<CliCommand> commands = {
+        {{QStringLiteral("db"), QStringLiteral("init")}, QStringLiteral("--database FILE [--demo]"),
+         QStringLiteral("create the schema (and the demo data)"), dbInit},
+        {{QStringLiteral("stock"), QStringLiteral("import")}, QStringLiteral("FILE [--database FILE] [--profile FILE]"),
+         QStringLiteral("store a purchased-stock text received from the tax service"),
+         [](const QStringList& a) { return importCommand(a, QStringLiteral("stock import"), cli::stockImport); }},
+        {{QStringLiteral("codes"), QStringLiteral("import")}, QStringLiteral("FILE [--database FILE] [--profile FILE]"),
+         QStringLiteral("store a code-table text received from the tax service"),
+         [](const QStringList& a) { return importCommand(a, QStringLiteral("codes import"), cli::codesImport); }},
+        {{QStringLiteral("stock"), QStringLiteral("fetch")},
+         QStringLiteral("[--database FILE] [--server URL] [--profile FILE]"),
+         QStringLiteral("ask the tax service for the purchased stock and store it"),
+         [](const QStringList& a) { return fetchCommand(a, QStringLiteral("stock fetch"), cli::fetchStock); }},
+        {{QStringLiteral("codes"), QStringLiteral("fetch")},
+         QStringLiteral("[--database FILE] [--server URL] [--profile FILE]"),
+         QStringLiteral("ask the tax service for the code tables and store them"),
+         [](const QStringList& a) { return fetchCommand(a, QStringLiteral("codes fetch"), cli::fetchCodes); }},
+        {{QStringLiteral("fetch")}, QStringLiteral("CODE NUMBER [--yes|--no] [--database FILE] [--server URL] [--profile FILE]"),
+         QStringLiteral("download one invoice from the tax service"), fetchInvoice},
+    };
+    return commands;
+}
+
+QString usageText() {
+    QString t = QStringLiteral(
+        "Usage:\n"
+        "  fpdesk [--profile FILE] [--screenshot FILE]\n"
+        "      open the client; without a profile the embedded demo\n"
+        "      --screenshot FILE: open the issuing window, save the main window as PNG, exit\n");
+    for (const CliCommand& c : cliCommands())
+        t += QStringLiteral("  fpdesk %1 %2\n      %3\n").arg(c.words.join(QLatin1Char(' ')), c.synopsis, c.summary);
+    t += QStringLiteral("  fpdesk --help\n");
+    return t;
+}
+
+int runMain(int argc, char** argv) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+
+    if (args.size() > 1 && !args[1].startsWith(QLatin1Char('-'))) {
+        const CliCommand* match = nullptr;
+        for (const CliCommand& c : cliCommands()) {
+            if (args.size() - 1 < c.words.size()) continue;
+            if (args.mid(1, c.words.size()) == c.words && (!match || c.words.size() > match->words.size())) match = &c;
+        }
+        if (!match) {
+            printErr(QStringLiteral("fpdesk: unknown command \"%1\"\n").arg(args.mid(1).join(QLatin1Char(' '))) +
+                     usageText());
+            return 2;
+        }
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("fpdesk"));
+        QStringList rest{args.first() + QLatin1Char(' ') + match->words.join(QLatin1Char(' '))};
+        rest += args.mid(1 + match->words.size());
+        return match->run(rest);
+    }
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        printOut(usageText());
+        return 0;
+    }
+    return runGui(argc, argv);
+}
+
+} // namespace fp::app

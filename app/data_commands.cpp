@@ -1,0 +1,123 @@
+#include "app/data_commands.h"
+
+#include "services/invoice_fetch.h"
+#include "services/remote_text.h"
+#include "services/stock_codes.h"
+
+#include <QFile>
+
+#ifdef _WIN32
+#include <io.h>
+#define FP_ISATTY _isatty
+#define FP_FILENO _fileno
+#else
+#include <unistd.h>
+#define FP_ISATTY isatty
+#define FP_FILENO fileno
+#endif
+
+namespace fp::cli {
+
+namespace {
+
+// Procedures of the host application at the tax service.
+constexpr int kProcStock = 90002;
+constexpr int kProcCodes = 90003;
+// Time-out value of the stock and code requests (the module's units).
+constexpr int kTimeoutHostData = 500;
+
+void writeLine(std::FILE* f, QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
+    std::fputc('\n', f);
+    std::fflush(f);
+}
+
+bool readText(HostServices& host, const QString& path, QString& text) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        host.mess(QStringLiteral("无法读取文件“") + path + QStringLiteral("”：") + file.errorString());
+        return false;
+    }
+    text = QString::fromUtf8(file.readAll());
+    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    if (text.endsWith(QLatin1String("\r\n")))
+        text.chop(2);
+    else if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    if (text.isNull()) text = QStringLiteral("");  // an empty file is an empty text, not a null one
+    return true;
+}
+
+int status(bool done) { return done ? 0 : 1; }
+
+// The answer of a host procedure without "ok|@|"; false when the exchange failed.
+bool fetchText(HostServices& host, int procId, QString& text) {
+    QString reply;
+    const QString request = QStringLiteral("proc_id:") + QString::number(procId) + QStringLiteral("\r\n");
+    if (!host.f_send_remote_msg(kRemoteEndpoint, request, kTimeoutHostData, reply)) return false;
+    text = reply_body(reply);
+    return true;
+}
+
+} // namespace
+
+ConsoleDialogs::ConsoleDialogs(Preset preset)
+    : ConsoleDialogs(preset, stdin, stderr, FP_ISATTY(FP_FILENO(stdin)) != 0) {}
+
+ConsoleDialogs::ConsoleDialogs(Preset preset, std::FILE* in, std::FILE* err, bool interactive)
+    : preset_(preset), in_(in), err_(err), interactive_(interactive) {}
+
+void ConsoleDialogs::message(const QString& text) { writeLine(err_, text); }
+
+int ConsoleDialogs::question(const QString& text) {
+    if (preset_ == Preset::Yes) return 1;
+    if (preset_ == Preset::No) return 2;
+    if (!interactive_ || !in_) return 2;
+    for (;;) {
+        const QByteArray prompt = (text + QStringLiteral(" (y/n) ")).toUtf8();
+        std::fwrite(prompt.constData(), 1, size_t(prompt.size()), err_);
+        std::fflush(err_);
+        char buf[256];
+        if (!std::fgets(buf, sizeof buf, in_)) {
+            std::fputc('\n', err_);
+            return 2;
+        }
+        const QString a = QString::fromUtf8(buf).trimmed().toLower();
+        if (a == QLatin1String("y") || a == QLatin1String("yes") || a == QStringLiteral("是")) return 1;
+        if (a == QLatin1String("n") || a == QLatin1String("no") || a == QStringLiteral("否")) return 2;
+    }
+}
+
+QString ConsoleDialogs::treeSelect(const TreeSelectRequest&) { return QString(); }
+
+int stockImport(HostServices& host, const QString& file) {
+    QString text;
+    if (!readText(host, file, text)) return 2;
+    return status(gf_save_fplgqk(host, text));
+}
+
+int codesImport(HostServices& host, const QString& file) {
+    QString text;
+    if (!readText(host, file, text)) return 2;
+    return status(gf_save_fpzldm(host, text));
+}
+
+int fetchInvoice(HostServices& host, const QString& code, const QString& number) {
+    return status(gf_get_fp_from_remote(host, code, number));
+}
+
+int fetchStock(HostServices& host) {
+    QString text;
+    if (!fetchText(host, kProcStock, text)) return 1;
+    return status(gf_save_fplgqk(host, text));
+}
+
+int fetchCodes(HostServices& host) {
+    QString text;
+    if (!fetchText(host, kProcCodes, text)) return 1;
+    return status(gf_save_fpzldm(host, text));
+}
+
+} // namespace fp::cli

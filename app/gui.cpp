@@ -1,0 +1,129 @@
+#include "app/gui.h"
+
+#include "app/client.h"
+#include "app/data_commands.h"
+#include "ui/busy_runner.h"
+#include "ui/child_view.h"
+#include "ui/main_window.h"
+#include "ui/qt_dialogs.h"
+#include "ui/ui_metrics.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPointer>
+#include <QSqlQuery>
+#include <cstdio>
+
+namespace fp::app {
+
+namespace {
+
+constexpr int kFuncIssue = 1;
+
+void printErr(const QString& text) {
+    const QByteArray b = (text + QLatin1Char('\n')).toUtf8();
+    std::fwrite(b.constData(), 1, size_t(b.size()), stderr);
+}
+
+// Dialogs for an unattended run: messages to standard error, questions
+// answered no, the issuer choice takes the first row of its list.
+class UnattendedDialogs : public cli::ConsoleDialogs {
+public:
+    explicit UnattendedDialogs(Session& s) : cli::ConsoleDialogs(Preset::No), session_(s) {}
+    QString treeSelect(const TreeSelectRequest& request) override {
+        if (Transaction* t = session_.sqlca) {
+            if (t->exec(request.sql, request.binds) && t->lastQuery().next())
+                return t->lastQuery().value(QStringLiteral("name")).toString();
+        }
+        return QString();
+    }
+
+private:
+    Session& session_;
+};
+
+// Lets posted events, layouts and paints run until nothing is pending.
+void settle() {
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+} // namespace
+
+int runGui(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("fpdesk"));
+    QApplication::setFont(ui::uiFont());
+
+    QCommandLineParser parser;
+    const QCommandLineOption profileOpt(QStringLiteral("profile"), QStringLiteral("Profile (INI)."),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption shotOpt(QStringLiteral("screenshot"), QStringLiteral("Save a screenshot and exit."),
+                                     QStringLiteral("FILE"));
+    parser.addOption(profileOpt);
+    parser.addOption(shotOpt);
+    if (!parser.parse(QApplication::arguments())) {
+        printErr(QStringLiteral("fpdesk: ") + parser.errorText());
+        return 2;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        printErr(QStringLiteral("fpdesk: unexpected argument ") + parser.positionalArguments().first());
+        return 2;
+    }
+    const bool screenshot = parser.isSet(shotOpt);
+
+    auto fail = [screenshot](const QString& text) {
+        if (screenshot)
+            printErr(text);
+        else
+            QMessageBox::critical(nullptr, QStringLiteral("fpdesk"), text);
+        return 1;
+    };
+
+    Profile profile;
+    if (parser.isSet(profileOpt)) {
+        QString error;
+        auto loaded = Profile::load(parser.value(profileOpt), &error);
+        if (!loaded) return fail(error);
+        profile = *loaded;
+    } else {
+        profile = Profile::embeddedDemo(defaultDataDir());
+    }
+
+    Client client(profile);
+    ui::QtDialogs qtDialogs(client.session());
+    UnattendedDialogs unattended(client.session());
+    client.setDialogs(screenshot ? static_cast<Dialogs*>(&unattended) : &qtDialogs);
+
+    QString error;
+    if (!client.start(&error)) return fail(error);
+
+    // Exchanges run behind the modal busy indicator, parented to the main window
+    // once it exists.
+    QPointer<ui::MainWindow> mainWindow;
+    HostServices::BusyRunner runner;
+    if (!screenshot) runner = ui::makeBusyRunner([&mainWindow]() -> QWidget* { return mainWindow.data(); });
+    client.host().setBusyRunner(runner);
+    client.syncServerDate(runner);
+
+    ui::MainWindow w(client.host());
+    mainWindow = &w;
+    qtDialogs.setParent(&w);
+    w.show();
+
+    if (screenshot) {
+        settle();
+        w.openFunction(kFuncIssue);
+        settle();
+        const QString file = parser.value(shotOpt);
+        if (!w.grab().save(file, "PNG")) {
+            printErr(QStringLiteral("fpdesk: cannot write %1").arg(file));
+            return 1;
+        }
+        return 0;
+    }
+    return app.exec();
+}
+
+} // namespace fp::app

@@ -1,0 +1,135 @@
+// The fpdesk executable's command line, run as a separate process.
+#include "data_model/schema.h"
+#include "data_model/transaction.h"
+#include "tests/app/core_app.h"
+#include "tests/support/qt_printers.h"
+
+#include <QProcess>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace fp {
+namespace {
+
+struct ProcessRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ProcessRun fpdesk(const QStringList& args) {
+    test::coreApp();
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(FPDESK_EXE), args);
+    ProcessRun r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("did not finish");
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+qlonglong count(Transaction& t, const QString& table) {
+    QVariantList row;
+    t.selectInto(QStringLiteral("SELECT COUNT(*) FROM ") + table, {}, row);
+    return row.value(0).toLongLong();
+}
+
+TEST(FpdeskCli, DbInitWithDemoCreatesEveryTableAndColumn) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString db = dir.filePath(QStringLiteral("sub/fp.db"));
+    const ProcessRun r = fpdesk({QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"), db,
+                          QStringLiteral("--demo")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+
+    QString e;
+    auto t = Transaction::openSqlite(db, &e);
+    ASSERT_TRUE(t) << e.toStdString();
+    for (const TableDef& table : schemaTables()) {
+        ASSERT_TRUE(t->exec(QStringLiteral("PRAGMA table_info(%1)").arg(table.name)));
+        QStringList columns;
+        QSqlQuery& q = t->lastQuery();
+        while (q.next()) columns << q.value(QStringLiteral("name")).toString().toLower();
+        QStringList expected;
+        for (const ColumnDef& c : table.columns) expected << c.name.toLower();
+        EXPECT_EQ(columns, expected) << table.name.toStdString();
+    }
+    EXPECT_GT(count(*t, QStringLiteral("bm_bdcja_fpzl")), 0);
+    EXPECT_GT(count(*t, QStringLiteral("b_emp")), 0);
+    EXPECT_GT(count(*t, QStringLiteral("bdcja_fplg")), 0);
+}
+
+TEST(FpdeskCli, DbInitAgainKeepsTheDataAsItIs) {
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("fp.db"));
+    const QStringList args{QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"), db,
+                           QStringLiteral("--demo")};
+    ASSERT_EQ(fpdesk(args).exitCode, 0);
+    qlonglong before = 0;
+    {
+        auto t = Transaction::openSqlite(db, nullptr);
+        before = count(*t, QStringLiteral("b_emp"));
+    }
+    const ProcessRun again = fpdesk(args);
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_FALSE(again.err.isEmpty());  // says the demo data was not written again
+    auto t = Transaction::openSqlite(db, nullptr);
+    EXPECT_EQ(count(*t, QStringLiteral("b_emp")), before);
+}
+
+TEST(FpdeskCli, DbInitWithoutDemoLeavesTheTablesEmpty) {
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("fp.db"));
+    ASSERT_EQ(fpdesk({QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"), db}).exitCode, 0);
+    auto t = Transaction::openSqlite(db, nullptr);
+    ASSERT_TRUE(t);
+    for (const TableDef& table : schemaTables()) EXPECT_EQ(count(*t, table.name), 0) << table.name.toStdString();
+}
+
+TEST(FpdeskCli, MisuseIsReportedWithAnErrorStatus) {
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("fp.db"));
+    struct Case { QStringList args; int status; const char* saysOnStderr; };
+    const Case cases[] = {
+        {{QStringLiteral("db"), QStringLiteral("init")}, 2, "--database"},
+        {{QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"), db, QStringLiteral("extra")}, 2,
+         "argument"},
+        {{QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--bogus")}, 2, "bogus"},
+        {{QStringLiteral("frobnicate")}, 2, "unknown command"},
+        {{QStringLiteral("fetch"), QStringLiteral("237020000001")}, 2, "argument"},
+        {{QStringLiteral("fetch"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("--yes"),
+          QStringLiteral("--no")},
+         2, "--yes"},
+        {{QStringLiteral("--profile"), dir.filePath(QStringLiteral("missing.ini")), QStringLiteral("--screenshot"),
+          dir.filePath(QStringLiteral("x.png"))},
+         1, "missing.ini"},
+    };
+    for (const auto& c : cases) {
+        const ProcessRun r = fpdesk(c.args);
+        EXPECT_EQ(r.exitCode, c.status) << c.args.join(u' ').toStdString() << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.saysOnStderr))) << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(db));
+}
+
+TEST(FpdeskCli, HelpListsTheCommands) {
+    const ProcessRun r = fpdesk({QStringLiteral("--help")});
+    EXPECT_EQ(r.exitCode, 0);
+    for (const char* c : {"--profile FILE", "--screenshot FILE", "db init --database FILE [--demo]", "stock import",
+                          "codes import", "fetch CODE NUMBER [--yes|--no]"})
+        EXPECT_TRUE(r.out.contains(QString::fromUtf8(c))) << c;
+}
+
+} // namespace
+} // namespace fp

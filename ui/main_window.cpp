@@ -1,0 +1,154 @@
+#include "ui/main_window.h"
+
+#include "issuing/w_fp_invoicing.h"
+#include "ui/child_view.h"
+#include "ui/ui_metrics.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+
+namespace fp::ui {
+
+namespace {
+// Function ids of the module's windows, as the rights table counts them.
+constexpr int kFuncIssue = 1;
+constexpr int kFuncReprint = 2;
+constexpr int kFuncVoid = 3;
+} // namespace
+
+MainWindow::MainWindow(HostServices& host, QWidget* parent) : QMainWindow(parent), host_(host) {
+    setWindowTitle(QStringLiteral("fpdesk"));
+    setObjectName(QStringLiteral("w_main"));
+
+    mdi_ = new QMdiArea(this);
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(mdi_);
+
+    kpr_ = new QLabel(this);
+    kpr_->setObjectName(QStringLiteral("st_kpr"));
+    kpr_->setText(host_.session().st_kpr_text);
+    statusBar()->addWidget(kpr_, 1);
+    host_.session().onKprChanged = [this](const QString& text) { kpr_->setText(text); };
+
+    QMenu* file = menu(QStringLiteral("文件(&F)"));
+    QAction* exit = file->addAction(QStringLiteral("退出(&X)"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* invoices = menu(QStringLiteral("发票管理(&I)"));
+    addWindowEntry(invoices, QStringLiteral("发票开具"), kFuncIssue,
+                   [](HostServices& h) { return std::make_unique<w_fp_invoicing>(h); });
+    addWindowEntry(invoices, QStringLiteral("发票补打"), kFuncReprint, nullptr);
+    addWindowEntry(invoices, QStringLiteral("发票作废"), kFuncVoid, nullptr);
+
+    commandMenu_ = menu(QStringLiteral("操作(&O)"));
+    commandMenu_->setEnabled(false);
+
+    windowMenu_ = menuBar()->addMenu(QStringLiteral("窗口(&W)"));
+    connect(windowMenu_->addAction(QStringLiteral("层叠(&C)")), &QAction::triggered, mdi_,
+            &QMdiArea::cascadeSubWindows);
+    connect(windowMenu_->addAction(QStringLiteral("平铺(&T)")), &QAction::triggered, mdi_, &QMdiArea::tileSubWindows);
+    windowMenu_->addSeparator();
+    connect(windowMenu_->addAction(QStringLiteral("关闭所有窗口(&A)")), &QAction::triggered, mdi_,
+            &QMdiArea::closeAllSubWindows);
+
+    connect(mdi_, &QMdiArea::subWindowActivated, this, &MainWindow::showCommandsOf);
+    resize(1000, 760);
+}
+
+MainWindow::~MainWindow() {
+    host_.session().onKprChanged = nullptr;
+    // Children first: their windows may still report to the session.
+    const auto subs = mdi_->subWindowList();
+    for (QMdiSubWindow* s : subs) delete s;
+}
+
+QMenu* MainWindow::menu(const QString& title) {
+    for (QAction* a : menuBar()->actions())
+        if (a->menu() && a->text() == title) return a->menu();
+    auto* m = new QMenu(title, this);
+    if (windowMenu_)
+        menuBar()->insertMenu(windowMenu_->menuAction(), m);
+    else
+        menuBar()->addMenu(m);
+    return m;
+}
+
+QAction* MainWindow::addWindowEntry(QMenu* m, const QString& caption, int functionId, WindowFactory factory) {
+    QAction* a = m->addAction(caption);
+    a->setEnabled(bool(factory));
+    if (factory) {
+        factories_[functionId] = std::move(factory);
+        connect(a, &QAction::triggered, this, [this, functionId] { openFunction(functionId); });
+    }
+    return a;
+}
+
+QAction* MainWindow::addCommand(QMenu* m, const QString& caption, std::function<void()> run) {
+    QAction* a = m->addAction(caption);
+    connect(a, &QAction::triggered, this, [run = std::move(run)] { run(); });
+    return a;
+}
+
+ChildView* MainWindow::openFunction(int functionId) {
+    for (ChildView* v : childViews()) {
+        if (v->functionId() == functionId && !v->window().isClosed()) {
+            mdi_->setActiveSubWindow(v);
+            return v;
+        }
+    }
+    auto it = factories_.find(functionId);
+    if (it == factories_.end()) return nullptr;
+    return openWindow(it->second(host_), functionId);
+}
+
+ChildView* MainWindow::openWindow(std::unique_ptr<BaseWindow> window, int functionId) {
+    auto* view = new ChildView(std::move(window));
+    OpenParams params;
+    params.functionId = functionId;
+    if (!view->openWindow(params)) {
+        delete view;
+        return nullptr;
+    }
+    mdi_->addSubWindow(view);
+    view->show();
+    view->adjustSize();
+    mdi_->setActiveSubWindow(view);
+    view->focusFirst();
+    return view;
+}
+
+QList<ChildView*> MainWindow::childViews() const {
+    QList<ChildView*> views;
+    for (QMdiSubWindow* s : mdi_->subWindowList(QMdiArea::CreationOrder))
+        if (auto* v = qobject_cast<ChildView*>(s)) views << v;
+    return views;
+}
+
+void MainWindow::showCommandsOf(QMdiSubWindow* sub) {
+    commandMenu_->clear();
+    auto* view = qobject_cast<ChildView*>(sub);
+    if (!view) {
+        commandMenu_->setEnabled(false);
+        return;
+    }
+    commandMenu_->addActions(view->commandActions());
+    commandMenu_->setEnabled(!view->commandActions().isEmpty());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    mdi_->closeAllSubWindows();
+    for (ChildView* v : childViews()) {
+        if (!v->window().isClosed()) {  // its close query kept it open
+            event->ignore();
+            return;
+        }
+    }
+    QMainWindow::closeEvent(event);
+}
+
+} // namespace fp::ui

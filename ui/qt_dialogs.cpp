@@ -1,0 +1,104 @@
+#include "ui/qt_dialogs.h"
+
+#include "data_model/transaction.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSqlRecord>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace fp::ui {
+
+namespace {
+const QString kTitle = QStringLiteral("提示");
+} // namespace
+
+QWidget* QtDialogs::parentWidget() const {
+    if (parent_) return parent_;
+    return QApplication::activeWindow();
+}
+
+void QtDialogs::message(const QString& text) {
+    QMessageBox box(QMessageBox::Information, kTitle, text, QMessageBox::Ok, parentWidget());
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box.exec();
+}
+
+int QtDialogs::question(const QString& text) {
+    QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::Yes | QMessageBox::No, parentWidget());
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? 1 : 2;
+}
+
+QString QtDialogs::treeSelect(const TreeSelectRequest& request) {
+    QList<QVariantList> rows;
+    if (Transaction* t = session_.sqlca) {
+        if (!t->exec(request.sql, request.binds)) {
+            message(request.title + QStringLiteral("：") + t->sqlerrtext);
+            return QString();
+        }
+        QSqlQuery& q = t->lastQuery();
+        const QSqlRecord rec = q.record();
+        int code = rec.indexOf(QStringLiteral("code"));
+        int name = rec.indexOf(QStringLiteral("name"));
+        if (code < 0) code = 0;
+        if (name < 0) name = 1;
+        while (q.next()) rows.append({q.value(code), q.value(name)});
+    }
+    TreeSelectDialog dlg(request, rows, parentWidget());
+    if (dlg.exec() != QDialog::Accepted) return QString();
+    return dlg.chosenName();
+}
+
+TreeSelectDialog::TreeSelectDialog(const TreeSelectRequest& request, const QList<QVariantList>& rows, QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(request.title);
+    setObjectName(QStringLiteral("w_tree_select"));
+    auto* layout = new QVBoxLayout(this);
+    auto* prompt = new QLabel(request.prompt, this);
+    layout->addWidget(prompt);
+
+    list_ = new QTreeWidget(this);
+    list_->setColumnCount(2);
+    list_->setHeaderLabels({QStringLiteral("编码"), QStringLiteral("名称")});
+    list_->setRootIsDecorated(false);
+    list_->setUniformRowHeights(true);
+    for (const QVariantList& r : rows) {
+        auto* item = new QTreeWidgetItem(list_);
+        item->setText(0, r.value(0).toString());
+        item->setText(1, r.value(1).toString());
+    }
+    list_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    list_->header()->setStretchLastSection(true);
+    if (list_->topLevelItemCount() > 0) list_->setCurrentItem(list_->topLevelItem(0));
+    layout->addWidget(list_);
+
+    buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons_->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
+    buttons_->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    buttons_->button(QDialogButtonBox::Ok)->setEnabled(list_->currentItem() != nullptr);
+    layout->addWidget(buttons_);
+
+    connect(buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(list_, &QTreeWidget::itemActivated, this, [this] { accept(); });
+    connect(list_, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* cur) { buttons_->button(QDialogButtonBox::Ok)->setEnabled(cur != nullptr); });
+    list_->setFocus();
+    resize(360, 320);
+}
+
+QString TreeSelectDialog::chosenName() const {
+    const QTreeWidgetItem* item = list_->currentItem();
+    return item ? item->text(1) : QString();
+}
+
+} // namespace fp::ui

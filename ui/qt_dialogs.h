@@ -1,0 +1,50 @@
+#pragma once
+// The dialogs port answered with Qt dialogs: messages and yes/no questions as
+// message boxes titled "提示", the issuer choice as a modal list of the rows of
+// the request's query.
+#include "host/dialogs.h"
+#include "host/session.h"
+
+#include <QDialog>
+#include <QPointer>
+
+class QTreeWidget;
+class QDialogButtonBox;
+
+namespace fp::ui {
+
+class QtDialogs : public Dialogs {
+public:
+    explicit QtDialogs(Session& session, QWidget* parent = nullptr) : session_(session), parent_(parent) {}
+    // The window the dialogs are modal to (the main window once it exists).
+    void setParent(QWidget* parent) { parent_ = parent; }
+
+    void message(const QString& text) override;
+    // 1 for 是 (yes), 2 for 否 (no).
+    int question(const QString& text) override;
+    // The chosen row's name; a null QString when cancelled.
+    QString treeSelect(const TreeSelectRequest& request) override;
+
+private:
+    QWidget* parentWidget() const;
+    Session& session_;
+    QPointer<QWidget> parent_;
+};
+
+// The choice dialog behind treeSelect: title and prompt of the request, one
+// row per result of its query (columns code and name). OK (or Enter, or a
+// double click) takes the current row.
+class TreeSelectDialog : public QDialog {
+    Q_OBJECT
+public:
+    TreeSelectDialog(const TreeSelectRequest& request, const QList<QVariantList>& rows, QWidget* parent = nullptr);
+    QTreeWidget* list() const { return list_; }
+    // The name of the current row; a null QString when there is none.
+    QString chosenName() const;
+
+private:
+    QTreeWidget* list_ = nullptr;
+    QDialogButtonBox* buttons_ = nullptr;
+};
+
+} // namespace fp::ui
