@@ -313,16 +313,18 @@ QVariant DataStore::convert(const FormColumn& c, const QVariant& v, QString* err
         if (id == QMetaType::QDateTime) return v.toDateTime().toString(canonicalDateTimeFormat());
         return v.toString();
     case ColType::Decimal2: {
-        if (isDecimal(v)) return v;
+        // A two-place column holds two places: a product of quantity and price is
+        // rounded half away from zero here, so sums agree with what is stored.
+        if (isDecimal(v)) return QVariant::fromValue(v.value<Decimal>().round2());
         if (id == QMetaType::QString) {
             if (v.toString().trimmed().isEmpty()) return QVariant();
             const auto d = Decimal::parse(v.toString());
             if (!d) return fail(QStringLiteral("“%1”必须是数字！").arg(displayName(c)));
-            return QVariant::fromValue(*d);
+            return QVariant::fromValue(d->round2());
         }
         const auto d = Decimal::fromVariant(v);
         if (!d) return fail(QStringLiteral("“%1”必须是数字！").arg(displayName(c)));
-        return QVariant::fromValue(*d);
+        return QVariant::fromValue(d->round2());
     }
     case ColType::Whole:
     case ColType::Identity: {

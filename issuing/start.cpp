@@ -186,7 +186,7 @@ long w_fp_invoicing::ue_start() {
         QString ls_str = f_get_col(ls_resp, QStringLiteral("|@|")).trimmed();
         if (ls_str != QLatin1String("0")) {
             ls_str = f_get_fpzt_name(ls_str);
-            if (ls_str == QLatin1String("未知发票状态！")) {
+            if (ls_str == QStringLiteral("未知发票状态！")) {
                 ls_str = f_get_col(ls_resp, QStringLiteral("|@|")).trimmed();
                 ls_str = ls_str.isEmpty() ? QStringLiteral("未知发票状态！") : QStringLiteral("状态：") + ls_str;
             }
