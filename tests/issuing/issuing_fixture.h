@@ -20,7 +20,7 @@
 namespace fp::test {
 
 class IssuingTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         installFormHostFunctions();
         db = std::make_unique<TempDb>(TempDb::Content::DemoData);
