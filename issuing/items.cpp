@@ -21,28 +21,33 @@ bool w_fp_invoicing::entryOpen() const {
     return fp && fp->rowCount() > 0 && !dw_fp.readOnly() && dw_fp.visible;
 }
 
-long w_fp_invoicing::ue_newproj() {
-    // 1. In red-letter mode only the program adds lines (or the user, for an
-    //    invoice issued outside the system).
-    if (cbx_ch.checked && !ib_add_xm_script) return 0;
+bool w_fp_invoicing::requireInvoiceAndAccept() {
     if (is_fpdm.isEmpty()) {
         mess(QStringLiteral("请先选择发票代码！"));
         ddlb_fpdm.setFocus();
-        return 0;
+        return false;
     }
     if (is_fphm.isEmpty()) {
         mess(QStringLiteral("请决定要开发票的发票号码！"));
         ddlb_fphm.setFocus();
-        return 0;
+        return false;
     }
     if (dw_fp.acceptText() != 1) {
         dw_fp.setFocus();
-        return 0;
+        return false;
     }
     if (dw_xm.acceptText() != 1) {
         dw_xm.setFocus();
-        return 0;
+        return false;
     }
+    return true;
+}
+
+long w_fp_invoicing::ue_newproj() {
+    // 1. In red-letter mode only the program adds lines (or the user, for an
+    //    invoice issued outside the system).
+    if (cbx_ch.checked && !ib_add_xm_script) return 0;
+    if (!requireInvoiceAndAccept()) return 0;
     if (!entryOpen()) {
         mess(QStringLiteral("请先进行“开始录入新票”操作！"));
         return 0;
@@ -63,24 +68,7 @@ long w_fp_invoicing::ue_newproj() {
 }
 
 long w_fp_invoicing::ue_delproj() {
-    if (is_fpdm.isEmpty()) {
-        mess(QStringLiteral("请先选择发票代码！"));
-        ddlb_fpdm.setFocus();
-        return 0;
-    }
-    if (is_fphm.isEmpty()) {
-        mess(QStringLiteral("请决定要开发票的发票号码！"));
-        ddlb_fphm.setFocus();
-        return 0;
-    }
-    if (dw_fp.acceptText() != 1) {
-        dw_fp.setFocus();
-        return 0;
-    }
-    if (dw_xm.acceptText() != 1) {
-        dw_xm.setFocus();
-        return 0;
-    }
+    if (!requireInvoiceAndAccept()) return 0;
     if (!entryOpen()) {
         mess(QStringLiteral("请先进行“开始录入新票”操作！"));
         return 0;

@@ -52,30 +52,11 @@ long w_fp_invoicing::ue_save() {
     Session& s = session();
     Transaction* sqlca = s.sqlca;
 
-    // 1.-2. An invoice must be started.
-    if (is_fpdm.isEmpty()) {
-        mess(QStringLiteral("请先选择发票代码！"));
-        ddlb_fpdm.setFocus();
-        return 0;
-    }
-    if (is_fphm.isEmpty()) {
-        mess(QStringLiteral("请决定要开发票的发票号码！"));
-        ddlb_fphm.setFocus();
-        return 0;
-    }
+    // 1.-3. An invoice must be started; pending edits are committed.
     DataStore* fp = dw_fp.store();
     DataStore* xm = dw_xm.store();
+    if (!requireInvoiceAndAccept()) return 0;
     if (!fp || !xm || !sqlca) return 0;
-
-    // 3. Pending edits.
-    if (dw_fp.acceptText() != 1) {
-        dw_fp.setFocus();
-        return 0;
-    }
-    if (dw_xm.acceptText() != 1) {
-        dw_xm.setFocus();
-        return 0;
-    }
 
     // 4. At least one line.
     const QString label = itemLabel();

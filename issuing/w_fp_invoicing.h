@@ -101,6 +101,9 @@ private:
     // Item grid handlers.
     long dw_xm_itemchanged(int row, const QString& column, const QString& data);
     bool dw_xm_ukey(int key, int keyflags);
+    // A code and number are chosen and both forms' pending edits are accepted;
+    // otherwise says what is missing, moves the focus and returns false.
+    bool requireInvoiceAndAccept();
     // The start command's reset: nothing started.
     void resetInvoice();
     bool formsModified() const;
