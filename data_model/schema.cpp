@@ -145,7 +145,9 @@ const std::vector<TableDef>& schemaTables() {
           {QStringLiteral("bjbz"), ColType::Text, 1, false, QStringLiteral("完结标志")},
           {QStringLiteral("fsrq"), ColType::DateTime, 0, false, QStringLiteral("发售日期")}
 },
-         {QStringList{QStringLiteral("sxh"), QStringLiteral("fpdm"), QStringLiteral("bjbz")}, QStringList{QStringLiteral("lglsh")}}},
+         {QStringList{QStringLiteral("sxh"), QStringLiteral("fpdm"), QStringLiteral("bjbz")}, QStringList{QStringLiteral("lglsh")},
+          // the stock update of a save finds its batch by code, kind and range
+          QStringList{QStringLiteral("fpdm"), QStringLiteral("fpzlbm"), QStringLiteral("fpqh")}}},
         {QStringLiteral("bdcja_sgtp"),
          {
 {QStringLiteral("lglsh"), ColType::Text, 30, false, QStringLiteral("领购流水号")},

@@ -37,13 +37,18 @@ std::unique_ptr<Transaction> Transaction::open(const DatabaseConfig& config, QSt
         if (error) *error = e;
         return nullptr;
     }
-    t->query_ = std::make_unique<QSqlQuery>(t->db_);
+    t->resetCurrent();
     return t;
 }
 
 Transaction::~Transaction() {
     if (inTransaction_) rollback();
-    query_.reset();
+    // Every statement goes before the connection does.
+    finishStatements(true);
+    current_ = nullptr;
+    cacheIndex_.clear();
+    cache_.clear();
+    spare_.reset();
     const QString name = connectionName_;
     if (db_.isValid()) db_.close();
     db_ = QSqlDatabase();
@@ -69,45 +74,110 @@ QVariant Transaction::encode(const QVariant& value) const {
     return value;
 }
 
+Transaction::Statement* Transaction::findStatement(const QString& sql) {
+    const auto it = cacheIndex_.constFind(sql);
+    if (it == cacheIndex_.constEnd()) return nullptr;
+    if (*it != cache_.begin()) cache_.splice(cache_.begin(), cache_, *it);
+    return &cache_.front();
+}
+
+Transaction::Statement& Transaction::keepStatement(Statement statement) {
+    while (int(cache_.size()) >= kStatementCacheSize) {
+        Statement& oldest = cache_.back();
+        if (oldest.query.get() == current_) resetCurrent();
+        cacheIndex_.remove(oldest.sql);
+        cache_.pop_back();
+    }
+    cache_.push_front(std::move(statement));
+    cacheIndex_.insert(cache_.front().sql, cache_.begin());
+    return cache_.front();
+}
+
+void Transaction::dropStatement(const QString& sql) {
+    const auto it = cacheIndex_.constFind(sql);
+    if (it == cacheIndex_.constEnd()) return;
+    const StatementList::iterator s = *it;
+    cacheIndex_.erase(it);
+    QSqlQuery* const oldSpare = spare_.get();
+    spare_ = std::move(s->query);
+    cache_.erase(s);
+    if (current_ == oldSpare) current_ = spare_.get();
+}
+
+void Transaction::finishStatements(bool all) {
+    if (current_ && current_->isActive()) current_->finish();
+    if (!all) return;
+    for (Statement& s : cache_)
+        if (s.query->isActive()) s.query->finish();
+}
+
+void Transaction::resetCurrent() {
+    spare_ = std::make_unique<QSqlQuery>(db_);
+    current_ = spare_.get();
+}
+
 bool Transaction::exec(const QString& sql, const QVariantList& binds) {
     sqlcode = 0;
     sqlerrtext.clear();
     sqlnrows = 0;
+    // Whatever ran before is done with: a half-read SELECT must not keep its read
+    // snapshot into a write transaction, nor be re-run while still open.
+    finishStatements(false);
     if (!failFragment_.isEmpty() && sql.contains(failFragment_)) {
         failFragment_.clear();
         if (isWrite(sql) && !inTransaction_) begin();
         setError(failError_);
         return false;
     }
-    if (isWrite(sql) && !inTransaction_ && !begin()) return false;
-    query_ = std::make_unique<QSqlQuery>(db_);
-    if (!query_->prepare(sql)) {
-        setError(errorText(query_->lastError()));
+    Statement* s = findStatement(sql);
+    // A different number of values than the statement was prepared for is the
+    // driver's to refuse: prepare afresh rather than leave old values bound.
+    if (s && s->bindCount != binds.size()) {
+        dropStatement(sql);
+        s = nullptr;
+    }
+    const bool write = s ? s->write : isWrite(sql);
+    if (write && !inTransaction_ && !begin()) return false;
+    if (!s) {
+        auto q = std::make_unique<QSqlQuery>(db_);
+        if (!q->prepare(sql)) {
+            setError(errorText(q->lastError()));
+            spare_ = std::move(q);
+            current_ = spare_.get();
+            return false;
+        }
+        s = &keepStatement(Statement{sql, std::move(q), write, int(binds.size())});
+    }
+    QSqlQuery& q = *s->query;
+    current_ = &q;
+    for (int i = 0; i < binds.size(); ++i) q.bindValue(i, encode(binds.at(i)));
+    if (!q.exec()) {
+        setError(errorText(q.lastError()));
+        // A statement that failed is not trusted again; it stays readable as lastQuery().
+        dropStatement(sql);
         return false;
     }
-    for (const QVariant& b : binds) query_->addBindValue(encode(b));
-    if (!query_->exec()) {
-        setError(errorText(query_->lastError()));
-        return false;
-    }
-    if (query_->isSelect()) {
+    if (q.isSelect()) {
         sqlnrows = 0;
     } else {
-        sqlnrows = query_->numRowsAffected();
+        sqlnrows = q.numRowsAffected();
     }
     return true;
 }
 
 int Transaction::selectInto(const QString& sql, const QVariantList& binds, QVariantList& out) {
     if (!exec(sql, binds)) return sqlcode;
-    if (!query_->next()) {
+    QSqlQuery& q = *current_;
+    if (!q.next()) {
+        q.finish();
         sqlcode = 100;
         return sqlcode;
     }
-    const int n = query_->record().count();
+    const int n = q.record().count();
     QVariantList row;
     row.reserve(n);
-    for (int i = 0; i < n; ++i) row.append(query_->value(i));
+    for (int i = 0; i < n; ++i) row.append(q.value(i));
+    q.finish();
     out = row;
     sqlnrows = 1;
     return sqlcode;
@@ -116,13 +186,15 @@ int Transaction::selectInto(const QString& sql, const QVariantList& binds, QVari
 QList<QVariantList> Transaction::selectAll(const QString& sql, const QVariantList& binds) {
     QList<QVariantList> rows;
     if (!exec(sql, binds)) return rows;
-    const int n = query_->record().count();
-    while (query_->next()) {
+    QSqlQuery& q = *current_;
+    const int n = q.record().count();
+    while (q.next()) {
         QVariantList row;
         row.reserve(n);
-        for (int i = 0; i < n; ++i) row.append(query_->value(i));
+        for (int i = 0; i < n; ++i) row.append(q.value(i));
         rows.append(row);
     }
+    q.finish();
     sqlnrows = int(rows.size());
     if (rows.isEmpty()) sqlcode = 100;
     return rows;
@@ -130,6 +202,7 @@ QList<QVariantList> Transaction::selectAll(const QString& sql, const QVariantLis
 
 bool Transaction::begin() {
     if (inTransaction_) return true;
+    finishStatements(false);
     if (!db_.transaction()) {
         setError(errorText(db_.lastError()));
         return false;
@@ -142,7 +215,9 @@ bool Transaction::commit() {
     sqlcode = 0;
     sqlerrtext.clear();
     if (!inTransaction_) return true;
-    query_ = std::make_unique<QSqlQuery>(db_);
+    // SQLite refuses to end a transaction while a statement is still stepping.
+    finishStatements(true);
+    resetCurrent();
     if (!db_.commit()) {
         setError(errorText(db_.lastError()));
         return false;
@@ -155,7 +230,8 @@ bool Transaction::rollback() {
     sqlcode = 0;
     sqlerrtext.clear();
     if (!inTransaction_) return true;
-    query_ = std::make_unique<QSqlQuery>(db_);
+    finishStatements(true);
+    resetCurrent();
     inTransaction_ = false;
     if (!db_.rollback()) {
         setError(errorText(db_.lastError()));

@@ -10,10 +10,12 @@
 // QDateTime is stored in the engine's canonical form (see Dialect).
 #include "data_model/dialect.h"
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
+#include <list>
 #include <memory>
 
 namespace fp {
@@ -50,14 +52,26 @@ public:
 
     // Runs one statement. Returns true on success (sqlcode 0; a SELECT that finds no
     // row sets 100 but still returns true). The query stays readable via lastQuery().
+    //
+    // Statements are prepared once per connection and kept, keyed by their text
+    // (the kStatementCacheSize most recently used); a repeated statement is only
+    // bound again and run.
     bool exec(const QString& sql, const QVariantList& binds = {});
-    QSqlQuery& lastQuery() { return *query_; }
+    // The statement that ran last. It is valid, and its rows readable, only until
+    // the next exec, selectInto, selectAll, begin, commit or rollback: each of
+    // them first finishes it, and the same object may be run again for the
+    // same text. Read what you need before issuing the next statement.
+    QSqlQuery& lastQuery() { return *current_; }
 
     // SELECT ... INTO: the first row's values in `out`. Returns sqlcode (0, 100, -1);
-    // on 100 or -1 `out` is left as it was.
+    // on 100 or -1 `out` is left as it was. The statement is finished afterwards.
     int selectInto(const QString& sql, const QVariantList& binds, QVariantList& out);
-    // All rows of a SELECT; empty on error (sqlcode -1).
+    // All rows of a SELECT; empty on error (sqlcode -1). The statement is finished afterwards.
     QList<QVariantList> selectAll(const QString& sql, const QVariantList& binds = {});
+
+    static constexpr int kStatementCacheSize = 64;
+    // Prepared statements currently kept (for tests and diagnostics).
+    int cachedStatementCount() const { return int(cache_.size()); }
 
     bool begin();
     bool commit();
@@ -75,14 +89,39 @@ public:
     }
 
 private:
+    // A prepared statement kept for reuse.
+    struct Statement {
+        QString sql;
+        std::unique_ptr<QSqlQuery> query;
+        bool write = false;  // isWrite(sql)
+        int bindCount = 0;   // values bound when it was prepared
+    };
+    using StatementList = std::list<Statement>;
+
     Transaction() = default;
     void setError(const QString& text);
     static bool isWrite(const QString& sql);
 
+    // The kept statement for `sql`, moved to the front; nullptr when none.
+    Statement* findStatement(const QString& sql);
+    // Keeps a newly prepared statement, dropping the least recently used one
+    // when the cache is full.
+    Statement& keepStatement(Statement statement);
+    // Takes a statement out of the cache; it lives on as the spare query.
+    void dropStatement(const QString& sql);
+    // Resets the statement read last (and every kept one, when `all`), so that no
+    // statement holds a read snapshot or blocks commit and rollback.
+    void finishStatements(bool all);
+    // lastQuery() becomes an unused query, as after commit and rollback.
+    void resetCurrent();
+
     QSqlDatabase db_;
     QString connectionName_;
     std::unique_ptr<Dialect> dialect_;
-    std::unique_ptr<QSqlQuery> query_;
+    StatementList cache_;                              // most recently used first
+    QHash<QString, StatementList::iterator> cacheIndex_;
+    std::unique_ptr<QSqlQuery> spare_;                 // a query outside the cache
+    QSqlQuery* current_ = nullptr;                     // what lastQuery() returns
     bool inTransaction_ = false;
     QString failFragment_;
     QString failError_;
