@@ -3,6 +3,7 @@
 #include "data_model/demo_data.h"
 #include "data_model/schema.h"
 #include "host/http_transport.h"
+#include "host/judge_column.h"
 #include "taxsim/in_process_transport.h"
 #include "taxsim/service.h"
 
@@ -100,6 +101,7 @@ Client::~Client() {
 }
 
 bool Client::start(QString* error) {
+    installFormHostFunctions();
     sqlca_ = openDatabase(profile_, error);
     if (!sqlca_) return false;
     profile_.applyTo(session_);

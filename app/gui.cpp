@@ -4,12 +4,14 @@
 #include "app/data_commands.h"
 #include "ui/busy_runner.h"
 #include "ui/child_view.h"
+#include "ui/fetch_invoice_dialog.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
 #include "ui/ui_metrics.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPointer>
@@ -50,6 +52,30 @@ void settle() {
 }
 
 } // namespace
+
+void addDataSyncCommands(ui::MainWindow& window, HostServices& host, InvoiceQuestion ask) {
+    if (!ask) {
+        ask = [&window]() -> std::optional<std::pair<QString, QString>> {
+            ui::FetchInvoiceDialog dialog(&window);
+            if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+            return std::make_pair(dialog.code(), dialog.number());
+        };
+    }
+    QMenu* menu = window.menu(QStringLiteral("数据同步(&S)"));
+    window.addCommand(menu, QStringLiteral("下载发票领购信息"), [&host] {
+        if (cli::fetchStock(host) == 0) host.mess(QStringLiteral("发票领购信息下载完成！"));
+    })->setObjectName(QStringLiteral("sync_stock"));
+    window.addCommand(menu, QStringLiteral("下载发票种类及代码"), [&host] {
+        if (cli::fetchCodes(host) == 0) host.mess(QStringLiteral("发票种类及代码下载完成！"));
+    })->setObjectName(QStringLiteral("sync_codes"));
+    menu->addSeparator();
+    window.addCommand(menu, QStringLiteral("从服务器下载发票…"), [&host, ask] {
+        const auto invoice = ask();
+        if (!invoice) return;
+        if (cli::fetchInvoice(host, invoice->first, invoice->second) == 0)
+            host.mess(QStringLiteral("发票下载完成！"));
+    })->setObjectName(QStringLiteral("sync_invoice"));
+}
 
 int runGui(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -109,6 +135,7 @@ int runGui(int argc, char** argv) {
 
     ui::MainWindow w(client.host());
     mainWindow = &w;
+    addDataSyncCommands(w, client.host());
     qtDialogs.setParent(&w);
     w.show();
 

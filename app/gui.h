@@ -4,8 +4,28 @@
 // issuing window, lets the event loop settle, saves the main window as a PNG
 // and exits; the issuer is then the first of the list and messages go to
 // standard error, so it runs without anyone at the keyboard.
+#include "host/host_services.h"
+
+#include <QString>
+#include <functional>
+#include <optional>
+#include <utility>
+
+namespace fp::ui {
+class MainWindow;
+}
+
 namespace fp::app {
 
 int runGui(int argc, char** argv);
+
+// Asks for the code and number of an invoice to download; nothing when cancelled.
+using InvoiceQuestion = std::function<std::optional<std::pair<QString, QString>>()>;
+
+// The menu "数据同步" of the main window: download the purchased stock (90002),
+// the invoice kinds and codes (90003), and one invoice from the server (asked
+// with `ask`, by default a small dialog). Failures are told by the commands
+// themselves; a success is told with a message.
+void addDataSyncCommands(ui::MainWindow& window, HostServices& host, InvoiceQuestion ask = {});
 
 } // namespace fp::app

@@ -56,7 +56,7 @@ public:
     std::function<long(int row, const QString& column, const QString& data)> onItemChanged;
     // Key strokes in the form (u_key); true when the handler consumed the key.
     std::function<bool(int key, int keyflags)> onKey;
-    // A key stroke: the handler first; Tab (or an unconsumed Enter) moves to the next column.
+    // A key stroke: the handler first; an unconsumed Tab moves to the next column.
     void keyDown(int key, int keyflags = 0);
     // Tab: the next editable column of the row, else the first of the next row.
     void tabForward();

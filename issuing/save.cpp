@@ -286,6 +286,8 @@ long w_fp_invoicing::ue_save() {
         }
     }
     ddlb_fpdm_selectionchanged(index);
+    // Offer the next free number ready for Enter; no handler runs.
+    if (ddlb_fphm.count() > 0) ddlb_fphm.selectItem(1);
     return 1;
 }
 

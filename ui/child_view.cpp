@@ -6,6 +6,7 @@
 #include "ui/ui_metrics.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -212,8 +213,17 @@ QWidget* ChildView::createWidget(Binding& b) {
         toolBar_ = bar;
         return bar;
     }
-    case Control::Kind::Form:
-        return new FormWidget(static_cast<FormControl&>(c), canvas_);
+    case Control::Kind::Form: {
+        auto* form = new FormWidget(static_cast<FormControl&>(c), canvas_);
+        Control* control = &c;
+        form->onLeave = [this, control](bool forward) { focusNeighbour(control, forward); };
+        form->isCommandKey = [this](const QKeyEvent& e) {
+            const QKeySequence seq(e.keyCombination());
+            return std::any_of(shortcutActions_.begin(), shortcutActions_.end(),
+                               [&](const QAction* a) { return a->shortcut() == seq; });
+        };
+        return form;
+    }
     }
     return new QWidget(canvas_);
 }
@@ -414,11 +424,34 @@ void ChildView::refreshCommandActions() {
     }
 }
 
+void ChildView::focusNeighbour(Control* from, bool forward) {
+    // Controls that take the focus, in tab order (creation order among equals).
+    std::vector<Binding*> order;
+    for (auto& b : bindings_) {
+        const auto k = b->control->kind();
+        if (k == Control::Kind::StaticText || k == Control::Kind::Toolbar) continue;
+        const bool takesFocus =
+            b->control->tabOrder > 0 && b->widget->isVisibleTo(canvas_) && b->widget->isEnabled();
+        if (b->control != from && !takesFocus) continue;
+        order.push_back(b.get());
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [](const Binding* a, const Binding* b) { return a->control->tabOrder < b->control->tabOrder; });
+    const auto at = std::find_if(order.begin(), order.end(), [from](const Binding* b) { return b->control == from; });
+    if (at == order.end() || order.size() < 2) return;
+    const qsizetype i = at - order.begin();
+    const qsizetype n = qsizetype(order.size());
+    Binding* next = order[size_t(forward ? (i + 1) % n : (i + n - 1) % n)];
+    window_->setFocus(next->control);
+}
+
 void ChildView::focusControl(Control* c) {
     if (!c) return;
     for (auto& b : bindings_) {
         if (b->control != c) continue;
-        if (b->widget->hasFocus()) return;
+        // A form keeps the focus where it is inside it (a field, the table, a cell editor).
+        QWidget* focus = QApplication::focusWidget();
+        if (b->widget->hasFocus() || (focus && b->widget->isAncestorOf(focus))) return;
         syncingFocus_ = true;
         b->widget->setFocus(Qt::OtherFocusReason);
         syncingFocus_ = false;

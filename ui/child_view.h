@@ -7,8 +7,10 @@
 // check box is CheckBox::click(), a choice in a drop-down DropDown::select(),
 // typed text the control's text, Enter the window's key handlers, a toolbar
 // button the button's user event, a menu shortcut BaseWindow::chooseMenuItem.
-// Focus follows the window's focused control both ways. Closing the child asks
-// the window (closequery may veto); a window that closes itself closes the child.
+// Focus follows the window's focused control both ways. A form control is shown
+// by a FormWidget (fields or a grid); Tab out of a form's last cell goes to the
+// next control in tab order. Closing the child asks the window (closequery may
+// veto); a window that closes itself closes the child.
 #include "host/base_window.h"
 
 #include <QList>
@@ -72,6 +74,9 @@ private:
     void refreshCommandActions();
     void applyTabOrder();
     void focusControl(Control* c);
+    // Tab out of a form: the next (or previous) control in tab order that is
+    // shown and enabled takes the focus.
+    void focusNeighbour(Control* from, bool forward);
     Binding* bindingOf(const QObject* widget);
     bool deliverKey(Binding& b, int key, int keyflags);
 

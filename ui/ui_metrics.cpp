@@ -57,6 +57,8 @@ QFont fontFor(const QString& hostFace, int points, bool bold) {
 
 QFont uiFont() { return fontFor(QStringLiteral("黑体"), 9); }
 
+QColor readOnlyFieldColour() { return QColor(244, 241, 232); }
+
 QColor colorFromPacked(int packed) { return QColor(packed & 0xFF, (packed >> 8) & 0xFF, (packed >> 16) & 0xFF); }
 
 } // namespace fp::ui

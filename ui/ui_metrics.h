@@ -41,6 +41,9 @@ QFont fontFor(const QString& hostFace, int points, bool bold = false);
 // The font of the frame's menus, status bar and dialogs.
 QFont uiFont();
 
+// Background of a field or cell that takes no input (read-only form, protected column).
+QColor readOnlyFieldColour();
+
 // A colour packed as the host packs it: r + g*256 + b*65536.
 QColor colorFromPacked(int packed);
 

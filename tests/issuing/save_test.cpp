@@ -90,14 +90,16 @@ TEST_F(SaveTest, SavesUploadsAndCommitsOverHttp) {
     EXPECT_TRUE(w.uo_toolbar.isEnabled(w_fp_invoicing::kCopy));
     EXPECT_TRUE(w.uo_toolbar.isEnabled(w_fp_invoicing::kPrint));
     EXPECT_EQ(offeredNumbers(), QStringList{QStringLiteral("00000002")});
+    EXPECT_EQ(w.ddlb_fphm.text(), QStringLiteral("00000002"));
     EXPECT_EQ(w.is_fphm, QStringLiteral("00000001"));
     EXPECT_FALSE(w.ib_auto_find_fphm);
     EXPECT_EQ(w.focusedName(), QStringLiteral("dw_xm"));  // not moved by the refresh
     // A saved invoice takes no more lines, and a new start does not ask.
     EXPECT_EQ(w.raise(QStringLiteral("ue_newproj")), 0);
     EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("请先进行“开始录入新票”操作！"));
-    typeNumber(QStringLiteral("00000002"));
-    EXPECT_EQ(w.raise(QStringLiteral("ue_start")), 1);
+    w.keyDown(keys::Enter);  // the offered number starts at once
+    EXPECT_EQ(w.is_fphm, QStringLiteral("00000002"));
+    EXPECT_FALSE(w.dw_fp.readOnly());
 }
 
 TEST_F(SaveTest, AnsweringNoWritesNothing) {

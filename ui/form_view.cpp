@@ -1,0 +1,279 @@
+#include "ui/form_view.h"
+
+#include "data_model/data_store.h"
+#include "host/controls.h"
+#include "host/form_control.h"
+#include "ui/form_editing.h"
+#include "ui/key_map.h"
+#include "ui/ui_metrics.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+
+namespace fp::ui {
+
+namespace {
+
+// Focus changes that do not end an edit: a list popping up, another window
+// (a message box) becoming active.
+bool passingFocus(const QEvent* e) {
+    const auto reason = static_cast<const QFocusEvent*>(e)->reason();
+    return reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason;
+}
+
+const FormDef* definitionOf(const FormControl& c) {
+    if (const DataStore* s = c.store()) return &s->def();
+    return formDef(c.dataObject());
+}
+
+} // namespace
+
+FormView::FormView(FormControl& control, QWidget* parent) : QScrollArea(parent), control_(control) {
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setFocusPolicy(Qt::NoFocus);
+    mirror();
+}
+
+QStringList FormView::columns() const {
+    QStringList l;
+    for (const auto& f : fields_) l << f.column;
+    return l;
+}
+
+FormView::Field* FormView::fieldFor(const QString& column) {
+    for (auto& f : fields_)
+        if (f.column.compare(column, Qt::CaseInsensitive) == 0) return &f;
+    return nullptr;
+}
+
+FormView::Field* FormView::fieldOf(const QObject* widget) {
+    for (auto& f : fields_)
+        if (f.editor == widget || (f.combo && f.combo->lineEdit() == widget)) return &f;
+    return nullptr;
+}
+
+QWidget* FormView::editorFor(const QString& column) const {
+    for (const auto& f : fields_)
+        if (f.column.compare(column, Qt::CaseInsensitive) == 0) return f.editor;
+    return nullptr;
+}
+
+QLabel* FormView::labelFor(const QString& column) const {
+    for (const auto& f : fields_)
+        if (f.column.compare(column, Qt::CaseInsensitive) == 0) return f.label;
+    return nullptr;
+}
+
+QWidget* FormView::focusTarget() const {
+    if (QWidget* w = editorFor(control_.currentColumn)) return w;
+    return fields_.empty() ? nullptr : fields_.front().editor;
+}
+
+void FormView::build() {
+    builtFor_ = control_.dataObject();
+    followed_.clear();
+    fields_.clear();
+    if (QWidget* old = takeWidget()) old->deleteLater();
+    body_ = new QWidget;
+    body_->setAutoFillBackground(false);
+    auto* grid = new QGridLayout(body_);
+    grid->setContentsMargins(8, 6, 8, 6);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(7);
+
+    const FormDef* def = definitionOf(control_);
+    std::vector<const FormColumn*> shown;
+    if (def) {
+        for (const auto& c : def->columns) {
+            if (c.visible) shown.push_back(&c);
+            for (const auto& v : def->views)
+                if (v.visible && v.viewOf.compare(c.name, Qt::CaseInsensitive) == 0) shown.push_back(&v);
+        }
+    }
+
+    FormControl* control = &control_;
+    QWidget* previous = nullptr;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const FormColumn& c = *shown[i];
+        Field f;
+        f.column = c.name;
+        f.label = new QLabel(headingText(c.label).replace(QLatin1Char('\n'), QLatin1Char(' ')), body_);
+        f.label->setObjectName(c.name + QStringLiteral("_t"));
+        f.label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        const QString column = c.name;
+        if (c.edit == EditStyle::CodeTable || c.edit == EditStyle::DropDown) {
+            auto* box = new FieldCombo(body_);
+            const bool typed = dropDownTakesTypedText(c);
+            box->setEditable(typed);
+            if (typed) {
+                if (c.width > 0) box->lineEdit()->setMaxLength(c.width);
+                connect(box->lineEdit(), &QLineEdit::textEdited, this,
+                        [control, column](const QString& t) { typeText(*control, 1, column, t); });
+            }
+            // A choice from the list is accepted at once; typed text when the field is left.
+            connect(box, &QComboBox::textActivated, this, [this, control, column](const QString& t) {
+                typeText(*control, 1, column, t);
+                busy_ = true;
+                leaveCell(*control);
+                busy_ = false;
+            });
+            f.combo = box;
+            f.editor = box;
+        } else {
+            auto* line = new QLineEdit(body_);
+            if (c.type == ColType::Text && c.width > 0) line->setMaxLength(c.width);
+            if (c.edit == EditStyle::Masked) line->setEchoMode(QLineEdit::Password);
+            connect(line, &QLineEdit::textEdited, this,
+                    [control, column](const QString& t) { typeText(*control, 1, column, t); });
+            f.line = line;
+            f.editor = line;
+        }
+        f.editor->setObjectName(c.name);
+        f.editor->setToolTip(columnLabelOf(c));
+        f.editor->installEventFilter(this);
+        f.label->setBuddy(f.editor);
+        const int line = int(i) / kPairsPerLine;
+        const int pair = int(i) % kPairsPerLine;
+        grid->addWidget(f.label, line, pair * 2);
+        grid->addWidget(f.editor, line, pair * 2 + 1);
+        if (previous) QWidget::setTabOrder(previous, f.editor);
+        previous = f.editor;
+        fields_.push_back(f);
+    }
+    for (int pair = 0; pair < kPairsPerLine; ++pair) grid->setColumnStretch(pair * 2 + 1, 1);
+    grid->setRowStretch(int(shown.size() + kPairsPerLine - 1) / kPairsPerLine, 1);
+    setWidget(body_);
+}
+
+void FormView::showValue(Field& f, const QString& text) {
+    // What the user is typing stays until it is accepted.
+    const bool typing = control_.hasPendingEdit() && f.editor->hasFocus() &&
+                        control_.currentColumn.compare(f.column, Qt::CaseInsensitive) == 0;
+    if (typing) return;
+    if (f.line) {
+        if (f.line->text() != text) {
+            f.line->setText(text);
+            f.line->setCursorPosition(0);
+        }
+    } else if (f.combo) {
+        f.combo->showText(text);
+    }
+}
+
+void FormView::mirror() {
+    if (builtFor_ != control_.dataObject() || !body_) build();
+    DataStore* s = control_.store();
+    const bool hasRow = s && s->rowCount() >= 1;
+    const bool formReadOnly = control_.readOnly() || !s || s->readOnly();
+    const QPalette base = body_->palette();
+
+    for (auto& f : fields_) {
+        const FormColumn* c = s ? s->def().column(f.column) : nullptr;
+        if (f.combo && c && s) {
+            // A list without retrieval arguments is read when it is first shown.
+            if (c->edit == EditStyle::DropDown)
+                if (DataStore* list = s->child(f.column);
+                    list && list->def().arguments.empty() && list->rowCount() == 0)
+                    list->retrieve({});
+            f.combo->setChoices(choiceTexts(*s, *c));
+        }
+        const QString text = hasRow ? s->displayText(1, f.column) : QString();
+        showValue(f, text);
+
+        const bool readOnly = formReadOnly || !hasRow || s->isProtected(1, f.column);
+        if (f.line && f.line->isReadOnly() != readOnly) f.line->setReadOnly(readOnly);
+        if (f.combo) f.combo->setReadOnly(readOnly);
+
+        const int colour = hasRow ? s->textColor(1, f.column) : kColourBlack;
+        QPalette pal = f.editor->palette();
+        const QColor textColour = colour == kColourBlack ? base.color(QPalette::Text) : colorFromPacked(colour);
+        for (auto group : {QPalette::Active, QPalette::Inactive}) {
+            pal.setColor(group, QPalette::Text, textColour);
+            pal.setColor(group, QPalette::ButtonText, textColour);
+            pal.setColor(group, QPalette::Base, readOnly ? readOnlyFieldColour() : base.color(group, QPalette::Base));
+            // The style lightens a button's colour: a list box takes a darker shade to look the same.
+            pal.setColor(group, QPalette::Button,
+                         readOnly ? readOnlyFieldColour().darker(106) : base.color(group, QPalette::Button));
+        }
+        if (pal != f.editor->palette()) f.editor->setPalette(pal);
+    }
+
+    // The focus follows the current column when the control moved it (Tab,
+    // Enter, a handler), not when the user is moving it.
+    const bool moved = control_.currentColumn.compare(followed_, Qt::CaseInsensitive) != 0;
+    followed_ = control_.currentColumn;
+    QWidget* target = focusTarget();
+    QWidget* focus = QApplication::focusWidget();
+    if (moved && target && focus && focus != target && !target->isAncestorOf(focus) && body_->isAncestorOf(focus)) {
+        syncing_ = true;
+        target->setFocus(Qt::TabFocusReason);
+        syncing_ = false;
+    }
+}
+
+bool FormView::handleKey(Field& f, QKeyEvent* event) {
+    const int flags = hostKeyFlags(*event);
+    if (isEnterKey(*event) || isTabKey(*event)) {
+        const QString before = control_.currentColumn;
+        busy_ = true;
+        pressKey(control_, isEnterKey(*event) ? keys::Enter : keys::Tab, flags);
+        busy_ = false;
+        if (control_.hasPendingEdit()) return true;  // refused: stay in the field
+        if (event->key() == Qt::Key_Tab && control_.currentColumn == before && onLeave) onLeave(true);
+        return true;
+    }
+    if (event->key() == Qt::Key_Backtab) {
+        if (!fields_.empty() && &f == &fields_.front()) {
+            if (leaveCell(control_) == 1 && onLeave) onLeave(false);
+            return true;
+        }
+        return false;  // the previous field takes the focus; leaving this one accepts
+    }
+    return false;
+}
+
+bool FormView::eventFilter(QObject* watched, QEvent* event) {
+    Field* f = fieldOf(watched);
+    if (!f) return QScrollArea::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::FocusIn:
+        if (!syncing_ && !passingFocus(event)) goToCell(control_, 1, f->column);
+        if (f->line && static_cast<QFocusEvent*>(event)->reason() == Qt::TabFocusReason) f->line->selectAll();
+        break;
+    case QEvent::FocusOut:
+        if (!busy_ && !passingFocus(event) && control_.hasPendingEdit() &&
+            control_.currentColumn.compare(f->column, Qt::CaseInsensitive) == 0) {
+            busy_ = true;
+            leaveCell(control_);
+            busy_ = false;
+        }
+        break;
+    case QEvent::ShortcutOverride:
+        // The window's menu keys are not the field's: a line edit would take some of
+        // them (Ctrl+K, Ctrl+E) for its own editing.
+        if (isCommandKey && isCommandKey(*static_cast<QKeyEvent*>(event))) {
+            event->ignore();
+            return true;
+        }
+        break;
+    case QEvent::KeyPress: {
+        auto* ke = static_cast<QKeyEvent*>(event);
+        if (f->combo && f->combo->view() && f->combo->view()->isVisible()) break;  // the open list takes its keys
+        if (handleKey(*f, ke)) return true;
+        break;
+    }
+    default:
+        break;
+    }
+    return QScrollArea::eventFilter(watched, event);
+}
+
+} // namespace fp::ui
