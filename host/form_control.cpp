@@ -77,8 +77,9 @@ int FormControl::typeInto(int row, const QString& column, const QString& text) {
 QStringList FormControl::tabColumns() const {
     QStringList cols;
     if (!store_) return cols;
+    const int row = currentRow > 0 ? currentRow : 1;
     for (const auto& c : store_->def().columns)
-        if (c.visible) cols << c.name;
+        if (c.visible && !(store_->rowCount() >= row && store_->isProtected(row, c.name))) cols << c.name;
     return cols;
 }
 

@@ -95,6 +95,14 @@ FormDef headerForm(const QString& name, const QString& table, bool integrated) {
         } else if (cd.type == ColType::DateTime) {
             c.format = kDateFormat;
         }
+        // The invoice's identity and the values the system fills in are shown but
+        // not typed over: a changed code or number would save an unchecked invoice.
+        static const QStringList systemColumns = {
+            QStringLiteral("fpdm"), QStringLiteral("fphm"), QStringLiteral("fpzlbm"), QStringLiteral("sxh"),
+            QStringLiteral("fpzt"), QStringLiteral("hjje"), QStringLiteral("hjdx"),   QStringLiteral("bcrq"),
+            QStringLiteral("drcs"), QStringLiteral("swjgdm")};
+        if (systemColumns.contains(cd.name) && !c.protect)
+            c.protect = [](const DataStore&, int) { return true; };
         d.columns.push_back(c);
     }
 

@@ -81,6 +81,14 @@ TEST_F(IssuingTest, StartOpensAnIntegratedInvoiceWithItsHeaderPrefilled) {
     EXPECT_EQ(host->exchanges()[0].request,
               QStringLiteral("proc_id:90239\r\nas_fpdm:") + code50() + QStringLiteral("\r\nas_fphm:00000001\r\nas_getinfo:0"));
     EXPECT_EQ(host->exchanges()[0].timeout, 200);
+    // The invoice's identity and the system's values cannot be typed over.
+    for (const char* col : {"fpdm", "fphm", "sxh", "fpzt", "bcrq", "hjje"}) {
+        const QVariant before = fp().getVariant(1, QString::fromLatin1(col));
+        w.dw_fp.typeInto(1, QString::fromLatin1(col), QStringLiteral("12"));
+        EXPECT_EQ(fp().getVariant(1, QString::fromLatin1(col)), before) << col;
+        EXPECT_FALSE(w.dw_fp.tabColumns().contains(QString::fromLatin1(col))) << col;
+    }
+    EXPECT_EQ(w.dw_fp.tabColumns().first(), QStringLiteral("fkfmc"));
     // Starting writes nothing.
     EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM ptfp_fpk")), 0);
 }
