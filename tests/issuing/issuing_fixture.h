@@ -10,6 +10,7 @@
 #include "taxsim/in_process_transport.h"
 #include "taxsim/service.h"
 #include "tests/support/qt_printers.h"
+#include "tests/support/demo_session.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/taxsim_fixture.h"
 #include "tests/support/temp_db.h"
@@ -26,13 +27,7 @@ public:
         db = std::make_unique<TempDb>(TempDb::Content::DemoData);
         server = std::make_unique<TaxsimServer>(true);
         server->service().setServerTime(QDateTime(QDate(2026, 12, 10), QTime(9, 30, 15)));
-        session.gs_userid = QString::fromUtf8(demo::kUserId);
-        session.gs_username = QString::fromUtf8(demo::kUserName);
-        session.gs_sysuserid = QString::fromUtf8(demo::kSxh);
-        session.gs_sysusername = QString::fromUtf8(demo::kTaxpayerName);
-        session.gs_nsrsbh = QString::fromUtf8(demo::kNsrsbh);
-        session.gs_nsrlxdh = QString::fromUtf8(demo::kNsrlxdh);
-        session.gs_ssswjgdm = QString::fromUtf8(demo::kSwjgdm);
+        setDemoSession(session);
         session.gs_kprmc = QStringLiteral("张晓明");
         session.sqlca = &db->tx();
         session.localClock = [] { return QDateTime(QDate(2026, 12, 10), QTime(9, 30, 15)); };
@@ -87,7 +82,9 @@ public:
         win->dw_fp.typeInto(1, QStringLiteral("fkfzjhm"), QStringLiteral("MA3C0001-2"));
         for (int i = 0; i < lines.size(); ++i) {
             const int row = i + 1;
-            if (row > xm().rowCount()) ASSERT_EQ(win->raise(QStringLiteral("ue_newproj")), row);
+            if (row > xm().rowCount()) {
+                ASSERT_EQ(win->raise(QStringLiteral("ue_newproj")), row);
+            }
             win->dw_xm.typeInto(row, QStringLiteral("xmmc"), QStringLiteral("餐饮服务"));
             win->dw_xm.typeInto(row, QStringLiteral("mj"), lines[i].first);
             win->dw_xm.typeInto(row, QStringLiteral("dj"), lines[i].second);

@@ -1,24 +1,10 @@
 // ue_start: the checks in their order, the forms by kind and the header pre-fill.
 #include "tests/issuing/issuing_fixture.h"
+#include "tests/support/canned_transport.h"
 
 namespace fp::test {
 namespace {
 
-// A tax service that always answers the same text.
-class FixedReply : public RemoteTransport {
-public:
-    explicit FixedReply(QString body) : body_(std::move(body)) {}
-    RemoteResult post(const QString&, const QString&, int) override {
-        RemoteResult r;
-        r.kind = RemoteResult::Kind::Ok;
-        r.httpStatus = 200;
-        r.body = body_;
-        return r;
-    }
-
-private:
-    QString body_;
-};
 
 TEST_F(IssuingTest, StartOpensAnIntegratedInvoiceWithItsHeaderPrefilled) {
     w_fp_invoicing& w = open();
@@ -161,7 +147,7 @@ TEST_F(IssuingTest, ServerFailureOrOddStatusStopsTheStart) {
     w_fp_invoicing& w = open();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        host->setTransport(std::make_shared<FixedReply>(c.reply));
+        host->setTransport(std::make_shared<CannedTransport>(c.reply));
         dialogs.clear();
         ASSERT_FALSE(start());
         EXPECT_EQ(dialogs.messages(), QStringList{c.message});
@@ -170,7 +156,11 @@ TEST_F(IssuingTest, ServerFailureOrOddStatusStopsTheStart) {
     }
     // A dropped connection: the transport's message, nothing opened.
     host->setTransport(server->inProcessTransport());
-    server->service().injectFault(taxsim::Fault{taxsim::Fault::Kind::Drop});
+    {
+        taxsim::Fault drop;
+        drop.kind = taxsim::Fault::Kind::Drop;
+        server->service().injectFault(drop);
+    }
     dialogs.clear();
     ASSERT_FALSE(start());
     EXPECT_EQ(dialogs.messages().size(), 1);

@@ -4,6 +4,7 @@
 #include "data_model/demo_constants.h"
 #include "data_model/transaction.h"
 #include "tests/support/qt_printers.h"
+#include "tests/support/canned_transport.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/taxsim_fixture.h"
 #include "tests/support/temp_db.h"
@@ -62,21 +63,7 @@ QString replyText(const QString& status, const QStringList& header, const std::o
     return r;
 }
 
-// Answers every request with one fixed reply text.
-class CannedTransport : public RemoteTransport {
-public:
-    explicit CannedTransport(QString body) : body_(std::move(body)) {}
-    RemoteResult post(const QString&, const QString&, int) override {
-        RemoteResult r;
-        r.kind = RemoteResult::Kind::Ok;
-        r.httpStatus = 200;
-        r.body = body_;
-        return r;
-    }
-
-private:
-    QString body_;
-};
+using test::CannedTransport;
 
 class FetchTest : public ::testing::Test {
 protected:

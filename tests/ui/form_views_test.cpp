@@ -7,6 +7,7 @@
 #include "data_model/demo_constants.h"
 #include "host/judge_column.h"
 #include "issuing/w_fp_invoicing.h"
+#include "tests/support/demo_session.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/taxsim_fixture.h"
 #include "tests/support/temp_db.h"
@@ -83,13 +84,7 @@ protected:
         db = std::make_unique<test::TempDb>(test::TempDb::Content::DemoData);
         server = std::make_unique<test::TaxsimServer>(true);
         server->service().setServerTime(kNow);
-        session.gs_userid = QString::fromUtf8(demo::kUserId);
-        session.gs_username = QString::fromUtf8(demo::kUserName);
-        session.gs_sysuserid = QString::fromUtf8(demo::kSxh);
-        session.gs_sysusername = QString::fromUtf8(demo::kTaxpayerName);
-        session.gs_nsrsbh = QString::fromUtf8(demo::kNsrsbh);
-        session.gs_nsrlxdh = QString::fromUtf8(demo::kNsrlxdh);
-        session.gs_ssswjgdm = QString::fromUtf8(demo::kSwjgdm);
+        test::setDemoSession(session);
         session.gs_kprmc = kIssuer;
         session.sqlca = &db->tx();
         session.localClock = [] { return kNow; };
