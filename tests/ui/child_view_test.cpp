@@ -1,10 +1,10 @@
 // The issuing window shown in the MDI frame: the widgets show what the controls
 // hold, keep following them, and the keyboard alone drives the window.
-#include "app/client.h"
 #include "data_model/demo_constants.h"
 #include "issuing/w_fp_invoicing.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/temp_db.h"
 #include "tests/ui/qt_app.h"
 #include "ui/child_view.h"
 #include "ui/main_window.h"
@@ -80,15 +80,12 @@ class IssuingViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::qtApp();
-        ASSERT_TRUE(dir_.isValid());
-        QString e;
-        sqlca_ = Transaction::openSqlite(dir_.filePath(QStringLiteral("fp.db")), &e);
-        ASSERT_TRUE(sqlca_) << e.toStdString();
-        ASSERT_TRUE(app::initDatabase(*sqlca_, true, &e)) << e.toStdString();
+        db_ = std::make_unique<test::TempDb>(test::TempDb::Content::DemoData);
+        sqlca_ = &db_->tx();
         session_.gs_userid = QString::fromUtf8(demo::kUserId);
         session_.gs_sysuserid = QString::fromUtf8(demo::kSxh);
         session_.gs_kprmc = QStringLiteral("");
-        session_.sqlca = sqlca_.get();
+        session_.sqlca = sqlca_;
         host_ = std::make_unique<HostServices>(session_, dialogs_);
         main_ = std::make_unique<ui::MainWindow>(*host_);
         main_->show();
@@ -112,8 +109,8 @@ protected:
         return w;
     }
 
-    QTemporaryDir dir_;
-    std::unique_ptr<Transaction> sqlca_;
+    std::unique_ptr<test::TempDb> db_;
+    Transaction* sqlca_ = nullptr;
     Session session_;
     test::ScriptedDialogs dialogs_;
     std::unique_ptr<HostServices> host_;

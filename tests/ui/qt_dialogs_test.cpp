@@ -1,6 +1,6 @@
 // The Qt dialogs behind the dialogs port and the busy indicator of exchanges.
-#include "app/client.h"
 #include "data_model/demo_constants.h"
+#include "tests/support/temp_db.h"
 #include "tests/ui/qt_app.h"
 #include "ui/busy_runner.h"
 #include "ui/key_map.h"
@@ -12,7 +12,6 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QSemaphore>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
@@ -41,12 +40,9 @@ class QtDialogsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::qtApp();
-        ASSERT_TRUE(dir_.isValid());
-        QString e;
-        sqlca_ = Transaction::openSqlite(dir_.filePath(QStringLiteral("fp.db")), &e);
-        ASSERT_TRUE(sqlca_) << e.toStdString();
-        ASSERT_TRUE(app::initDatabase(*sqlca_, true, &e)) << e.toStdString();
-        session_.sqlca = sqlca_.get();
+        db_ = std::make_unique<test::TempDb>(test::TempDb::Content::DemoData);
+        sqlca_ = &db_->tx();
+        session_.sqlca = sqlca_;
     }
 
     TreeSelectRequest issuers() const {
@@ -59,8 +55,8 @@ protected:
         return r;
     }
 
-    QTemporaryDir dir_;
-    std::unique_ptr<Transaction> sqlca_;
+    std::unique_ptr<test::TempDb> db_;
+    Transaction* sqlca_ = nullptr;
     Session session_;
 };
 
