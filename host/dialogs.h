@@ -5,7 +5,34 @@
 #include <QString>
 #include <QVariantList>
 
+#include <optional>
+
 namespace fp {
+
+class DataStore;
+
+// s_preview_parameter: what a window hands the print preview w_dw_printpreview.
+struct s_preview_parameter {
+    // dw_datawindow: the print form, already retrieved and formatted.
+    DataStore* dw_datawindow = nullptr;
+    QString dw_datawindowname;
+    QString s_print_type;
+    QString s_col_date_format;
+    bool b_col_visible_not_adjust = false;
+    // "|col|col|": columns printed although the form does not mark them printable.
+    QString s_col_visible_dynamic;
+};
+
+// s_printreturn: the preview's answer.
+struct s_printreturn {
+    // Copies printed; empty or below 1 when nothing was printed.
+    std::optional<long> sl_printcnt;
+    // The printer used; "0" means no printer is to be reported.
+    QString ss_printer;
+    QString ss_printer_info;
+    bool sb_notspecprinter = false;
+    bool sb_first = false;
+};
 
 // w_tree_select: "2" + title + "|" + prompt + "|" + a query yielding code, name,
 // pcode. The query's values are bound, never pasted: `sql` holds '?' placeholders
@@ -28,6 +55,12 @@ public:
     virtual int question(const QString& text) = 0;
     // The issuer choice; a null QString means the dialog was cancelled/closed.
     virtual QString treeSelect(const TreeSelectRequest& request) = 0;
+    // w_dw_printpreview: shows the print form, lets the user print, and answers
+    // with what was printed. A port without a preview prints nothing.
+    virtual s_printreturn printPreview(const s_preview_parameter& parameter) {
+        (void)parameter;
+        return {};
+    }
 };
 
 } // namespace fp
