@@ -535,59 +535,62 @@ QString DataStore::checkStorage(const Row& r, bool onlyModified) const {
     return QString();
 }
 
-int DataStore::update(bool acceptTextFirst, bool resetFlags) {
-    lastError_.clear();
-    auto failWith = [&](const QString& error) {
-        lastError_ = error;
-        tx_->sqlcode = -1;
-        tx_->sqlerrtext = error;
-        return -1;
-    };
-    if (def_.readOnly()) return failWith(QStringLiteral("“%1”不能保存：它不更新任何数据表").arg(def_.name));
-    if (acceptTextFirst && acceptText() != 1) return -1;
+int DataStore::failUpdate(const QString& error) {
+    lastError_ = error;
+    tx_->sqlcode = -1;
+    tx_->sqlerrtext = error;
+    return -1;
+}
 
-    const QString table = def_.updateTable;
-    std::vector<int> keys;
-    for (const QString& k : def_.keyColumns) keys.push_back(def_.columnIndex(k));
-    int identity = -1;
-    for (int i = 0; i < columnCount(); ++i)
-        if (def_.columns[size_t(i)].updatable && def_.columns[size_t(i)].type == ColType::Identity) identity = i;
+QVariant DataStore::bindValue(int index, const QVariant& v) const {
+    return v.isValid() ? v : nullBind(def_.columns[size_t(index)]);
+}
 
+// "k1 = ? AND k2 = ?" over the update key, bound to the row's ORIGINAL values.
+QString DataStore::keyWhere(const Row& r, QVariantList& binds) const {
+    QStringList parts;
+    for (const QString& k : def_.keyColumns) {
+        const int i = def_.columnIndex(k);
+        parts << def_.columns[size_t(i)].dbColumn + QStringLiteral(" = ?");
+        binds << bindValue(i, r.original[i]);
+    }
+    return parts.join(QStringLiteral(" AND "));
+}
+
+bool DataStore::execWrite(const QString& sql, const QVariantList& binds, bool mustHitRow) {
+    if (!tx_->exec(sql, binds)) {
+        lastError_ = tx_->sqlerrtext;
+        return false;
+    }
+    if (mustHitRow && tx_->sqlnrows == 0) {
+        failUpdate(QStringLiteral("“%1”中要保存的行已不存在或已被修改，请重新读取后再保存！").arg(def_.updateTable));
+        return false;
+    }
+    return true;
+}
+
+// The first width or range error of a row that the update would write.
+QString DataStore::storageRefusal() const {
     for (const Row& r : primary_) {
         QString e;
         if (r.status == RowStatus::DataModified) e = checkStorage(r, true);
         else if (r.status == RowStatus::NewModified) e = checkStorage(r, false);
-        if (!e.isEmpty()) return failWith(e);
+        if (!e.isEmpty()) return e;
     }
+    return QString();
+}
 
-    auto bindOf = [&](int i, const QVariant& v) { return v.isValid() ? v : nullBind(def_.columns[size_t(i)]); };
-    auto whereKeys = [&](const Row& r, QVariantList& binds) {
-        QStringList parts;
-        for (int k : keys) {
-            parts << def_.columns[size_t(k)].dbColumn + QStringLiteral(" = ?");
-            binds << bindOf(k, r.original[k]);
-        }
-        return parts.join(QStringLiteral(" AND "));
-    };
-    auto execOrFail = [&](const QString& sql, const QVariantList& binds, bool mustHitRow) {
-        if (!tx_->exec(sql, binds)) {
-            lastError_ = tx_->sqlerrtext;
-            return false;
-        }
-        if (mustHitRow && tx_->sqlnrows == 0) {
-            failWith(QStringLiteral("“%1”中要保存的行已不存在或已被修改，请重新读取后再保存！").arg(table));
-            return false;
-        }
-        return true;
-    };
-
-    // 1. deletes
+bool DataStore::writeDeletes() {
     for (const Row& r : deleted_) {
         QVariantList binds;
-        const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(table, whereKeys(r, binds));
-        if (!execOrFail(sql, binds, true)) return -1;
+        const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(def_.updateTable, keyWhere(r, binds));
+        if (!execWrite(sql, binds, true)) return false;
     }
-    // 2. updates, located by the original key
+    return true;
+}
+
+// Changed columns of modified rows, each row located by its original key.
+bool DataStore::writeUpdates() {
     for (const Row& r : primary_) {
         if (r.status != RowStatus::DataModified) continue;
         QStringList sets;
@@ -596,15 +599,21 @@ int DataStore::update(bool acceptTextFirst, bool resetFlags) {
             const FormColumn& c = def_.columns[size_t(i)];
             if (!c.updatable || c.type == ColType::Identity || !r.modified[size_t(i)]) continue;
             sets << c.dbColumn + QStringLiteral(" = ?");
-            binds << bindOf(i, r.current[i]);
+            binds << bindValue(i, r.current[i]);
         }
         if (sets.isEmpty()) continue;
-        const QString where = whereKeys(r, binds);
-        const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QStringLiteral(", ")), where);
-        if (!execOrFail(sql, binds, true)) return -1;
+        const QString where = keyWhere(r, binds);
+        const QString sql =
+            QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(def_.updateTable, sets.join(QStringLiteral(", ")), where);
+        if (!execWrite(sql, binds, true)) return false;
     }
-    // 3. inserts; the database assigns the identity key
-    std::vector<std::pair<size_t, qlonglong>> assigned;
+    return true;
+}
+
+// New rows; the database assigns the identity key, which is collected in
+// `assigned` (row index, key) and stored only once every write succeeded.
+bool DataStore::writeInserts(std::vector<std::pair<size_t, qlonglong>>& assigned) {
+    const int identity = identityIndex();
     const bool returning = tx_->dialect().kind() == Dialect::Kind::PostgreSQL;
     for (size_t n = 0; n < primary_.size(); ++n) {
         const Row& r = primary_[n];
@@ -616,27 +625,47 @@ int DataStore::update(bool acceptTextFirst, bool resetFlags) {
             if (!c.updatable || c.type == ColType::Identity) continue;
             cols << c.dbColumn;
             marks << QStringLiteral("?");
-            binds << bindOf(i, r.current[i]);
+            binds << bindValue(i, r.current[i]);
         }
         QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                          .arg(table, cols.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+                          .arg(def_.updateTable, cols.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
         if (identity >= 0 && returning) sql += QStringLiteral(" RETURNING ") + def_.columns[size_t(identity)].dbColumn;
-        if (!execOrFail(sql, binds, false)) return -1;
-        if (identity >= 0) {
-            QVariant id;
-            if (returning) {
-                if (tx_->lastQuery().next()) id = tx_->lastQuery().value(0);
-            } else {
-                id = tx_->lastQuery().lastInsertId();
-            }
-            bool ok = false;
-            const qlonglong v = id.toLongLong(&ok);
-            if (!ok) return failWith(QStringLiteral("“%1”新增行的序号未能读回").arg(table));
-            assigned.emplace_back(n, v);
+        if (!execWrite(sql, binds, false)) return false;
+        if (identity < 0) continue;
+        QVariant id;
+        if (returning) {
+            if (tx_->lastQuery().next()) id = tx_->lastQuery().value(0);
+        } else {
+            id = tx_->lastQuery().lastInsertId();
         }
+        bool ok = false;
+        const qlonglong v = id.toLongLong(&ok);
+        if (!ok) {
+            failUpdate(QStringLiteral("“%1”新增行的序号未能读回").arg(def_.updateTable));
+            return false;
+        }
+        assigned.emplace_back(n, v);
     }
+    return true;
+}
+
+int DataStore::identityIndex() const {
+    for (int i = 0; i < columnCount(); ++i)
+        if (def_.columns[size_t(i)].updatable && def_.columns[size_t(i)].type == ColType::Identity) return i;
+    return -1;
+}
+
+int DataStore::update(bool acceptTextFirst, bool resetFlags) {
+    lastError_.clear();
+    if (def_.readOnly()) return failUpdate(QStringLiteral("“%1”不能保存：它不更新任何数据表").arg(def_.name));
+    if (acceptTextFirst && acceptText() != 1) return -1;
+    if (const QString e = storageRefusal(); !e.isEmpty()) return failUpdate(e);
+
+    std::vector<std::pair<size_t, qlonglong>> assigned;
+    if (!writeDeletes() || !writeUpdates() || !writeInserts(assigned)) return -1;
 
     // Everything was written: only now does the store change.
+    const int identity = identityIndex();
     for (const auto& [n, id] : assigned) primary_[n].current[identity] = id;
     if (resetFlags) resetUpdate();
     tx_->sqlcode = 0;

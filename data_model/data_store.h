@@ -195,6 +195,16 @@ private:
     bool setValue(int row, int index, const QVariant& value);
     QString displayName(const FormColumn& c) const;
     QString checkStorage(const Row& r, bool onlyModified) const;
+    // update()'s passes and their helpers.
+    int failUpdate(const QString& error);
+    QString storageRefusal() const;
+    bool writeDeletes();
+    bool writeUpdates();
+    bool writeInserts(std::vector<std::pair<size_t, qlonglong>>& assigned);
+    int identityIndex() const;
+    QVariant bindValue(int index, const QVariant& v) const;
+    QString keyWhere(const Row& r, QVariantList& binds) const;
+    bool execWrite(const QString& sql, const QVariantList& binds, bool mustHitRow);
     void ensureChildrenRetrieved();
 
     const FormDef& def_;

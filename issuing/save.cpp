@@ -10,6 +10,20 @@
 
 namespace fp {
 
+// What one run of the save carries from step to step: the upload text built so
+// far, and the lines as entered, to put back on screen when a failure follows
+// the read-back of the lines inside the rolled-back transaction.
+struct w_fp_invoicing::SaveRun {
+    explicit SaveRun(Transaction& t) : sqlca(t), guard(t) {}
+    Transaction& sqlca;
+    TxGuard guard;  // rolls back whatever a step leaves open
+    QString label;  // the item label of messages
+    QString data;   // the upload's fields
+    std::unique_ptr<DataStore> entered;
+    bool readBack = false;
+    int lineCount = 0;
+};
+
 namespace {
 
 bool isPosition(int position, std::initializer_list<int> set) {
@@ -49,48 +63,84 @@ QString w_fp_invoicing::fieldLabel(DataStore& store, int position) const {
 }
 
 long w_fp_invoicing::ue_save() {
-    Session& s = session();
-    Transaction* sqlca = s.sqlca;
-
-    // 1.-3. An invoice must be started; pending edits are committed.
+    if (!requireInvoiceAndAccept()) return 0;
     DataStore* fp = dw_fp.store();
     DataStore* xm = dw_xm.store();
-    if (!requireInvoiceAndAccept()) return 0;
+    Transaction* sqlca = session().sqlca;
     if (!fp || !xm || !sqlca) return 0;
 
-    // 4. At least one line.
-    const QString label = itemLabel();
-    if (xm->rowCount() < 1) {
-        mess(label + QStringLiteral("必须录入！"));
+    if (!requireItemLines() || !requireChanges() || !requireFilledColumns() || !checkLineSigns()) return 0;
+    settleTotals();
+
+    SaveRun run(*sqlca);
+    run.label = itemLabel();
+    if (!appendHeaderUpload(run) || !confirmSave()) return 0;
+
+    // From here on one transaction; every failure leaves through failSave.
+    run.entered = makeStore(xm->name(), *sqlca);
+    xm->rowsCopy(1, xm->rowCount(), *run.entered, 0);
+    if (!writeHeader(run) || !writeLines(run) || !checkLineSerials(run) || !appendLinesUpload(run) ||
+        !markNumberUsed(run) || !logIssue(run) || !uploadAndCommit(run))
+        return 0;
+
+    lockSavedInvoice();
+    mess(QStringLiteral("数据保存成功！"));
+    moveToNextNumber();
+    return 1;
+}
+
+bool w_fp_invoicing::requireItemLines() {
+    if (dw_xm.store()->rowCount() >= 1) return true;
+    mess(itemLabel() + QStringLiteral("必须录入！"));
+    dw_xm.setFocus();
+    return false;
+}
+
+bool w_fp_invoicing::requireChanges() {
+    const DataStore* fp = dw_fp.store();
+    const DataStore* xm = dw_xm.store();
+    if (fp->modifiedCount() > 0 || xm->modifiedCount() > 0 || xm->deletedCount() > 0) return true;
+    mess(QStringLiteral("没有数据变动，不需要保存！"));
+    return false;
+}
+
+// Every required column filled. A required header column that the system fills
+// (the total follows the lines) is never the place to send the clerk: the focus
+// goes to the first line whose amount is empty instead.
+bool w_fp_invoicing::requireFilledColumns() {
+    DataStore* fp = dw_fp.store();
+    DataStore* xm = dw_xm.store();
+    int badRow = 0;
+    QString badColumn;
+    if (!gf_judge_dw_column_isnull(host(), *fp, &badRow, &badColumn)) {
+        if (!badColumn.isEmpty() && fp->isProtected(1, badColumn)) {
+            if (badColumn == QLatin1String("hjje") || badColumn == QLatin1String("hjdx")) {
+                int row = xm->find([](const DataStore::RowView& r) { return r.isNull(QStringLiteral("je")); }, 1,
+                                   xm->rowCount());
+                dw_xm.scrollToRow(row > 0 ? row : 1);
+                dw_xm.setColumn(QStringLiteral("je"));
+                dw_xm.setFocus();
+                return false;
+            }
+        } else if (!badColumn.isEmpty()) {
+            dw_fp.setColumn(badColumn);
+        }
+        dw_fp.setFocus();
+        return false;
+    }
+    if (!gf_judge_dw_column_isnull(host(), *xm, &badRow, &badColumn)) {
+        if (badRow > 0) dw_xm.scrollToRow(badRow);
+        if (!badColumn.isEmpty()) dw_xm.setColumn(badColumn);
         dw_xm.setFocus();
-        return 0;
+        return false;
     }
+    return true;
+}
 
-    // 5. Something to save.
-    if (fp->modifiedCount() == 0 && xm->modifiedCount() == 0 && xm->deletedCount() == 0) {
-        mess(QStringLiteral("没有数据变动，不需要保存！"));
-        return 0;
-    }
-
-    // 6. Required columns.
-    {
-        int badRow = 0;
-        QString badColumn;
-        if (!gf_judge_dw_column_isnull(host(), *fp, &badRow, &badColumn)) {
-            if (!badColumn.isEmpty()) dw_fp.setColumn(badColumn);
-            dw_fp.setFocus();
-            return 0;
-        }
-        if (!gf_judge_dw_column_isnull(host(), *xm, &badRow, &badColumn)) {
-            if (badRow > 0) dw_xm.scrollToRow(badRow);
-            if (!badColumn.isEmpty()) dw_xm.setColumn(badColumn);
-            dw_xm.setFocus();
-            return 0;
-        }
-    }
-
-    // 7. Signs: a normal invoice is not negative; a red-letter one has
-    //    non-negative quantities and non-positive prices and amounts.
+// Signs: a normal invoice is not negative; a red-letter one has non-negative
+// quantities and non-positive prices and amounts. Empty values pass.
+bool w_fp_invoicing::checkLineSigns() {
+    DataStore* xm = dw_xm.store();
     const bool red = cbx_ch.checked;
     for (int row = 1; row <= xm->rowCount(); ++row) {
         const auto mj = xm->getDecimal(row, QStringLiteral("mj"));
@@ -118,11 +168,16 @@ long w_fp_invoicing::ue_save() {
             dw_xm.setColumn(column);
             mess(text);
             dw_xm.setFocus();
-            return 0;
+            return false;
         }
     }
+    return true;
+}
 
-    // 8. Totals: the header follows the lines; the total in capitals.
+// The header total follows the lines; the total in capitals follows the total.
+void w_fp_invoicing::settleTotals() {
+    DataStore* fp = dw_fp.store();
+    DataStore* xm = dw_xm.store();
     std::optional<Decimal> total = fp->getDecimal(1, QStringLiteral("hjje"));
     const std::optional<Decimal> itemTotal = Decimal::fromVariant(xm->computed(QStringLiteral("cpt_amount"), 1));
     if (total && itemTotal && *total != *itemTotal) {
@@ -131,142 +186,132 @@ long w_fp_invoicing::ue_save() {
     }
     fp->setItem(1, QStringLiteral("hjdx"), total ? f_convert_to_big(*total) : QString());
     dw_fp.notify();
+}
 
-    // 9. Header fields of the upload.
-    QString data;
+bool w_fp_invoicing::appendHeaderUpload(SaveRun& run) {
+    DataStore* fp = dw_fp.store();
     for (int pos = 1; pos <= fp->columnCount(); ++pos) {
         QString value = uploadValue(*fp, 1, pos, true);
         if (!f_ptfp_valid_str(host(), value, fieldLabel(*fp, pos))) {
             dw_fp.setColumn(fp->columnName(pos));
             dw_fp.setFocus();
-            return 0;
+            return false;
         }
-        data += value + QStringLiteral("|#|");
+        run.data += value + QStringLiteral("|#|");
     }
+    return true;
+}
 
-    // 10. Confirmation.
-    if (msg2(QStringLiteral("发票代码：") + is_fpdm + QStringLiteral("\r\n发票号码：") + is_fphm +
-             QStringLiteral("\r\n\r\n一旦保存即不可修改，确定要保存吗？")) == 2)
-        return 0;
+bool w_fp_invoicing::confirmSave() {
+    return msg2(QStringLiteral("发票代码：") + is_fpdm + QStringLiteral("\r\n发票号码：") + is_fphm +
+                QStringLiteral("\r\n\r\n一旦保存即不可修改，确定要保存吗？")) != 2;
+}
 
-    // From here on one transaction: every way out rolls back unless committed.
-    TxGuard guard(*sqlca);
-    const int lineCount0 = xm->rowCount();
-    // The lines as entered, to put back if a failure follows a read-back.
-    std::unique_ptr<DataStore> entered = makeStore(xm->name(), *sqlca);
-    xm->rowsCopy(1, lineCount0, *entered, 0);
-    bool readBack = false;
-    auto restoreLines = [&] {
-        if (!readBack) return;
+bool w_fp_invoicing::failSave(SaveRun& run, const QString& message) {
+    run.sqlca.rollback();
+    if (run.readBack) {
+        DataStore* xm = dw_xm.store();
         xm->reset();
-        entered->rowsCopy(1, entered->rowCount(), *xm, 0);
+        run.entered->rowsCopy(1, run.entered->rowCount(), *xm, 0);
         if (xm->columnId(QStringLiteral("iserial")) > 0)
             for (int r = 1; r <= xm->rowCount(); ++r) xm->setItem(r, QStringLiteral("iserial"), QVariant());
         dw_xm.notify();
-    };
-
-    // 11. The header.
-    if (fp->update(true, false) != 1) {
-        const QString err = fp->lastError().isEmpty() ? sqlca->sqlerrtext : fp->lastError();
-        sqlca->rollback();
-        // Another issuer may have saved this very number meanwhile.
-        QVariantList row;
-        if (sqlca->selectInto(QStringLiteral("SELECT count(1) FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
-                              {is_fpdm, is_fphm}, row) == 0 &&
-            row.value(0).toLongLong() > 0) {
-            mess(QStringLiteral("当前发票号码已使用！"));
-            return 0;
-        }
-        mess(QStringLiteral("发票数据保存失败！\r\n") + err);
-        return 0;
     }
+    if (!message.isEmpty()) mess(message);
+    return false;
+}
 
-    // 12. The lines.
-    if (xm->update(true, false) != 1) {
-        const QString err = xm->lastError().isEmpty() ? sqlca->sqlerrtext : xm->lastError();
-        sqlca->rollback();
-        mess(label + QStringLiteral("数据保存失败！\r\n") + err);
-        return 0;
+bool w_fp_invoicing::writeHeader(SaveRun& run) {
+    DataStore* fp = dw_fp.store();
+    if (fp->update(true, false) == 1) return true;
+    const QString err = fp->lastError().isEmpty() ? run.sqlca.sqlerrtext : fp->lastError();
+    failSave(run, QString());
+    // Another issuer may have saved this very number meanwhile.
+    QVariantList row;
+    if (run.sqlca.selectInto(QStringLiteral("SELECT count(1) FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
+                             {is_fpdm, is_fphm}, row) == 0 &&
+        row.value(0).toLongLong() > 0) {
+        mess(QStringLiteral("当前发票号码已使用！"));
+        return false;
     }
+    mess(QStringLiteral("发票数据保存失败！\r\n") + err);
+    return false;
+}
 
-    // 13. Every line must have its serial; otherwise read the lines back.
-    const int lineCount = xm->rowCount();
-    for (int row = 1; row <= lineCount; ++row) {
+bool w_fp_invoicing::writeLines(SaveRun& run) {
+    DataStore* xm = dw_xm.store();
+    if (xm->update(true, false) == 1) return true;
+    const QString err = xm->lastError().isEmpty() ? run.sqlca.sqlerrtext : xm->lastError();
+    return failSave(run, run.label + QStringLiteral("数据保存失败！\r\n") + err);
+}
+
+// Every line must carry its serial; otherwise the lines are read back and must
+// come back in the number written.
+bool w_fp_invoicing::checkLineSerials(SaveRun& run) {
+    DataStore* xm = dw_xm.store();
+    run.lineCount = xm->rowCount();
+    for (int row = 1; row <= run.lineCount; ++row) {
         const QVariant serial = xm->getVariant(row, QStringLiteral("iserial"));
-        if (!serial.isValid() || serial.isNull() || serial.toLongLong() < 1) {
-            readBack = true;
-            const int n = xm->retrieve({is_fpdm, is_fphm});
-            if (n != lineCount) {
-                sqlca->rollback();
-                restoreLines();
-                mess(QStringLiteral("数据保存失败：品目信息保存错误！\r\n解决方法：\r\n1、请先开其他发票内容，保存成功后再开这张发票\r\n2、换台机子开这张发票"));
-                return 0;
-            }
-            break;
-        }
+        if (serial.isValid() && !serial.isNull() && serial.toLongLong() >= 1) continue;
+        run.readBack = true;
+        if (xm->retrieve({is_fpdm, is_fphm}) != run.lineCount)
+            return failSave(run, QStringLiteral("数据保存失败：品目信息保存错误！\r\n解决方法：\r\n"
+                                                "1、请先开其他发票内容，保存成功后再开这张发票\r\n2、换台机子开这张发票"));
+        break;
     }
+    return true;
+}
 
-    // 14. The lines of the upload.
-    for (int row = 1; row <= lineCount; ++row) {
+bool w_fp_invoicing::appendLinesUpload(SaveRun& run) {
+    DataStore* xm = dw_xm.store();
+    for (int row = 1; row <= run.lineCount; ++row) {
         for (int pos = 1; pos <= xm->columnCount(); ++pos) {
             QString value = uploadValue(*xm, row, pos, false);
             if (!f_ptfp_valid_str(host(), value, fieldLabel(*xm, pos))) {
-                sqlca->rollback();
-                restoreLines();
+                failSave(run, QString());
                 dw_xm.scrollToRow(row);
                 dw_xm.setColumn(xm->columnName(pos));
                 dw_xm.setFocus();
-                return 0;
+                return false;
             }
-            data += value + QStringLiteral("|@|");
+            run.data += value + QStringLiteral("|@|");
         }
-        data += QStringLiteral("|&|");
+        run.data += QStringLiteral("|&|");
     }
+    return true;
+}
 
-    // 15. The number is used.
-    sqlca->exec(QStringLiteral("UPDATE bdcja_fplg SET zjsyh = ? WHERE fpdm = ? AND fpzlbm = ? AND fpqh <= ? AND fpzh >= ?"),
-                {is_fphm, is_fpdm, is_fpzl, is_fphm, is_fphm});
-    if (sqlca->sqlcode != 0) {
-        const QString err = sqlca->sqlerrtext;
-        sqlca->rollback();
-        restoreLines();
-        mess(QStringLiteral("发票库数据保存失败！\r\n") + err);
-        return 0;
-    }
+bool w_fp_invoicing::markNumberUsed(SaveRun& run) {
+    run.sqlca.exec(
+        QStringLiteral("UPDATE bdcja_fplg SET zjsyh = ? WHERE fpdm = ? AND fpzlbm = ? AND fpqh <= ? AND fpzh >= ?"),
+        {is_fphm, is_fpdm, is_fpzl, is_fphm, is_fphm});
+    if (run.sqlca.sqlcode == 0) return true;
+    return failSave(run, QStringLiteral("发票库数据保存失败！\r\n") + run.sqlca.sqlerrtext);
+}
 
-    // 16. The log.
-    sqlca->exec(QStringLiteral("INSERT INTO bdcja_fpk_log ( fpdm, fphm, sxh, czlx, kpr, czrq ) VALUES ( ?, ?, ?, '1', ?, %1 )")
-                    .arg(sqlca->dialect().currentTime()),
-                {is_fpdm, is_fphm, s.gs_sysuserid, s.gs_username});
-    if (sqlca->sqlcode != 0) {
-        const QString err = sqlca->sqlerrtext;
-        sqlca->rollback();
-        restoreLines();
-        mess(QStringLiteral("发票库数据保存失败！\r\n") + err);
-        return 0;
-    }
+bool w_fp_invoicing::logIssue(SaveRun& run) {
+    const Session& s = session();
+    run.sqlca.exec(
+        QStringLiteral("INSERT INTO bdcja_fpk_log ( fpdm, fphm, sxh, czlx, kpr, czrq ) VALUES ( ?, ?, ?, '1', ?, %1 )")
+            .arg(run.sqlca.dialect().currentTime()),
+        {is_fpdm, is_fphm, s.gs_sysuserid, s.gs_username});
+    if (run.sqlca.sqlcode == 0) return true;
+    return failSave(run, QStringLiteral("发票库数据保存失败！\r\n") + run.sqlca.sqlerrtext);
+}
 
-    // 17. Upload; the local data is committed only when the service accepted it.
+// The local data is committed only when the service accepted the upload.
+bool w_fp_invoicing::uploadAndCommit(SaveRun& run) {
     QString reply;
-    if (!host().f_send_remote_msg(QString(kRemoteEndpoint), req_upload(data), kTimeoutUpload, reply)) {
-        sqlca->rollback();
-        restoreLines();
-        return 0;
-    }
-
-    // 18. Commit.
+    if (!host().f_send_remote_msg(QString(kRemoteEndpoint), req_upload(run.data), kTimeoutUpload, reply))
+        return failSave(run, QString());
     reply = reply.mid(5);
-    if (!sqlca->commit()) {
-        const QString err = sqlca->sqlerrtext;
-        sqlca->rollback();
-        restoreLines();
-        mess(QStringLiteral("发票数据保存失败！\r\n") + err);
-        return 0;
-    }
+    if (run.sqlca.commit()) return true;
+    return failSave(run, QStringLiteral("发票数据保存失败！\r\n") + run.sqlca.sqlerrtext);
+}
 
-    // 19. Lock the invoice.
-    fp->resetUpdate();
-    xm->resetUpdate();
+void w_fp_invoicing::lockSavedInvoice() {
+    dw_fp.store()->resetUpdate();
+    dw_xm.store()->resetUpdate();
     dw_fp.setReadOnly(true);
     dw_xm.setReadOnly(true);
     uo_toolbar.of_setenable(kNewProj, false);
@@ -274,9 +319,11 @@ long w_fp_invoicing::ue_save() {
     uo_toolbar.of_setenable(kSave, false);
     uo_toolbar.of_setenable(kCopy, ib_write);
     uo_toolbar.of_setenable(kPrint, ib_write);
+}
 
-    // 20. Done; the number list moves on while the invoice stays on screen.
-    mess(QStringLiteral("数据保存成功！"));
+// The number list of the same code moves on while the saved invoice stays on
+// screen; the next free number is offered ready for Enter.
+void w_fp_invoicing::moveToNextNumber() {
     ib_auto_find_fphm = true;
     int index = 0;
     for (int i = 1; i <= ddlb_fpdm.count(); ++i) {
@@ -286,9 +333,7 @@ long w_fp_invoicing::ue_save() {
         }
     }
     ddlb_fpdm_selectionchanged(index);
-    // Offer the next free number ready for Enter; no handler runs.
     if (ddlb_fphm.count() > 0) ddlb_fphm.selectItem(1);
-    return 1;
 }
 
 } // namespace fp

@@ -107,7 +107,42 @@ private:
     // The start command's reset: nothing started.
     void resetInvoice();
     bool formsModified() const;
-    // Save helpers.
+
+    // ---- ue_start's steps (start.cpp) ----
+    struct StartRun;
+    bool confirmDiscardUnsaved();
+    void readSelection(StartRun& run);
+    bool checkRequiredSelections(const StartRun& run);
+    void padNumbers(StartRun& run);
+    bool chooseFormsByKind(StartRun& run);
+    bool checkNumberIssuable(const StartRun& run);
+    bool identifyReversedInvoice(StartRun& run);
+    void openForms(const StartRun& run);
+    void prefillHeader(const StartRun& run);
+    void startItemLines(StartRun& run);
+    void finishStart();
+
+    // ---- ue_save's steps (save.cpp) ----
+    struct SaveRun;
+    bool requireItemLines();
+    bool requireChanges();
+    bool requireFilledColumns();
+    bool checkLineSigns();
+    void settleTotals();
+    bool appendHeaderUpload(SaveRun& run);
+    bool confirmSave();
+    bool writeHeader(SaveRun& run);
+    bool writeLines(SaveRun& run);
+    bool checkLineSerials(SaveRun& run);
+    bool appendLinesUpload(SaveRun& run);
+    bool markNumberUsed(SaveRun& run);
+    bool logIssue(SaveRun& run);
+    bool uploadAndCommit(SaveRun& run);
+    // The one way out of the save's transaction: rolls back, puts the lines as
+    // entered back on screen, and reports `message` (none when empty).
+    bool failSave(SaveRun& run, const QString& message);
+    void lockSavedInvoice();
+    void moveToNextNumber();
     QString uploadValue(DataStore& store, int row, int position, bool header) const;
     QString fieldLabel(DataStore& store, int position) const;
     // Empties a drop-down entry by entry.

@@ -247,6 +247,21 @@ TEST_F(SaveTest, RefusalsBeforeTheConfirmation) {
     EXPECT_EQ(win->dw_fp.currentColumn, QStringLiteral("bz"));
 }
 
+// The total is the system's to fill from the lines: an empty total sends the
+// clerk to the first line without an amount, never to the protected total.
+TEST_F(SaveTest, AnEmptyTotalPointsAtTheFirstLineWithoutAnAmount) {
+    prepare();
+    ASSERT_EQ(win->raise(QStringLiteral("ue_newproj")), 3);
+    win->dw_xm.typeInto(3, QStringLiteral("xmmc"), QStringLiteral("复印费"));
+    xm().setItem(2, QStringLiteral("je"), QVariant());
+    fp().setItem(1, QStringLiteral("hjje"), QVariant());
+    EXPECT_FALSE(save());
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("合计金额不能为空！")});
+    EXPECT_EQ(win->focusedName(), QStringLiteral("dw_xm"));
+    EXPECT_EQ(win->dw_xm.currentRow, 2);
+    EXPECT_EQ(win->dw_xm.currentColumn, QStringLiteral("je"));
+}
+
 TEST_F(SaveTest, SignRulesAreReversedForARedLetterInvoice) {
     prepare();
     win->cbx_ch.setChecked(true);  // as a red-letter start leaves it
