@@ -3,19 +3,12 @@
 #include "data_model/data_store.h"
 #include "data_model/transaction.h"
 #include "host/text_helpers.h"
+#include "issuing/start_run.h"
 #include "issuing/w_fp_invoicing.h"
 #include "services/invoice_fetch.h"
 #include "services/remote_text.h"
 
 namespace fp {
-
-// The working values of one run of the start command.
-struct w_fp_invoicing::StartRun {
-    QString fpdm, fphm, fpzl;  // the invoice to issue
-    QString chdm, chhm;        // red-letter mode: the invoice to reverse
-    QString fpForm, xmForm;    // the forms of the kind
-    std::unique_ptr<DataStore> oldFp, oldXm;  // the reversed invoice held locally
-};
 
 namespace {
 const QString kDiscardQuestion = QStringLiteral("当前发票未保存，确定要〖放弃〗当前发票录入吗？");
@@ -215,12 +208,6 @@ bool w_fp_invoicing::checkNumberIssuable(const StartRun& run) {
     return false;
 }
 
-bool w_fp_invoicing::identifyReversedInvoice(StartRun&) {
-    // Reversal of an earlier invoice: not available in this window yet.
-    mess(QStringLiteral("冲红发票功能暂未开放！"));
-    return false;
-}
-
 void w_fp_invoicing::openForms(const StartRun& run) {
     const Session& s = session();
     dw_fp.setDataObject(run.fpForm);
@@ -274,7 +261,11 @@ void w_fp_invoicing::prefillHeader(const StartRun& run) {
     if (fp) fp->setObjectText(QStringLiteral("sgfpch_t"), QStringLiteral("0"));
 }
 
-void w_fp_invoicing::startItemLines(StartRun&) {
+void w_fp_invoicing::startItemLines(StartRun& run) {
+    if (cbx_ch.checked) {
+        startRedLetterLines(run);
+        return;
+    }
     uo_toolbar.of_setenable(kNewProj, ib_write);
     uo_toolbar.of_setenable(kDelProj, ib_write);
     ue_newproj();

@@ -117,6 +117,10 @@ private:
     bool chooseFormsByKind(StartRun& run);
     bool checkNumberIssuable(const StartRun& run);
     bool identifyReversedInvoice(StartRun& run);
+    bool checkOutsideInvoiceUnknown(const StartRun& run);
+    bool loadReversedInvoice(StartRun& run);
+    void startRedLetterLines(StartRun& run);
+    void copyReversedInvoice(StartRun& run);
     void openForms(const StartRun& run);
     void prefillHeader(const StartRun& run);
     void startItemLines(StartRun& run);
