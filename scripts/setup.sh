@@ -8,7 +8,7 @@ build="${1:-$here/build}"
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins libgl-dev libxkbcommon-dev
-  libcpp-httplib-dev libssl-dev
+  libcpp-httplib-dev libssl-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-zenhei fonts-arphic-uming
   xvfb xauth
