@@ -10,6 +10,7 @@
 #include "ui/ui_metrics.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QCommandLineParser>
 #include <QMenu>
 #include <QMessageBox>
@@ -77,10 +78,21 @@ void addDataSyncCommands(ui::MainWindow& window, HostServices& host, InvoiceQues
     })->setObjectName(QStringLiteral("sync_invoice"));
 }
 
+namespace {
+// The application's own icon, compiled into the executable in several sizes.
+QIcon applicationIcon() {
+    QIcon icon;
+    for (int size : {32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/fpdesk/fpdesk-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+} // namespace
+
 int runGui(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("fpdesk"));
     QApplication::setFont(ui::uiFont());
+    QApplication::setWindowIcon(applicationIcon());
 
     QCommandLineParser parser;
     const QCommandLineOption profileOpt(QStringLiteral("profile"), QStringLiteral("Profile (INI)."),
