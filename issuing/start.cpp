@@ -220,6 +220,8 @@ void w_fp_invoicing::openForms(const StartRun& run) {
     dw_xm.setReadOnly(false);
     dw_xm.onItemChanged = [this](int r, const QString& c, const QString& d) { return dw_xm_itemchanged(r, c, d); };
     dw_xm.onKey = [this](int k, int f) { return dw_xm_ukey(k, f); };
+    dw_fp.onItemChanged = [this](int r, const QString& c, const QString& d) { return dw_fp_itemchanged(r, c, d); };
+    dw_fp.onKey = [this](int k, int f) { return dw_fp_ukey(k, f); };
 
     // The drop-down sources: the taxpayer's partners and item catalogue.
     DataStore* fp = dw_fp.store();

@@ -78,6 +78,12 @@ public:
     // An invoice is open for entry: a header row, not read-only, visible.
     bool entryOpen() const;
 
+    // A click in a drop-down list of the header form (ue_dddw): the list's
+    // handle, the notification code (1281 for a click) and the band and object
+    // under the pointer ("header", "cname_t\t..."). A heading of the payer list
+    // sorts it by that column.
+    void dw_fp_ue_dddw(long childHandle, int notification, const QString& band, const QString& object);
+
     // Issuer choice query of w_tree_select (values bound).
     TreeSelectRequest issuerChoiceRequest() const;
     // The invoice-code list query of the open (values bound).
@@ -101,6 +107,12 @@ private:
     // Item grid handlers.
     long dw_xm_itemchanged(int row, const QString& column, const QString& data);
     bool dw_xm_ukey(int key, int keyflags);
+    // Header form handlers: the payer.
+    long dw_fp_itemchanged(int row, const QString& column, const QString& data);
+    bool dw_fp_ukey(int key, int keyflags);
+    bool lookUpPayer(const QString& text);
+    void highlightPayer(int row);
+    bool takePayer(int row);
     // A code and number are chosen and both forms' pending edits are accepted;
     // otherwise says what is missing, moves the focus and returns false.
     bool requireInvoiceAndAccept();
