@@ -145,6 +145,15 @@ struct PrintLayout {
     int detailHeight = 0;    // one item row
     int summaryHeight = 0;   // closing area after the item rows
     double unitMm = 0.0;     // millimetres per layout unit
+    // The paper the form prints on and where the layout's top-left corner sits
+    // on it, in millimetres.
+    double paperWidthMm = 0.0;
+    double paperHeightMm = 0.0;
+    double leftMm = 0.0;
+    double topMm = 0.0;
+    // Item rows the paper has room for; the closing area never prints higher
+    // than after this many rows, however few the form holds.
+    int paperItemRows = 0;
     std::vector<LayoutObject> objects;
     std::vector<LayoutLine> lines;
 

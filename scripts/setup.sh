@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-zenhei fonts-arphic-uming
   xvfb xauth
+  poppler-utils
 )
 missing=()
 for p in "${packages[@]}"; do

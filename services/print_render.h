@@ -1,13 +1,23 @@
 #pragma once
 // The invoice print renderer: paints the print form d_fp_integrated_print from
 // its layout onto any paint device (a widget, a printer, a PDF, an image).
+//
+// Geometry: the layout's unit, its paper and the place of the layout on the
+// paper are data of the layout (PrintLayout: unitMm, paperWidthMm,
+// paperHeightMm, leftMm, topMm; chosen in data_model/forms/print_form.cpp).
+// Everything here derives from them.
+#include <QPageSize>
+#include <QRectF>
 #include <QString>
 
 class QPainter;
+class QPagedPaintDevice;
 
 namespace fp {
 
 class DataStore;
+struct PrintLayout;
+struct LayoutObject;
 
 // Onto pre-printed paper only the values print (the paper carries headings,
 // rules and title); the whole form adds them (screen view, PDF).
@@ -34,5 +44,29 @@ void renderInvoicePage(QPainter& painter, const DataStore& form, const PrintOpti
 // *error when the file cannot be written.
 bool printInvoiceToPdf(const DataStore& form, const QString& file, int copies, const PrintOptions& options,
                        QString* error);
+
+// Prints `copies` pages, one a copy, on a paged device (a printer, a PDF
+// writer) already set up by the caller; the painter origin must be the paper's
+// corner (a printer in full-page mode, zero margins). False with a message in
+// *error when the device cannot be painted on.
+bool printInvoicePages(QPagedPaintDevice& device, const DataStore& form, int copies, const PrintOptions& options,
+                       QString* error);
+
+// The alignment test page: the layout's frame (its rules for five item rows, the
+// outline of every value box with its name) and the offset in use, so a clerk
+// can print it on the invoice paper and see how far print and paper differ.
+void renderTestPage(QPainter& painter, const PrintLayout& layout, const PrintOffsetMm& offset);
+
+// The layout of the print form d_fp_integrated_print.
+const PrintLayout& invoicePrintLayout();
+// The paper of a layout, for printers and PDF writers.
+QPageSize paperOf(const PrintLayout& layout);
+// Where an object's box lies on the paper, in millimetres, with `itemRows`
+// item rows before the closing area; `itemRow` (1-based) places an item-row
+// object. The offset is included.
+QRectF objectBoxMm(const PrintLayout& layout, const LayoutObject& object, int itemRow, int itemRows,
+                   const PrintOffsetMm& offset = {});
+// The font family that stands for a layout font name ("宋体", "黑体").
+QString printFontFamily(const QString& layoutFamily);
 
 } // namespace fp

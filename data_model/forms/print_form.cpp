@@ -125,7 +125,20 @@ std::shared_ptr<const PrintLayout> makeLayout() {
     layout->headerHeight = 844;
     layout->detailHeight = 160;
     layout->summaryHeight = 284;
+    // Scale and paper, chosen once here: the layout is 2629 units across and,
+    // with five item rows, 844 + 5 x 160 + 284 = 1928 units down. At 0.08 mm a
+    // unit (the same across and down) that is 210.3 mm x 154.2 mm, and the 56
+    // units of a one-line box are 4.5 mm, room for the 10-point type. The
+    // invoice comes on continuous 9.5 x 7 inch stationery (241.3 mm x 177.8 mm)
+    // for impact printers; the layout sits centred across it (15.5 mm on each
+    // side) and 12 mm below its top edge, which leaves 11.6 mm under five rows.
+    // A printer's own misalignment is the clerk's per-printer offset, not this.
     layout->unitMm = 0.08;
+    layout->paperWidthMm = 241.3;
+    layout->paperHeightMm = 177.8;
+    layout->leftMm = (241.3 - 2629 * 0.08) / 2;
+    layout->topMm = 12.0;
+    layout->paperItemRows = 5;
     for (const Place& p : kPlaces) {
         LayoutObject o;
         o.name = QString::fromLatin1(p.name);
