@@ -9,6 +9,7 @@
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPdfWriter>
 
 #include <algorithm>
@@ -26,6 +27,8 @@ constexpr double kRuleWidthMm = 0.25;
 // before it may overflow.
 constexpr double kSmallestFontShare = 0.6;
 constexpr double kPointMm = 25.4 / 72.0;
+// Texts keep this far (layout units) from the left and right edges of their box.
+constexpr double kTextInsetUnits = 8;
 // PDF pages are written at this resolution (dots per inch).
 constexpr int kPdfResolution = 1200;
 
@@ -88,9 +91,11 @@ bool fitsIn(const QRectF& box, const QFont& font, int flags, const QString& text
 
 // Draws a text in its box: on one line when it fits, wrapped when the box has
 // room for more lines, else set smaller until it fits.
-void drawInBox(QPainter& painter, const QRectF& box, QFont font, Align align, const QString& text,
+void drawInBox(QPainter& painter, const QRectF& cell, QFont font, Align align, const QString& text,
                const QColor& colour) {
     if (text.isEmpty()) return;
+    // Clear of the rules a box may share an edge with.
+    const QRectF box = cell.width() > 2 * kTextInsetUnits ? cell.adjusted(kTextInsetUnits, 0, -kTextInsetUnits, 0) : cell;
     const int flags = alignmentFlags(align);
     const int base = font.pixelSize();
     const int smallest = std::max(1, int(base * kSmallestFontShare));
@@ -112,6 +117,22 @@ void drawInBox(QPainter& painter, const QRectF& box, QFont font, Align align, co
 // True when `name` is among the "|col|col|" names.
 bool namedIn(const QString& names, const QString& name) {
     return names.contains(QLatin1Char('|') + name + QLatin1Char('|'), Qt::CaseInsensitive);
+}
+
+// The rules of the layout with `rows` item rows, stroked as one path: where
+// rules overlap (the left border runs down beside the item rows' own) the
+// overlap is inked once, not darker.
+void strokeRules(QPainter& painter, const PrintLayout& layout, int rows) {
+    QPainterPath path;
+    for (const LayoutLine& l : layout.lines) {
+        const int repeats = l.band == Band::Detail ? rows : 1;
+        for (int r = 1; r <= repeats; ++r) {
+            const double top = bandTop(layout, l.band, r, rows);
+            path.moveTo(l.x1, top + l.y1);
+            path.lineTo(l.x2, top + l.y2);
+        }
+    }
+    painter.strokePath(path, QPen(Qt::black, kRuleWidthMm / layout.unitMm, Qt::SolidLine, Qt::FlatCap));
 }
 
 class PageRenderer {
@@ -175,16 +196,7 @@ private:
                   colourOf(o, kind, row));
     }
 
-    void drawRules(const PrintLayout& layout, int rows) {
-        painter_.setPen(QPen(Qt::black, kRuleWidthMm / layout.unitMm, Qt::SolidLine, Qt::FlatCap));
-        for (const LayoutLine& l : layout.lines) {
-            const int repeats = l.band == Band::Detail ? rows : 1;
-            for (int r = 1; r <= repeats; ++r) {
-                const double top = bandTop(layout, l.band, r, rows);
-                painter_.drawLine(QPointF(l.x1, top + l.y1), QPointF(l.x2, top + l.y2));
-            }
-        }
-    }
+    void drawRules(const PrintLayout& layout, int rows) { strokeRules(painter_, layout, rows); }
 
     QPainter& painter_;
     const DataStore& form_;
@@ -202,11 +214,14 @@ void enterLayoutUnits(QPainter& painter, const PrintLayout& layout, const PrintO
     painter.scale(layout.unitMm * dotsPerMmX, layout.unitMm * dotsPerMmY);
 }
 
+// A value's name for the test page: its label up to any explanation after a colon.
 QString labelOf(const FormDef* def, const QString& name) {
-    if (!def) return name;
-    if (const FormColumn* c = def->column(name)) return columnLabelOf(*c);
-    if (const ComputedField* f = def->computedField(name)) return f->tag.section(QLatin1Char('|'), 0, 0);
-    return name;
+    QString label = name;
+    if (const FormColumn* c = def->column(name))
+        label = columnLabelOf(*c);
+    else if (const ComputedField* f = def->computedField(name))
+        label = f->tag.section(QLatin1Char('|'), 0, 0);
+    return label.section(QLatin1Char(':'), 0, 0).section(QStringLiteral("："), 0, 0);
 }
 
 } // namespace
@@ -245,17 +260,10 @@ void renderTestPage(QPainter& painter, const PrintLayout& layout, const PrintOff
     const int rows = layout.paperItemRows;
     painter.save();
     enterLayoutUnits(painter, layout, offset);
+    strokeRules(painter, layout, rows);
 
-    const double rule = kRuleWidthMm / layout.unitMm;
-    painter.setPen(QPen(Qt::black, rule, Qt::SolidLine, Qt::FlatCap));
-    for (const LayoutLine& l : layout.lines) {
-        const int repeats = l.band == Band::Detail ? rows : 1;
-        for (int r = 1; r <= repeats; ++r) {
-            const double top = bandTop(layout, l.band, r, rows);
-            painter.drawLine(QPointF(l.x1, top + l.y1), QPointF(l.x2, top + l.y2));
-        }
-    }
     // The layout's outer edge, and a cross at each corner to measure from.
+    const double rule = kRuleWidthMm / layout.unitMm;
     const double height = layout.headerHeight + double(rows) * layout.detailHeight + layout.summaryHeight;
     const QRectF frame(0, 0, layout.width, height);
     painter.setPen(QPen(Qt::black, rule, Qt::DashLine, Qt::FlatCap));
@@ -267,30 +275,36 @@ void renderTestPage(QPainter& painter, const PrintLayout& layout, const PrintOff
         painter.drawLine(QPointF(c.x(), c.y() - arm), QPointF(c.x(), c.y() + arm));
     }
 
-    // Every printed value's box, outlined, with what prints there.
+    // Every value's box, outlined, with the name of what prints there in small
+    // type at its top left.
     LayoutObject caption;
     caption.fontFamily = QStringLiteral("宋体");
-    caption.fontSize = 7;
-    QFont small = layoutFont(layout, caption);
+    caption.fontSize = 6;
+    const QFont small = layoutFont(layout, caption);
+    const QColor grey(110, 110, 110);
     for (const LayoutObject& o : layout.objects) {
         if (o.hidden || !def || def->text(o.name)) continue;
         const int repeats = o.band == Band::Detail ? rows : 1;
         for (int r = 1; r <= repeats; ++r) {
             const QRectF box = boxInUnits(layout, o, r, rows);
-            painter.setPen(QPen(QColor(90, 90, 90), rule / 2, Qt::DotLine));
+            painter.setPen(QPen(grey, rule / 2, Qt::DotLine));
             painter.drawRect(box);
-            if (r == 1) drawInBox(painter, box, small, o.align, labelOf(def, o.name), QColor(90, 90, 90));
+            if (r > 1) continue;
+            painter.setFont(small);
+            painter.drawText(box.adjusted(4, 2, -4, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
+                             labelOf(def, o.name));
         }
     }
 
+    // Under the frame: what the page is and the offset it was printed with.
     LayoutObject title;
     title.fontFamily = QStringLiteral("黑体");
-    title.fontSize = 12;
+    title.fontSize = 10;
     const QString text = QStringLiteral("打印位置测试页    向下偏移 %1 毫米    向右偏移 %2 毫米")
                              .arg(offset.down, 0, 'f', 1)
                              .arg(offset.right, 0, 'f', 1);
-    drawInBox(painter, QRectF(0, height - layout.summaryHeight + 160, layout.width, 100), layoutFont(layout, title),
-              Align::Center, text, Qt::black);
+    drawInBox(painter, QRectF(0, height + 24, layout.width, 64), layoutFont(layout, title), Align::Center, text,
+              Qt::black);
     painter.restore();
 }
 

@@ -2,6 +2,7 @@
 
 #include "issuing/w_fp_invoicing.h"
 #include "ui/child_view.h"
+#include "ui/printer_offsets.h"
 #include "ui/ui_metrics.h"
 
 #include <QCloseEvent>
@@ -36,6 +37,11 @@ MainWindow::MainWindow(HostServices& host, QWidget* parent) : QMainWindow(parent
     host_.session().onKprChanged = [this](const QString& text) { kpr_->setText(text); };
 
     QMenu* file = menu(QStringLiteral("文件(&F)"));
+    addCommand(file, QStringLiteral("打印位置校准(&L)…"), [this] {
+        PrinterOffsets offsets(clientSettings());
+        PrintOffsetDialog(offsets, QString(), this).exec();
+    })->setObjectName(QStringLiteral("print_offset"));
+    file->addSeparator();
     QAction* exit = file->addAction(QStringLiteral("退出(&X)"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
 

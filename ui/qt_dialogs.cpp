@@ -1,6 +1,9 @@
 #include "ui/qt_dialogs.h"
 
+#include "data_model/data_store.h"
 #include "data_model/transaction.h"
+#include "ui/print_preview.h"
+#include "ui/printer_offsets.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -56,6 +59,20 @@ QString QtDialogs::treeSelect(const TreeSelectRequest& request) {
     TreeSelectDialog dlg(request, rows, parentWidget());
     if (dlg.exec() != QDialog::Accepted) return QString();
     return dlg.chosenName();
+}
+
+s_printreturn QtDialogs::printPreview(const s_preview_parameter& parameter) {
+    if (!parameter.dw_datawindow || !parameter.dw_datawindow->def().layout) {
+        s_printreturn none;
+        none.sl_printcnt = 0;
+        none.ss_printer = QStringLiteral("0");
+        message(QStringLiteral("没有可打印的发票！"));
+        return none;
+    }
+    PrinterOffsets offsets(clientSettings());
+    PrintPreviewDialog preview(parameter, offsets, parentWidget());
+    preview.exec();
+    return preview.printReturn();
 }
 
 TreeSelectDialog::TreeSelectDialog(const TreeSelectRequest& request, const QList<QVariantList>& rows, QWidget* parent)

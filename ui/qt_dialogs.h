@@ -24,6 +24,9 @@ public:
     int question(const QString& text) override;
     // The chosen row's name; a null QString when cancelled.
     QString treeSelect(const TreeSelectRequest& request) override;
+    // The print preview w_dw_printpreview, with the printers' offsets from the
+    // client's settings.
+    s_printreturn printPreview(const s_preview_parameter& parameter) override;
 
 private:
     QWidget* parentWidget() const;

@@ -426,8 +426,8 @@ TEST_F(PrintRenderTest, TestPageDrawsTheFrameWhereTheOffsetPutsIt) {
     EXPECT_GT(inkIn(plain, plain.rect()).inked, 20000);
     // above its caption (which names the offset) the page is the same page moved
     const int dx = -2 * kDotsPerMm, dy = 3 * kDotsPerMm;
-    const int captionTop = int((layout().topMm + (layout().headerHeight + 5 * layout().detailHeight + 150) *
-                                                    layout().unitMm) * kDotsPerMm);
+    const double frameHeight = layout().headerHeight + 5.0 * layout().detailHeight + layout().summaryHeight;
+    const int captionTop = int((layout().topMm + (frameHeight + 20) * layout().unitMm) * kDotsPerMm);
     int differing = 0;
     for (int y = 0; y < captionTop; ++y)
         for (int x = -dx; x < plain.width(); ++x)

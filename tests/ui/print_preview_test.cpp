@@ -1,0 +1,235 @@
+// The print preview w_dw_printpreview, the read-only print view and the
+// printers' offsets, offscreen. Printing goes to a PDF printer chosen in the
+// system print dialog, read back with pdftotext.
+#include "data_model/form_def.h"
+#include "host/host_services.h"
+#include "host/judge_column.h"
+#include "tests/support/print_fixture.h"
+#include "tests/support/qt_printers.h"
+#include "tests/support/temp_db.h"
+#include "tests/ui/qt_app.h"
+#include "ui/main_window.h"
+#include "ui/print_preview.h"
+#include "ui/print_view.h"
+#include "ui/printer_offsets.h"
+#include "ui/qt_dialogs.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace fp {
+namespace {
+
+// Runs `act` on the first top-level widget of type T once the event loop of a
+// modal dialog runs.
+template <typename T>
+void whenShown(std::function<void(T*)> act) {
+    QTimer::singleShot(0, [act = std::move(act)] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) return act(t);
+        ADD_FAILURE() << "no " << T::staticMetaObject.className() << " shown";
+    });
+}
+
+// Accepts the system print dialog as it comes up (the printer set beforehand).
+void acceptPrintDialog() {
+    whenShown<QPrintDialog>([](QPrintDialog* d) { d->accept(); });
+}
+
+QString pdfText(const QString& file, int* pages = nullptr) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), file, QStringLiteral("-")});
+    EXPECT_TRUE(p.waitForFinished(30000));
+    const QString text = QString::fromUtf8(p.readAllStandardOutput());
+    if (pages) *pages = int(text.count(QLatin1Char('\f')));
+    return text;
+}
+
+class PrintPreviewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::qtApp();
+        installFormHostFunctions();
+        form_ = test::knownPrintInvoice(db_.tx());
+        parameter_.dw_datawindow = form_.get();
+        parameter_.dw_datawindowname = QStringLiteral("d_fp_integrated_print");
+        parameter_.s_print_type = QStringLiteral("1");
+    }
+    QString pdfPath(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
+    static void toPdf(QPrinter& printer, const QString& file) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(file);
+    }
+
+    test::TempDb db_{test::TempDb::Content::DemoData};
+    std::unique_ptr<DataStore> form_;
+    s_preview_parameter parameter_;
+    QTemporaryDir dir_;
+    QSettings settings_{dir_.filePath(QStringLiteral("client.ini")), QSettings::IniFormat};
+    ui::PrinterOffsets offsets_{settings_};
+};
+
+TEST_F(PrintPreviewTest, PrintingReturnsTheCopiesAndThePrinterAndPrintsOnePageACopy) {
+    ui::PrintPreviewDialog preview(parameter_, offsets_);
+    preview.show();
+    test::drainEvents();
+    // a printer prints onto the invoice paper, a PDF the whole form
+    EXPECT_EQ(preview.mode(), preview.printer().outputFormat() == QPrinter::PdfFormat ? PrintMode::WholeForm
+                                                                                     : PrintMode::PrePrintedPaper);
+    preview.setMode(PrintMode::PrePrintedPaper);
+    preview.setCopies(2);
+    test::drainEvents();
+    EXPECT_EQ(preview.previewWidget()->pageCount(), 2);
+
+    toPdf(preview.printer(), pdfPath("two.pdf"));
+    acceptPrintDialog();
+    ASSERT_TRUE(preview.print());
+    EXPECT_EQ(preview.result(), QDialog::Accepted);
+    const s_printreturn& r = preview.printReturn();
+    EXPECT_EQ(r.sl_printcnt, std::optional<long>(2));
+    EXPECT_EQ(r.ss_printer, QStringLiteral("PDF"));
+    EXPECT_EQ(r.ss_printer_info, QStringLiteral("two.pdf"));
+
+    int pages = 0;
+    const QString text = pdfText(pdfPath("two.pdf"), &pages);
+    EXPECT_EQ(pages, 2);
+    EXPECT_EQ(text.count(QStringLiteral("青岛海滨餐饮有限公司")), 2);
+    EXPECT_FALSE(text.contains(QStringLiteral("机打代码")));  // onto pre-printed paper: values only
+}
+
+TEST_F(PrintPreviewTest, TheWholeFormCanBeChosenAndPrints) {
+    ui::PrintPreviewDialog preview(parameter_, offsets_);
+    preview.show();
+    preview.setMode(PrintMode::WholeForm);
+    toPdf(preview.printer(), pdfPath("whole.pdf"));
+    acceptPrintDialog();
+    ASSERT_TRUE(preview.print());
+    EXPECT_EQ(preview.printReturn().sl_printcnt, std::optional<long>(1));
+    const QString text = pdfText(pdfPath("whole.pdf"));
+    EXPECT_TRUE(text.contains(QStringLiteral("机打代码")));
+    EXPECT_TRUE(text.contains(QStringLiteral("青岛海滨餐饮有限公司")));
+}
+
+TEST_F(PrintPreviewTest, ClosedWithoutPrintingOrPrintDialogCancelledReturnsNoCopies) {
+    ui::PrintPreviewDialog preview(parameter_, offsets_);
+    preview.show();
+    toPdf(preview.printer(), pdfPath("never.pdf"));
+    whenShown<QPrintDialog>([](QPrintDialog* d) { d->reject(); });
+    EXPECT_FALSE(preview.print());
+    EXPECT_TRUE(preview.isVisible());  // back in the preview
+    preview.reject();
+    EXPECT_EQ(preview.printReturn().sl_printcnt, std::optional<long>(0));
+    EXPECT_EQ(preview.printReturn().ss_printer, QStringLiteral("0"));
+    EXPECT_FALSE(QFile::exists(pdfPath("never.pdf")));
+}
+
+TEST_F(PrintPreviewTest, QtDialogsPrintPreviewAnswersWhatThePreviewPrinted) {
+    Session session;
+    ui::QtDialogs dialogs(session);
+    const QString file = pdfPath("dialogs.pdf");
+    whenShown<ui::PrintPreviewDialog>([file](ui::PrintPreviewDialog* preview) {
+        toPdf(preview->printer(), file);
+        acceptPrintDialog();
+        preview->print();
+    });
+    const s_printreturn r = dialogs.printPreview(parameter_);
+    EXPECT_EQ(r.sl_printcnt, std::optional<long>(1));
+    EXPECT_EQ(r.ss_printer, QStringLiteral("PDF"));
+    EXPECT_TRUE(QFile::exists(file));
+
+    whenShown<ui::PrintPreviewDialog>([](ui::PrintPreviewDialog* preview) { preview->reject(); });
+    const s_printreturn closed = dialogs.printPreview(parameter_);
+    EXPECT_EQ(closed.sl_printcnt, std::optional<long>(0));
+    EXPECT_EQ(closed.ss_printer, QStringLiteral("0"));
+}
+
+TEST_F(PrintPreviewTest, OffsetsAreKeptPerPrinterInTheSettings) {
+    EXPECT_DOUBLE_EQ(offsets_.offsetFor(QStringLiteral("EPSON LQ-630K")).down, 0.0);
+    offsets_.setOffset(QStringLiteral("EPSON LQ-630K"), {3.0, -2.0});
+    offsets_.setOffset(QStringLiteral("\\\\server/office printer"), {-1.5, 0.5});
+    offsets_.setOffset(QStringLiteral("wild"), {500, -500});  // held to what a clerk can set
+
+    QSettings reread(dir_.filePath(QStringLiteral("client.ini")), QSettings::IniFormat);
+    ui::PrinterOffsets again(reread);
+    const struct {
+        const char* printer;
+        double down, right;
+    } cases[] = {{"EPSON LQ-630K", 3.0, -2.0},
+                 {"\\\\server/office printer", -1.5, 0.5},
+                 {"wild", ui::PrinterOffsets::kLimitMm, -ui::PrinterOffsets::kLimitMm},
+                 {"never set", 0, 0}};
+    for (const auto& c : cases) {
+        const PrintOffsetMm o = again.offsetFor(QString::fromLatin1(c.printer));
+        EXPECT_DOUBLE_EQ(o.down, c.down) << c.printer;
+        EXPECT_DOUBLE_EQ(o.right, c.right) << c.printer;
+    }
+    reread.setValue(QStringLiteral("print_offset/broken/down"), QStringLiteral("abc"));
+    EXPECT_DOUBLE_EQ(again.offsetFor(QStringLiteral("broken")).down, 0.0);
+}
+
+TEST_F(PrintPreviewTest, CalibrationDialogSavesTheShiftsOfItsPrinter) {
+    ui::PrintOffsetDialog dialog(offsets_, QStringLiteral("EPSON LQ-630K"));
+    EXPECT_EQ(dialog.printerBox()->currentText(), QStringLiteral("EPSON LQ-630K"));
+    dialog.downBox()->setValue(2.5);
+    dialog.rightBox()->setValue(-1.0);
+    dialog.save();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_DOUBLE_EQ(offsets_.offsetFor(QStringLiteral("EPSON LQ-630K")).down, 2.5);
+    EXPECT_DOUBLE_EQ(offsets_.offsetFor(QStringLiteral("EPSON LQ-630K")).right, -1.0);
+    // opened again, it shows what was saved
+    ui::PrintOffsetDialog again(offsets_, QStringLiteral("EPSON LQ-630K"));
+    EXPECT_DOUBLE_EQ(again.downBox()->value(), 2.5);
+}
+
+TEST_F(PrintPreviewTest, MainWindowMenuOpensTheCalibration) {
+    Session session;
+    ui::QtDialogs dialogs(session);
+    HostServices host(session, dialogs);
+    ui::MainWindow window(host);
+    QAction* entry = window.findChild<QAction*>(QStringLiteral("print_offset"));
+    ASSERT_NE(entry, nullptr);
+    bool shown = false;
+    whenShown<ui::PrintOffsetDialog>([&shown](ui::PrintOffsetDialog* d) {
+        shown = true;
+        d->reject();
+    });
+    entry->trigger();
+    EXPECT_TRUE(shown);
+}
+
+TEST_F(PrintPreviewTest, PrintViewPaintsTheInvoiceOnASheetOfThePaper) {
+    ui::PrintView view;
+    view.resize(900, 700);
+    view.setForm(form_.get());
+    const QImage image = view.grab().toImage();
+    const QRect sheet = view.sheetRect();
+    const PrintLayout& l = invoicePrintLayout();
+    EXPECT_NEAR(double(sheet.height()) / sheet.width(), l.paperHeightMm / l.paperWidthMm, 0.01);
+    // the sheet is white paper with dark print on it; outside it is not paper
+    int dark = 0;
+    for (int y = sheet.top() + 2; y < sheet.bottom() - 2; ++y)
+        for (int x = sheet.left() + 2; x < sheet.right() - 2; ++x)
+            if (qGray(image.pixel(x, y)) < 128) ++dark;
+    EXPECT_GT(dark, 2000);
+    EXPECT_NE(image.pixel(2, 2), QColor(Qt::white).rgb());
+
+    ui::PrintView empty;
+    empty.resize(900, 700);
+    const QImage blank = empty.grab().toImage();
+    const QRect s = empty.sheetRect();
+    EXPECT_EQ(blank.pixel(s.center()), QColor(Qt::white).rgb());
+    EXPECT_EQ(view.heightForWidth(916), 16 + int(900 * l.paperHeightMm / l.paperWidthMm));
+}
+
+} // namespace
+} // namespace fp

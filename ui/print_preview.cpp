@@ -1,0 +1,239 @@
+#include "ui/print_preview.h"
+
+#include "data_model/data_store.h"
+#include "data_model/form_def.h"
+#include "ui/printer_offsets.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QSpinBox>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace fp::ui {
+
+namespace {
+
+const QString kPdfPrinter = QStringLiteral("PDF");
+// How strongly the pre-printed paper shows under the values in the preview.
+constexpr double kPaperOpacity = 0.25;
+
+QString offsetText(const PrintOffsetMm& o) {
+    return QStringLiteral("向下 %1 毫米，向右 %2 毫米").arg(o.down, 0, 'f', 1).arg(o.right, 0, 'f', 1);
+}
+
+} // namespace
+
+PrintPreviewDialog::PrintPreviewDialog(const s_preview_parameter& parameter, PrinterOffsets& offsets,
+                                       QWidget* parent)
+    : QDialog(parent), parameter_(parameter), offsets_(offsets), printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
+    setObjectName(QStringLiteral("w_dw_printpreview"));
+    setWindowTitle(QStringLiteral("打印预览"));
+    result_.sl_printcnt = 0;
+    result_.ss_printer = QStringLiteral("0");
+
+    const PrintLayout& layout = invoicePrintLayout();
+    printer_->setFullPage(true);
+    printer_->setPageLayout(QPageLayout(paperOf(layout), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    if (const DataStore* form = parameter_.dw_datawindow; form && form->rowCount() > 0)
+        printer_->setDocName(QStringLiteral("发票 %1 %2").arg(form->getString(1, QStringLiteral("ptfp_fpk_fpdm")),
+                                                            form->getString(1, QStringLiteral("ptfp_fpk_fphm"))));
+
+    auto* box = new QVBoxLayout(this);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->setSpacing(0);
+    preview_ = new QPrintPreviewWidget(printer_.get(), this);
+    preview_->setObjectName(QStringLiteral("dw_preview"));
+    box->addWidget(buildToolBar());
+    box->addWidget(preview_, 1);
+
+    auto* status = new QWidget(this);
+    auto* statusBox = new QVBoxLayout(status);
+    statusBox->setContentsMargins(8, 4, 8, 6);
+    printerLabel_ = new QLabel(status);
+    printerLabel_->setObjectName(QStringLiteral("st_printer"));
+    modeNote_ = new QLabel(status);
+    modeNote_->setObjectName(QStringLiteral("st_mode"));
+    statusBox->addWidget(printerLabel_);
+    statusBox->addWidget(modeNote_);
+    box->addWidget(status);
+
+    connect(preview_, &QPrintPreviewWidget::paintRequested, this, &PrintPreviewDialog::paintPreview);
+    connect(preview_, &QPrintPreviewWidget::previewChanged, this, [this] {
+        pageLabel_->setText(QStringLiteral(" 第 %1 页 / 共 %2 页 ").arg(preview_->currentPage()).arg(preview_->pageCount()));
+    });
+    // A printer prints onto the invoice paper; a PDF (the only output of a
+    // machine without printers) has no paper under it.
+    setMode(printer_->outputFormat() == QPrinter::PdfFormat ? PrintMode::WholeForm : PrintMode::PrePrintedPaper);
+    showPrinterState();
+    resize(1040, 780);
+    preview_->fitInView();
+}
+
+PrintPreviewDialog::~PrintPreviewDialog() = default;
+
+QToolBar* PrintPreviewDialog::buildToolBar() {
+    auto* bar = new QToolBar(this);
+    bar->setObjectName(QStringLiteral("uo_toolbar"));
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+
+    printAction_ = bar->addAction(QStringLiteral("打印(&P)…"), this, [this] { print(); });
+    printAction_->setObjectName(QStringLiteral("m_print"));
+    printAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    bar->addSeparator();
+
+    bar->addWidget(new QLabel(QStringLiteral(" 打印方式："), bar));
+    modeBox_ = new QComboBox(bar);
+    modeBox_->setObjectName(QStringLiteral("ddlb_mode"));
+    modeBox_->addItem(QStringLiteral("套打（在预印发票纸上只打印内容）"));
+    modeBox_->addItem(QStringLiteral("整张打印（连同表格和标题）"));
+    bar->addWidget(modeBox_);
+    connect(modeBox_, &QComboBox::currentIndexChanged, this,
+            [this](int i) { setMode(i == 1 ? PrintMode::WholeForm : PrintMode::PrePrintedPaper); });
+
+    bar->addWidget(new QLabel(QStringLiteral("  份数："), bar));
+    copiesBox_ = new QSpinBox(bar);
+    copiesBox_->setObjectName(QStringLiteral("em_copies"));
+    copiesBox_->setRange(1, 99);
+    bar->addWidget(copiesBox_);
+    connect(copiesBox_, &QSpinBox::valueChanged, preview_, &QPrintPreviewWidget::updatePreview);
+    bar->addSeparator();
+
+    bar->addAction(QStringLiteral("上一页"), this, [this] { preview_->setCurrentPage(preview_->currentPage() - 1); })
+        ->setShortcut(QKeySequence(Qt::Key_PageUp));
+    pageLabel_ = new QLabel(bar);
+    bar->addWidget(pageLabel_);
+    bar->addAction(QStringLiteral("下一页"), this, [this] { preview_->setCurrentPage(preview_->currentPage() + 1); })
+        ->setShortcut(QKeySequence(Qt::Key_PageDown));
+    bar->addSeparator();
+    bar->addAction(QStringLiteral("放大"), preview_, [this] { preview_->zoomIn(); })->setShortcut(QKeySequence::ZoomIn);
+    bar->addAction(QStringLiteral("缩小"), preview_, [this] { preview_->zoomOut(); })->setShortcut(QKeySequence::ZoomOut);
+    bar->addAction(QStringLiteral("适合宽度"), preview_, &QPrintPreviewWidget::fitToWidth);
+    bar->addAction(QStringLiteral("整页"), preview_, &QPrintPreviewWidget::fitInView);
+    bar->addSeparator();
+    bar->addAction(QStringLiteral("打印位置校准…"), this, &PrintPreviewDialog::calibrate);
+    bar->addSeparator();
+    bar->addAction(QStringLiteral("关闭(&C)"), this, &QDialog::reject);
+    return bar;
+}
+
+void PrintPreviewDialog::setMode(PrintMode mode) {
+    mode_ = mode;
+    if (modeBox_) {
+        const QSignalBlocker block(modeBox_);
+        modeBox_->setCurrentIndex(mode == PrintMode::WholeForm ? 1 : 0);
+    }
+    if (modeNote_)
+        modeNote_->setText(mode == PrintMode::WholeForm
+                               ? QStringLiteral("整张打印：表格、标题和内容全部打印，用于白纸。")
+                               : QStringLiteral("套打：浅灰色的表格和标题是发票纸上已印好的，不打印；其余内容打印在发票纸上。"));
+    preview_->updatePreview();
+}
+
+int PrintPreviewDialog::copies() const { return copiesBox_->value(); }
+
+void PrintPreviewDialog::setCopies(int copies) { copiesBox_->setValue(copies); }
+
+QString PrintPreviewDialog::printerName() const {
+    if (printer_->outputFormat() == QPrinter::PdfFormat) return kPdfPrinter;
+    return printer_->printerName();
+}
+
+QString PrintPreviewDialog::printerInfo() const {
+    if (printer_->outputFormat() == QPrinter::PdfFormat) return QFileInfo(printer_->outputFileName()).fileName();
+    const QPrinterInfo info(*printer_);
+    return info.makeAndModel().isEmpty() ? info.description() : info.makeAndModel();
+}
+
+PrintOptions PrintPreviewDialog::printOptions() const {
+    PrintOptions o;
+    o.mode = mode_;
+    o.visibleDynamic = parameter_.s_col_visible_dynamic;
+    if (printer_->outputFormat() != QPrinter::PdfFormat) o.offset = offsets_.offsetFor(printer_->printerName());
+    return o;
+}
+
+void PrintPreviewDialog::showPrinterState() {
+    const QString name = printerName();
+    if (name.isEmpty()) {
+        printerLabel_->setText(QStringLiteral("打印机：（未选择，打印时在打印对话框中选择）"));
+        return;
+    }
+    if (name == kPdfPrinter) {
+        printerLabel_->setText(printer_->outputFileName().isEmpty()
+                                   ? QStringLiteral("打印机：本机没有打印机，打印时选择 PDF 文件")
+                                   : QStringLiteral("打印机：PDF 文件 %1").arg(printer_->outputFileName()));
+        return;
+    }
+    printerLabel_->setText(QStringLiteral("打印机：%1    打印位置偏移：%2").arg(name, offsetText(printOptions().offset)));
+}
+
+void PrintPreviewDialog::paintPreview(QPrinter* printer) {
+    const DataStore* form = parameter_.dw_datawindow;
+    QPainter painter(printer);
+    if (!form) return;
+    // The page as it comes out of the printer: the paper (or blank sheet) with
+    // the print on it. The printer's offset corrects the printer, so the
+    // preview shows print and paper aligned.
+    PrintOptions values;
+    values.mode = mode_;
+    values.visibleDynamic = parameter_.s_col_visible_dynamic;
+    PrintOptions paper;
+    paper.mode = PrintMode::WholeForm;
+    for (int copy = 0; copy < copies(); ++copy) {
+        if (copy > 0) printer->newPage();
+        if (mode_ == PrintMode::PrePrintedPaper) {
+            painter.save();
+            painter.setOpacity(kPaperOpacity);
+            renderInvoicePage(painter, *form, paper);
+            painter.restore();
+        }
+        renderInvoicePage(painter, *form, values);
+    }
+}
+
+bool PrintPreviewDialog::print() {
+    const DataStore* form = parameter_.dw_datawindow;
+    if (!form) return false;
+    printer_->setCopyCount(copies());
+    QPrintDialog dialog(printer_.get(), this);
+    dialog.setWindowTitle(QStringLiteral("打印"));
+    if (dialog.exec() != QDialog::Accepted) {
+        showPrinterState();
+        return false;
+    }
+    const int printed = std::max(1, printer_->copyCount());
+    // One page a copy, painted here, so every copy is counted.
+    printer_->setCopyCount(1);
+    // The layout matches the invoice paper only; keep it whatever was chosen.
+    printer_->setFullPage(true);
+    printer_->setPageLayout(QPageLayout(paperOf(invoicePrintLayout()), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    QString error;
+    if (!printInvoicePages(*printer_, *form, printed, printOptions(), &error)) {
+        QMessageBox::warning(this, QStringLiteral("提示"), QStringLiteral("打印失败：") + error);
+        showPrinterState();
+        return false;
+    }
+    result_.sl_printcnt = printed;
+    result_.ss_printer = printerName();
+    result_.ss_printer_info = printerInfo();
+    accept();
+    return true;
+}
+
+void PrintPreviewDialog::calibrate() {
+    const QString name = printer_->outputFormat() == QPrinter::PdfFormat ? QString() : printer_->printerName();
+    PrintOffsetDialog dialog(offsets_, name, this);
+    dialog.exec();
+    showPrinterState();
+}
+
+} // namespace fp::ui
