@@ -115,6 +115,8 @@ void w_fp_invoicing::create() {
     defineEvent(QStringLiteral("ue_newproj"), [this] { return ue_newproj(); });
     defineEvent(QStringLiteral("ue_delproj"), [this] { return ue_delproj(); });
     defineEvent(QStringLiteral("ue_save"), [this] { return ue_save(); });
+    defineEvent(QStringLiteral("ue_copy"), [this] { return ue_copy(); });
+    defineEvent(QStringLiteral("ue_paste"), [this] { return ue_paste(); });
 
     // Handlers.
     ddlb_fpdm.onSelectionChanged = [this](int i) { ddlb_fpdm_selectionchanged(i); };

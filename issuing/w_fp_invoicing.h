@@ -72,6 +72,8 @@ public:
     long ue_newproj();
     long ue_delproj();
     long ue_save();
+    long ue_copy();
+    long ue_paste();
 
     // The item label of messages: tag of xmmc_t, else its text.
     QString itemLabel() const;
@@ -107,6 +109,11 @@ private:
     // Item grid handlers.
     long dw_xm_itemchanged(int row, const QString& column, const QString& data);
     bool dw_xm_ukey(int key, int keyflags);
+    // Copy and paste.
+    bool isRedLetterOnScreen() const;
+    bool pasteWouldOverwrite() const;
+    void pasteHeader();
+    void pasteLines();
     // Header form handlers: the payer.
     long dw_fp_itemchanged(int row, const QString& column, const QString& data);
     bool dw_fp_ukey(int key, int keyflags);
