@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <optional>
 
 namespace fp::test {
@@ -17,6 +18,7 @@ public:
     ~ScriptedDialogs() override {
         EXPECT_TRUE(answers_.empty()) << "unused question answers: " << answers_.size();
         EXPECT_TRUE(choices_.empty()) << "unused tree-select answers: " << choices_.size();
+        EXPECT_TRUE(previewAnswers_.empty()) << "unused print-preview answers: " << previewAnswers_.size();
     }
 
     void message(const QString& text) override {
@@ -46,6 +48,33 @@ public:
         return c;
     }
 
+    s_printreturn printPreview(const s_preview_parameter& parameter) override {
+        log_.append(QStringLiteral("preview:") + parameter.dw_datawindowname);
+        previews_.push_back(parameter);
+        if (previewAnswers_.empty()) {
+            ADD_FAILURE() << "unexpected print preview of " << parameter.dw_datawindowname.toStdString();
+            return {};
+        }
+        s_printreturn r = previewAnswers_.front();
+        previewAnswers_.pop_front();
+        if (onPreview) onPreview(parameter);
+        return r;
+    }
+
+    // Script of the print preview: `copies` printed on `printer` ("0": none to
+    // report), or closed without printing.
+    void printCopies(long copies, const QString& printer = QStringLiteral("0"), const QString& info = QString()) {
+        s_printreturn r;
+        r.sl_printcnt = copies;
+        r.ss_printer = printer;
+        r.ss_printer_info = info;
+        previewAnswers_.push_back(r);
+    }
+    void closePreview() { previewAnswers_.push_back(s_printreturn{}); }
+    // Runs while the preview is open (to look at the form it shows).
+    std::function<void(const s_preview_parameter&)> onPreview;
+    const std::vector<s_preview_parameter>& previews() const { return previews_; }
+
     // Script: answers to questions (1 yes, 2 no) and choices (null QString = cancel).
     void answer(int a) { answers_.push_back(a); }
     void yes() { answer(1); }
@@ -57,7 +86,13 @@ public:
     const QStringList& log() const { return log_; }
     const std::vector<TreeSelectRequest>& treeRequests() const { return treeRequests_; }
     QString lastMessage() const { return messages_.isEmpty() ? QString() : messages_.last(); }
-    void clear() { messages_.clear(); questions_.clear(); log_.clear(); treeRequests_.clear(); }
+    void clear() {
+        messages_.clear();
+        questions_.clear();
+        log_.clear();
+        treeRequests_.clear();
+        previews_.clear();
+    }
 
 private:
     std::deque<int> answers_;
@@ -66,6 +101,8 @@ private:
     QStringList questions_;
     QStringList log_;
     std::vector<TreeSelectRequest> treeRequests_;
+    std::deque<s_printreturn> previewAnswers_;
+    std::vector<s_preview_parameter> previews_;
 };
 
 } // namespace fp::test

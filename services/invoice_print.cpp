@@ -1,0 +1,200 @@
+#include "services/invoice_print.h"
+
+#include "data_model/data_store.h"
+#include "data_model/schema.h"
+#include "data_model/transaction.h"
+#include "host/text_helpers.h"
+#include "services/remote_text.h"
+
+namespace fp {
+
+namespace {
+
+const QString kBz = QStringLiteral("bz");
+const QString kKpr = QStringLiteral("kpr");
+const QString kSkflxdh = QStringLiteral("skflxdh");
+const QString kPrintedMark = QStringLiteral("|@|");
+
+// Display width up to which a remark stays whole in one row.
+constexpr int kRemarkWholeWidth = 20;
+constexpr int kTelephoneChars = 19;
+constexpr int kRemarkRows = 3;
+
+// The width of the log's remark column, which the print remark must fit.
+int remarkColumnWidth() {
+    const TableDef* log = findTable(QStringLiteral("bdcja_fpk_log"));
+    const ColumnDef* bz = log ? log->column(kBz) : nullptr;
+    return bz && bz->width > 0 ? bz->width : 200;
+}
+
+// A printer's name or information as it may stand inside the remark of a
+// request: the reserved separators lose their meaning, CR, LF and ":" are
+// escaped like every free-text value. The text comes from the printer driver
+// after the paper was printed, so it is made safe rather than refused. At most
+// `budget` characters of the result are kept, never half an escape.
+QString requestSafe(const QString& text, int& budget) {
+    QString plain = text;
+    for (bool changed = true; changed;) {
+        const QString before = plain;
+        for (const char* sep : {"|@|", "|&|", "|#|"}) plain.replace(QLatin1String(sep), QLatin1String("|"));
+        changed = plain != before;
+    }
+    plain.replace(QLatin1Char(','), QChar(0xFF0C));  // fullwidth comma
+    plain.replace(QLatin1String("{["), QString(QChar(0xFF5B)) + QLatin1Char('['));
+
+    QString out;
+    for (qsizetype i = 0; i < plain.size(); ++i) {
+        QString piece;
+        const QChar c = plain.at(i);
+        if (c == QLatin1Char('\r'))
+            piece = QStringLiteral("{[r]}");
+        else if (c == QLatin1Char('\n'))
+            piece = QStringLiteral("{[n]}");
+        else if (c == QLatin1Char(':'))
+            piece = QStringLiteral("{[:]}");
+        else if (c.isHighSurrogate() && i + 1 < plain.size())
+            piece = plain.mid(i++, 2);
+        else
+            piece = QString(c);
+        const int len = textLength(piece);
+        if (len > budget) break;
+        budget -= len;
+        out += piece;
+    }
+    return out;
+}
+
+bool noCopiesPrinted(const s_printreturn& printed) {
+    return !printed.sl_printcnt.has_value() || *printed.sl_printcnt < 1;
+}
+
+} // namespace
+
+void gf_fp_zhty_print_format(DataStore* adw_ref) {
+    if (!adw_ref || adw_ref->rowCount() < 1) return;
+    DataStore& form = *adw_ref;
+
+    const int rows = form.rowCount();
+    const QVariant issuer = form.getVariant(1, kKpr);
+    for (int i = rows; i < kPrintItemRows; ++i) {
+        const int added = form.insertRow(0);
+        form.setItem(added, kKpr, issuer);
+    }
+
+    QString remark = form.getString(1, kBz);
+    const QString telephone = form.getString(1, kSkflxdh).left(kTelephoneChars);
+    form.setItem(4, kBz, QStringLiteral("  收款方电话:"));
+    form.setItem(5, kBz, QString(QStringLiteral("  ") + telephone));
+
+    for (int row = 1; row <= kRemarkRows; ++row) {
+        QString piece;
+        if (displayWidth(remark) > kRemarkWholeWidth) {
+            piece = leftc(remark, kPrintRemarkPieceWidth);
+            remark = remark.mid(piece.size());
+        } else {
+            piece = remark;
+            remark.clear();
+        }
+        form.setItem(row, kBz, piece.isNull() ? QStringLiteral("") : piece);
+    }
+    for (int row = kPrintItemRows + 1; row <= rows; ++row) form.setItem(row, kBz, QStringLiteral(""));
+}
+
+QString printRemark(long newCount, const s_printreturn& printed) {
+    QString remark = newCount >= 2 ? QStringLiteral("打印次数：") + QString::number(newCount) : QStringLiteral("");
+    if (printed.ss_printer.isNull() || printed.ss_printer == QLatin1String("0")) return remark;
+
+    const bool infoHasBar = printed.ss_printer_info.startsWith(QLatin1Char('|'));
+    // What the printer texts may take: the column less the count, both marks
+    // and our own bar.
+    int budget = remarkColumnWidth() - textLength(remark) - 2 * int(kPrintedMark.size()) - (infoHasBar ? 0 : 1);
+    const QString printer = requestSafe(printed.ss_printer, budget);
+    const QString info = requestSafe(printed.ss_printer_info, budget);
+    remark += kPrintedMark + printer;
+    if (!infoHasBar) remark += QLatin1Char('|');
+    remark += info + kPrintedMark;
+    return remark;
+}
+
+long gf_fp_zhty_print(HostServices& host, const QString& as_fpdm, const QString& as_fphm, DataStore* adw_ref,
+                      s_preview_parameter parameter) {
+    if (as_fpdm.isEmpty() || as_fphm.isEmpty() || !adw_ref) {
+        host.mess(QStringLiteral("参数传入有误！"));
+        return -1;
+    }
+    if (adw_ref->rowCount() < 1) {
+        host.mess(QStringLiteral("没有数据可打印f！"));
+        return -1;
+    }
+
+    Session& s = host.session();
+    QString fpdmr = as_fpdm, fphmr = as_fphm, kprr = s.gs_kprmc;
+    if (!f_ptfp_valid_str(host, fpdmr, QStringLiteral("发票代码")) ||
+        !f_ptfp_valid_str(host, fphmr, QStringLiteral("发票号码")) ||
+        !f_ptfp_valid_str(host, kprr, QStringLiteral("开票人"))) {
+        host.mess(QStringLiteral("不能进行打印！"));
+        return -1;
+    }
+
+    parameter.dw_datawindow = adw_ref;
+    parameter.dw_datawindowname = adw_ref->name();
+    parameter.s_print_type = QStringLiteral("1");
+    parameter.s_col_date_format = QStringLiteral("|kprq|");
+    parameter.b_col_visible_not_adjust = true;
+    const s_printreturn printed = host.dialogs().printPreview(parameter);
+    if (noCopiesPrinted(printed)) return 0;
+
+    Transaction* sqlca = s.sqlca;
+    if (!sqlca) {
+        host.mess(QStringLiteral("发票打印次数保存失败：指定发票未找到！"));
+        return -1;
+    }
+    TxGuard guard(*sqlca);
+
+    QVariantList found;
+    if (sqlca->selectInto(QStringLiteral("SELECT drcs , kprq FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
+                          {as_fpdm, as_fphm}, found) != 0) {
+        host.mess(QStringLiteral("发票打印次数保存失败：指定发票未找到！"));
+        return -1;
+    }
+    const QVariant hadPrinted = found.value(0);
+    const long previous = hadPrinted.isValid() && !hadPrinted.isNull() ? long(hadPrinted.toLongLong()) : 0;
+    const long printCount = previous + *printed.sl_printcnt;
+
+    if (!sqlca->exec(QStringLiteral("UPDATE ptfp_fpk SET drcs = ? WHERE fpdm = ? AND fphm = ?"),
+                     {qlonglong(printCount), as_fpdm, as_fphm})) {
+        const QString err = sqlca->sqlerrtext;
+        sqlca->rollback();
+        host.mess(QStringLiteral("发票打印次数保存失败1！\r\n") + err);
+        return -1;
+    }
+
+    QString remark = printRemark(printCount, printed);
+    if (!sqlca->exec(QStringLiteral("INSERT INTO bdcja_fpk_log ( fpdm , fphm , sxh , czlx , kpr , czrq , bz ) "
+                                    "VALUES ( ? , ? , ? , '2' , ? , %1 , ? )")
+                         .arg(sqlca->dialect().currentTime()),
+                     {as_fpdm, as_fphm, s.gs_sysuserid, s.gs_kprmc, remark})) {
+        const QString err = sqlca->sqlerrtext;
+        sqlca->rollback();
+        host.mess(QStringLiteral("发票打印信息保存失败1！\r\n") + err);
+        return -1;
+    }
+
+    if (remark.isEmpty()) remark = QStringLiteral(" ");
+    QString reply;
+    if (!host.f_send_remote_msg(QString(kRemoteEndpoint), req_print(fpdmr, fphmr, qint64(previous), kprr, remark),
+                                kTimeoutPrint, reply)) {
+        sqlca->rollback();
+        return -1;
+    }
+    reply = reply_body(reply);
+    if (!sqlca->commit()) {
+        const QString err = sqlca->sqlerrtext;
+        sqlca->rollback();
+        host.mess(QStringLiteral("发票打印信息保存失败1！\r\n") + err);
+        return -1;
+    }
+    return printCount;
+}
+
+} // namespace fp
