@@ -51,16 +51,18 @@ QString Service::Impl::control(const QString& commands)
             if (verb == QLatin1String("ping")) {
                 continue;
             } else if (verb == QLatin1String("clear")) {
+                std::lock_guard<std::mutex> lock(stateMutex);
                 faults.clear();
             } else if (verb == QLatin1String("time")) {
-                if (rest == QLatin1String("wall")) {
-                    clock = nullptr;
-                } else {
+                std::function<QDateTime()> fixed;
+                if (rest != QLatin1String("wall")) {
                     const QDateTime t = QDateTime::fromString(rest, QString::fromLatin1(kDateTimeFormat));
                     if (!t.isValid())
                         throw Refusal{QStringLiteral("时间格式有误：") + rest};
-                    clock = [t] { return t; };
+                    fixed = [t] { return t; };
                 }
+                std::lock_guard<std::mutex> lock(stateMutex);
+                clock = std::move(fixed);
             } else if (verb == QLatin1String("seed")) {
                 seedLine(rest);
             } else if (verb == QLatin1String("fault")) {
@@ -96,8 +98,10 @@ QString Service::Impl::control(const QString& commands)
                     else
                         throw Refusal{QStringLiteral("未知的选项：") + words[i]};
                 }
-                if (times != 0)
+                if (times != 0) {
+                    std::lock_guard<std::mutex> lock(stateMutex);
                     faults.push_back({f, proc, times});
+                }
             } else {
                 throw Refusal{QStringLiteral("未知的命令：") + verb};
             }

@@ -1,9 +1,11 @@
 #pragma once
-// One thread that owns the service's database connection. A Qt SQL connection
-// may only be used by the thread that opened it, while requests arrive on the
-// HTTP server's worker threads and on the caller's thread; every piece of work
-// is therefore handed to this thread and the caller waits for its result. This
-// also serialises all requests: one runs at a time, in arrival order.
+// Threads that own database connections. A Qt SQL connection may only be used
+// by the thread that opened it, while requests arrive on the HTTP server's
+// worker threads and on the caller's thread; every piece of database work is
+// therefore handed to one of these threads and the caller waits for its
+// result. With one thread (the writer) work runs one piece at a time, in
+// arrival order; with several (the readers) pieces run side by side, each
+// thread on its own connection.
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -11,29 +13,34 @@
 #include <mutex>
 #include <thread>
 #include <type_traits>
+#include <vector>
 
 namespace taxsim {
 
 class DbThread {
 public:
-    DbThread();
+    // `onExit` runs on each thread just before it ends (to close what the
+    // thread opened).
+    explicit DbThread(int threads = 1, std::function<void()> onExit = {});
     ~DbThread();
     DbThread(const DbThread&) = delete;
     DbThread& operator=(const DbThread&) = delete;
 
-    // Runs `f` on the thread and returns its result (exceptions are rethrown
-    // here). Called from the thread itself, `f` runs at once.
+    // Runs `f` on one of the threads and returns its result (exceptions are
+    // rethrown here). Called from one of the threads itself, `f` runs at once.
     template <class F>
     auto call(F&& f) -> std::invoke_result_t<F>
     {
         using R = std::invoke_result_t<F>;
-        if (std::this_thread::get_id() == thread_.get_id())
+        if (isOwnThread())
             return f();
         std::packaged_task<R()> task(std::forward<F>(f));
         std::future<R> result = task.get_future();
         enqueue([&task] { task(); });
         return result.get();
     }
+
+    bool isOwnThread() const;
 
 private:
     void enqueue(std::function<void()> job);
@@ -43,7 +50,8 @@ private:
     std::condition_variable cv_;
     std::deque<std::function<void()>> jobs_;
     bool stopping_ = false;
-    std::thread thread_;
+    std::function<void()> onExit_;
+    std::vector<std::thread> threads_;
 };
 
 } // namespace taxsim

@@ -1,10 +1,17 @@
 // taxsim: the simulated tax service as a program.
 //
-//   taxsim [--port N] [--host ADDR] [--db FILE] [--seed FILE] [--no-control]
+//   taxsim [--port N] [--host ADDR] [--db FILE] [--seed FILE]
+//          [--control-token TOKEN | --no-control] [--max-body BYTES]
 //
 // --port 0 (the default) binds a free port. The first line on standard output
 // is the base URL, "http://127.0.0.1:PORT". Without --seed, a store that knows
 // no taxpayer yet receives the demo data. Serves until SIGTERM or SIGINT.
+//
+// POST /__control exists only with a control token, from --control-token or
+// the environment variable TAXSIM_CONTROL_TOKEN, and then only for requests
+// carrying "Authorization: Bearer TOKEN". --no-control (the default) turns it
+// off even when the variable is set. --max-body: the largest request body
+// taken, 1 MiB by default; larger ones are refused with 413.
 #include "taxsim/http_server.h"
 #include "taxsim/service.h"
 
@@ -21,7 +28,8 @@ namespace {
 int usage(const char* why)
 {
     std::cerr << "taxsim: " << why << "\n"
-              << "usage: taxsim [--port N] [--host ADDR] [--db FILE] [--seed FILE] [--no-control]\n";
+              << "usage: taxsim [--port N] [--host ADDR] [--db FILE] [--seed FILE]\n"
+                 "              [--control-token TOKEN | --no-control] [--max-body BYTES]\n";
     return 2;
 }
 
@@ -43,7 +51,9 @@ int main(int argc, char** argv)
     QString host = QStringLiteral("127.0.0.1");
     QString db = QStringLiteral(":memory:");
     QString seed;
-    bool control = true;
+    QString controlToken = qEnvironmentVariable("TAXSIM_CONTROL_TOKEN");
+    bool noControl = false;
+    taxsim::HttpLimits limits;
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
         auto value = [&](QString& out) {
@@ -68,8 +78,17 @@ int main(int argc, char** argv)
         } else if (a == QLatin1String("--seed")) {
             if (!value(seed))
                 return usage("--seed needs a file");
+        } else if (a == QLatin1String("--control-token")) {
+            if (!value(controlToken) || controlToken.trimmed().isEmpty())
+                return usage("--control-token needs a token");
         } else if (a == QLatin1String("--no-control")) {
-            control = false;
+            noControl = true;
+        } else if (a == QLatin1String("--max-body")) {
+            bool ok = false;
+            if (value(v))
+                limits.maxBodyBytes = v.toLongLong(&ok);
+            if (!ok || limits.maxBodyBytes < 0)
+                return usage("--max-body needs a number of bytes");
         } else {
             return usage(("unknown argument " + a.toStdString()).c_str());
         }
@@ -91,8 +110,9 @@ int main(int argc, char** argv)
         service->seedDemo();
     }
 
-    taxsim::HttpServer server(service);
-    server.setControlEnabled(control);
+    taxsim::HttpServer server(service, limits);
+    if (!noControl)
+        server.setControlToken(controlToken.trimmed());
     if (!server.start(port, host)) {
         std::cerr << "taxsim: " << server.error().toStdString() << "\n";
         return 1;

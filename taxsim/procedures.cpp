@@ -60,6 +60,38 @@ QString wholeNumber(const QString& text)
     return t;
 }
 
+// The invoice number of a request, blanks around it dropped.
+QString requiredNumber(const ParsedRequest& pr)
+{
+    const QString fphm = required(pr, "as_fphm").trimmed();
+    if (!isInvoiceNumber(fphm))
+        throw Refusal{QStringLiteral("发票号码必须是8位数字：“") + fphm + QStringLiteral("”！")};
+    return fphm;
+}
+
+// Every field of an upload must come out of the split whole.
+void refuseShiftedField(const QString& field)
+{
+    const QString fragment = separatorFragment(field);
+    if (!fragment.isEmpty())
+        throw Refusal{QStringLiteral("发票数据格式有误：数据项“") + field + QStringLiteral("”以分隔符的一部分“") + fragment
+                      + QStringLiteral("”开头或结尾，各项数据无法正确分隔！")};
+}
+
+qint64 amount(const QString& text, const QString& label)
+{
+    qint64 cents = 0;
+    switch (parseAmount(text, cents)) {
+    case AmountParse::Ok:
+        return cents;
+    case AmountParse::OutOfRange:
+        throw Refusal{QStringLiteral("“") + label + QStringLiteral("”数值超出范围！")};
+    case AmountParse::NotANumber:
+        break;
+    }
+    throw Refusal{label + QStringLiteral("格式有误：") + text + QStringLiteral("！")};
+}
+
 QString replyDate(const QString& stored)
 {
     const QString t = stored.trimmed();
@@ -85,7 +117,7 @@ QString numberText(const QString& fpdm, const QString& fphm)
 QString Service::Impl::procStatus(const QString& caller, const ParsedRequest& pr)
 {
     const QString fpdm = required(pr, "as_fpdm").trimmed();
-    const QString fphm = required(pr, "as_fphm").trimmed();
+    const QString fphm = requiredNumber(pr);
     const bool getInfo = pr.value(QStringLiteral("as_getinfo")).trimmed() == QLatin1String("1");
     const NumberInfo info = numberInfo(fpdm, fphm);
     if (!getInfo)
@@ -128,6 +160,8 @@ QString Service::Impl::procUpload(const QString& caller, const ParsedRequest& pr
 
     const QStringList pieces = data.split(kHeaderSepText);
     const int headerCount = int(pieces.size()) - 1;
+    for (int i = 0; i < headerCount; ++i)
+        refuseShiftedField(pieces.at(i));
     const bool integrated = headerCount == StoredInvoice::headerColumns().size();
     const bool building = headerCount == buildingHeaderColumns().size();
     if (!integrated && !building)
@@ -137,11 +171,20 @@ QString Service::Impl::procUpload(const QString& caller, const ParsedRequest& pr
     const QStringList& lineLayout = integrated ? StoredInvoice::lineColumns() : buildingLineColumns();
 
     StoredInvoice inv = StoredInvoice::create(QString(), QString());
-    for (int i = 0; i < headerCount; ++i)
-        inv.setValue(headerLayout.at(i), unescapeValue(pieces.at(i)));
+    for (int i = 0; i < headerCount; ++i) {
+        const QString& piece = pieces.at(i);
+        for (const QString& sep : {kFieldSepText, kLineSepText}) {
+            if (piece.contains(sep))
+                throw Refusal{QStringLiteral("发票数据格式有误：发票头数据项“") + piece + QStringLiteral("”中有分隔符“") + sep
+                              + QStringLiteral("”！")};
+        }
+        inv.setValue(headerLayout.at(i), unescapeValue(piece));
+    }
     const QStringList rows = splitTerminated(pieces.last(), kLineSepText);
     for (int r = 0; r < rows.size(); ++r) {
         const QStringList fields = splitTerminated(rows.at(r), kFieldSepText);
+        for (const QString& field : fields)
+            refuseShiftedField(field);
         if (fields.size() != lineLayout.size())
             throw Refusal{QStringLiteral("发票数据格式有误：第") + QString::number(r + 1)
                           + QStringLiteral("行品目有") + QString::number(fields.size())
@@ -157,6 +200,8 @@ QString Service::Impl::procUpload(const QString& caller, const ParsedRequest& pr
     const QString fphm = inv.value(QStringLiteral("fphm"));
     if (fpdm.isEmpty() || fphm.isEmpty())
         throw Refusal{QStringLiteral("发票数据格式有误：没有发票代码或发票号码！")};
+    if (!isInvoiceNumber(fphm))
+        throw Refusal{QStringLiteral("发票号码必须是8位数字：“") + fphm + QStringLiteral("”！")};
     if (inv.value(QStringLiteral("sxh")) != caller)
         throw Refusal{QStringLiteral("发票的顺序号与当前纳税人不符，不能上传！")};
     for (size_t i = 0; i < inv.lines.size(); ++i) {
@@ -180,16 +225,12 @@ QString Service::Impl::procUpload(const QString& caller, const ParsedRequest& pr
     if ((kind == QLatin1String("50")) != integrated)
         throw Refusal{QStringLiteral("发票数据格式与发票种类不符！")};
 
-    qint64 total = 0;
-    if (!parseCents(inv.value(QStringLiteral("hjje")), total))
-        throw Refusal{QStringLiteral("合计金额格式有误：") + inv.value(QStringLiteral("hjje")) + QStringLiteral("！")};
+    const qint64 total = amount(inv.value(QStringLiteral("hjje")), QStringLiteral("合计金额"));
     qint64 sum = 0;
     for (size_t i = 0; i < inv.lines.size(); ++i) {
-        qint64 je = 0;
-        const QString text = inv.lineValue(int(i), QStringLiteral("je"));
-        if (!parseCents(text, je))
-            throw Refusal{QStringLiteral("品目金额格式有误：") + text + QStringLiteral("！")};
-        sum += je;
+        const qint64 je = amount(inv.lineValue(int(i), QStringLiteral("je")), QStringLiteral("品目金额"));
+        if (__builtin_add_overflow(sum, je, &sum))
+            throw Refusal{QStringLiteral("“品目金额”之和数值超出范围！")};
     }
     if (sum != total)
         throw Refusal{QStringLiteral("合计金额与品目金额之和不符！")};
@@ -207,7 +248,7 @@ QString Service::Impl::procUpload(const QString& caller, const ParsedRequest& pr
 QString Service::Impl::procPrint(const QString& caller, const ParsedRequest& pr)
 {
     const QString fpdm = required(pr, "as_fpdm").trimmed();
-    const QString fphm = required(pr, "as_fphm").trimmed();
+    const QString fphm = requiredNumber(pr);
     const QString dycsText = required(pr, "as_dycs").trimmed();
     const QString kpr = pr.value(QStringLiteral("as_kpr"));
     const QString bz = pr.value(QStringLiteral("as_bz"));
@@ -228,7 +269,7 @@ QString Service::Impl::procPrint(const QString& caller, const ParsedRequest& pr)
     const QRegularExpressionMatch m = countRe.match(bz);
     if (m.hasMatch())
         printed = std::max(printed, m.captured(1).toInt());
-    QSqlQuery cur = run(QStringLiteral("SELECT drcs FROM invoice WHERE fpdm = ? AND fphm = ?"), {fpdm, fphm});
+    QSqlQuery& cur = run(QStringLiteral("SELECT drcs FROM invoice WHERE fpdm = ? AND fphm = ?"), {fpdm, fphm});
     const int stored = cur.next() ? wholeNumber(cur.value(0).toString()).toInt() : 0;
 
     begin();
@@ -246,7 +287,7 @@ QString Service::Impl::procPrint(const QString& caller, const ParsedRequest& pr)
 QString Service::Impl::procVoid(const QString& caller, const ParsedRequest& pr)
 {
     const QString fpdm = required(pr, "as_fpdm").trimmed();
-    const QString fphm = required(pr, "as_fphm").trimmed();
+    const QString fphm = requiredNumber(pr);
     const QString fpzt = required(pr, "as_fpzt").trimmed();
     const QString kpr = pr.value(QStringLiteral("as_kpr"));
     if (fpzt != QLatin1String("2") && fpzt != QLatin1String("3"))
@@ -305,53 +346,58 @@ QString Service::Impl::procServerTime()
     return kOkText + now().toString(QString::fromLatin1(kDateTimeFormat));
 }
 
+// Two statements whatever the size of the stock: the purchases with the last
+// number used in each range, and the returned ranges, merged by purchase.
 QString Service::Impl::procStock(const QString& caller)
 {
-    QStringList records;
-    const QString dateFmt = QString::fromLatin1(kDateTimeFormat);
-    const QString replyFmt = QString::fromLatin1(kReplyDateFormat);
-    std::vector<PurchaseRow> purchases;
-    QSqlQuery q = run(QStringLiteral("SELECT lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, bjbz, fsrq"
-                                     " FROM purchase WHERE sxh = ? ORDER BY lglsh"),
+    QHash<QString, QStringList> returnsOf;   // lglsh -> "tpqh|@|tpzh|@|tprq|@|1" pieces
+    QSqlQuery& r = run(QStringLiteral("SELECT r.lglsh, r.tpqh, r.tpzh, r.tprq FROM stock_return r"
+                                     " JOIN purchase p ON p.lglsh = r.lglsh WHERE p.sxh = ? ORDER BY r.id"),
+                      {caller});
+    while (r.next()) {
+        returnsOf[r.value(0).toString()].append(r.value(1).toString() + kFieldSepText + r.value(2).toString()
+                                                + kFieldSepText + replyDateOfStored(r.value(3).toString())
+                                                + kFieldSepText + QStringLiteral("1"));
+    }
+    QString text = kOkText;
+    bool first = true;
+    QSqlQuery& q = run(QStringLiteral(
+                          "SELECT p.lglsh, p.swjgdm, p.sxh, p.fpzlbm, p.fpdm, p.fpqh, p.fpzh, p.bjbz, p.fsrq,"
+                          " (SELECT i.fphm FROM invoice i WHERE i.fpdm = p.fpdm AND i.fphm >= p.fpqh"
+                          "  AND i.fphm <= p.fpzh AND i.fpzt IN ('1', '2', '3') ORDER BY i.fphm DESC LIMIT 1)"
+                          " FROM purchase p WHERE p.sxh = ? ORDER BY p.lglsh"),
                       {caller});
     while (q.next()) {
-        purchases.push_back({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
-                             q.value(3).toString(), q.value(4).toString(), q.value(5).toString(),
-                             q.value(6).toString(), q.value(7).toString(), q.value(8).toString()});
+        const QString lglsh = q.value(0).toString();
+        // lglsh swjgdm sxh fpzlbm fpdm, shared by the purchase and its returns
+        const QString common = lglsh + kFieldSepText + q.value(1).toString() + kFieldSepText + q.value(2).toString()
+            + kFieldSepText + q.value(3).toString() + kFieldSepText + q.value(4).toString();
+        if (!first)
+            text += kLineSepText;
+        first = false;
+        text += QStringLiteral("lg") + kFieldSepText + common + kFieldSepText + q.value(5).toString() + kFieldSepText
+            + q.value(6).toString() + kFieldSepText + q.value(9).toString() + kFieldSepText + q.value(7).toString()
+            + kFieldSepText + replyDateOfStored(q.value(8).toString());
+        const auto returned = returnsOf.constFind(lglsh);
+        if (returned == returnsOf.constEnd())
+            continue;
+        for (const QString& range : returned.value())
+            text += kLineSepText + QStringLiteral("tp") + kFieldSepText + common + kFieldSepText + range;
     }
-    for (const PurchaseRow& p : purchases) {
-        QSqlQuery used = run(QStringLiteral("SELECT max(fphm) FROM invoice WHERE fpdm = ? AND fphm >= ?"
-                                            " AND fphm <= ? AND fpzt IN ('1', '2', '3')"),
-                             {p.fpdm, p.fpqh, p.fpzh});
-        const QString zjsyh = used.next() ? used.value(0).toString() : QString();
-        records.append(QStringList{QStringLiteral("lg"), p.lglsh, p.swjgdm, p.sxh, p.fpzlbm, p.fpdm, p.fpqh,
-                                   p.fpzh, zjsyh, p.bjbz,
-                                   QDateTime::fromString(p.fsrq, dateFmt).toString(replyFmt)}
-                           .join(kFieldSepText));
-        QSqlQuery r = run(QStringLiteral("SELECT tpqh, tpzh, tprq FROM stock_return WHERE lglsh = ? ORDER BY id"),
-                          {p.lglsh});
-        while (r.next()) {
-            records.append(QStringList{QStringLiteral("tp"), p.lglsh, p.swjgdm, p.sxh, p.fpzlbm, p.fpdm,
-                                       r.value(0).toString(), r.value(1).toString(),
-                                       QDateTime::fromString(r.value(2).toString(), dateFmt).toString(replyFmt),
-                                       QStringLiteral("1")}
-                               .join(kFieldSepText));
-        }
-    }
-    return kOkText + records.join(kLineSepText);
+    return text;
 }
 
 QString Service::Impl::procCodes()
 {
     QStringList kinds;
-    QSqlQuery k = run(QStringLiteral("SELECT fpzlbm, kplx, fpqc, fpjc, yxj FROM invoice_kind ORDER BY yxj, fpzlbm"));
+    QSqlQuery& k = run(QStringLiteral("SELECT fpzlbm, kplx, fpqc, fpjc, yxj FROM invoice_kind ORDER BY yxj, fpzlbm"));
     while (k.next()) {
         kinds.append(QStringList{k.value(0).toString(), k.value(1).toString(), k.value(2).toString(),
                                  k.value(3).toString(), QString::number(k.value(4).toInt())}
                          .join(kFieldSepText));
     }
     QStringList codes;
-    QSqlQuery c = run(QStringLiteral("SELECT fpdm, fpzlbm FROM invoice_code ORDER BY fpdm"));
+    QSqlQuery& c = run(QStringLiteral("SELECT fpdm, fpzlbm FROM invoice_code ORDER BY fpdm"));
     while (c.next())
         codes.append(c.value(0).toString() + kFieldSepText + c.value(1).toString());
     return kOkText + kinds.join(kLineSepText) + kHeaderSepText + codes.join(kLineSepText);

@@ -68,7 +68,7 @@ QStringList splitTerminated(const QString& text, const QString& sep)
     return parts;
 }
 
-bool parseCents(const QString& text, qint64& cents)
+AmountParse parseAmount(const QString& text, qint64& cents)
 {
     const QString t = text.trimmed();
     int i = 0;
@@ -77,36 +77,69 @@ bool parseCents(const QString& text, qint64& cents)
         negative = t[i] == QLatin1Char('-');
         ++i;
     }
-    qint64 whole = 0;
+    const auto digit = [&](int at) { return t[at] >= QLatin1Char('0') && t[at] <= QLatin1Char('9'); };
+    bool overflow = false;
+    qint64 value = 0;   // hundredths, accumulated negative when the sign says so
+    const auto push = [&](int d) {
+        const qint64 signedDigit = negative ? -d : d;
+        overflow = overflow || __builtin_mul_overflow(value, qint64(10), &value)
+            || __builtin_add_overflow(value, signedDigit, &value);
+    };
     int digits = 0;
-    for (; i < t.size() && t[i].isDigit(); ++i, ++digits) {
-        if (whole > 100000000000000LL)
-            return false;
-        whole = whole * 10 + t[i].digitValue();
-    }
-    qint64 frac = 0;
+    for (; i < t.size() && digit(i); ++i, ++digits)
+        push(t[i].unicode() - '0');
     int places = 0;
     if (i < t.size() && t[i] == QLatin1Char('.')) {
         ++i;
-        for (; i < t.size() && t[i].isDigit(); ++i, ++places) {
+        for (; i < t.size() && digit(i); ++i) {
             if (places >= 2) {
                 if (t[i] != QLatin1Char('0'))
-                    return false;  // more than two significant places
+                    return AmountParse::NotANumber;  // more than two significant places
                 continue;
             }
-            frac = frac * 10 + t[i].digitValue();
+            push(t[i].unicode() - '0');
+            ++places;
         }
-        if (places == 0 && digits == 0)
-            return false;
     }
     if (i != t.size() || (digits == 0 && places == 0))
+        return AmountParse::NotANumber;
+    for (; places < 2; ++places)
+        push(0);
+    if (overflow)
+        return AmountParse::OutOfRange;
+    cents = value;
+    return AmountParse::Ok;
+}
+
+bool parseCents(const QString& text, qint64& cents)
+{
+    return parseAmount(text, cents) == AmountParse::Ok;
+}
+
+bool isInvoiceNumber(const QString& text)
+{
+    if (text.size() != 8)
         return false;
-    if (places == 1)
-        frac *= 10;
-    cents = whole * 100 + frac;
-    if (negative)
-        cents = -cents;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
     return true;
+}
+
+QString separatorFragment(const QString& field)
+{
+    static const char* const kStarts[] = {"#|", "@|", "&|"};
+    static const char* const kEnds[] = {"|#", "|@", "|&"};
+    for (const char* f : kStarts) {
+        if (field.startsWith(QLatin1String(f)))
+            return QString::fromLatin1(f);
+    }
+    for (const char* f : kEnds) {
+        if (field.endsWith(QLatin1String(f)))
+            return QString::fromLatin1(f);
+    }
+    return QString();
 }
 
 } // namespace taxsim

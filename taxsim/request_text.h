@@ -40,8 +40,19 @@ QString escapeValue(QString value);
 // piece ("a|@|b|@|" gives a and b), an empty text gives no piece.
 QStringList splitTerminated(const QString& text, const QString& sep);
 
-// Amounts as whole hundredths: "-12.5" -> -1250. False when the text is not a
-// plain decimal number with at most two places.
-bool parseCents(const QString& text, qint64& cents);
+// Amounts as whole hundredths: "-12.5" -> -1250. NotANumber when the text is
+// not a plain decimal number with at most two places (blanks around it
+// allowed), OutOfRange when it does not fit in 64 bits of hundredths.
+enum class AmountParse { Ok, NotANumber, OutOfRange };
+AmountParse parseAmount(const QString& text, qint64& cents);
+bool parseCents(const QString& text, qint64& cents);   // parseAmount(...) == Ok
+
+// An invoice number: exactly eight ASCII digits, nothing around them.
+bool isInvoiceNumber(const QString& text);
+
+// The separator fragment ("|#", "#|", "|@", ...) that a field begins or ends
+// with, if any: such a field is what is left when a value carried part of a
+// separator and the fields around it were split in the wrong place.
+QString separatorFragment(const QString& field);
 
 } // namespace taxsim

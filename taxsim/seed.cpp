@@ -26,6 +26,7 @@ QString demo(const char* text)
 void Service::Impl::addTaxOffice(const QString& swjgdm, const QString& swjgmc)
 {
     run(QStringLiteral("INSERT OR REPLACE INTO tax_office (swjgdm, swjgmc) VALUES (?, ?)"), {swjgdm, swjgmc});
+    forgetTaxpayers();   // the office's name is part of what is remembered
 }
 
 void Service::Impl::addTaxpayer(const Taxpayer& t)
@@ -33,6 +34,7 @@ void Service::Impl::addTaxpayer(const Taxpayer& t)
     run(QStringLiteral("INSERT OR REPLACE INTO taxpayer (sxh, password, name, nsrsbh, lxdh, swjgdm)"
                        " VALUES (?, ?, ?, ?, ?, ?)"),
         {t.sxh, t.password, t.name, t.nsrsbh, t.lxdh, t.swjgdm});
+    forgetTaxpayers();
 }
 
 void Service::Impl::addKind(const InvoiceKind& k)
@@ -46,11 +48,24 @@ void Service::Impl::addCode(const QString& fpdm, const QString& fpzlbm)
     run(QStringLiteral("INSERT OR REPLACE INTO invoice_code (fpdm, fpzlbm) VALUES (?, ?)"), {fpdm, fpzlbm});
 }
 
+// A number is sold once: a purchase may not share numbers with another
+// purchase of its code (it may replace its own earlier record).
+void Service::Impl::refuseOverlap(const Purchase& p)
+{
+    QSqlQuery& q = run(QStringLiteral("SELECT lglsh, fpqh, fpzh FROM purchase"
+                                     " WHERE fpdm = ? AND fpqh <= ? AND lglsh <> ? ORDER BY fpqh DESC LIMIT 1"),
+                      {p.fpdm, p.fpzh, p.lglsh});
+    if (q.next() && q.value(2).toString() >= p.fpqh)
+        throw Refusal{QStringLiteral("领购号段") + p.fpqh + QStringLiteral("-") + p.fpzh + QStringLiteral("与领购记录")
+                      + q.value(0).toString() + QStringLiteral("的号段") + q.value(1).toString() + QStringLiteral("-")
+                      + q.value(2).toString() + QStringLiteral("重叠")};
+}
+
 void Service::Impl::addPurchase(const Purchase& p)
 {
     if (p.lglsh.isEmpty() || p.sxh.isEmpty() || p.fpdm.isEmpty())
         throw Refusal{QStringLiteral("领购记录缺少领购流水号、顺序号或发票代码")};
-    if (p.fpqh.size() != 8 || p.fpzh.size() != 8 || p.fpqh > p.fpzh)
+    if (!isInvoiceNumber(p.fpqh) || !isInvoiceNumber(p.fpzh) || p.fpqh > p.fpzh)
         throw Refusal{QStringLiteral("领购号段有误：") + p.fpqh + QStringLiteral("-") + p.fpzh};
     QString swjgdm = p.swjgdm;
     if (swjgdm.isEmpty()) {
@@ -64,6 +79,7 @@ void Service::Impl::addPurchase(const Purchase& p)
         kind = codeKind(p.fpdm);
     if (kind.isEmpty())
         throw Refusal{QStringLiteral("发票代码不存在：") + p.fpdm};
+    refuseOverlap(p);
     const QDateTime fsrq = p.fsrq.isValid() ? p.fsrq : now();
     run(QStringLiteral("INSERT OR REPLACE INTO purchase (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, bjbz, fsrq)"
                        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
@@ -73,10 +89,10 @@ void Service::Impl::addPurchase(const Purchase& p)
 
 void Service::Impl::addReturn(const ReturnedRange& r)
 {
-    QSqlQuery q = run(QStringLiteral("SELECT fpqh, fpzh FROM purchase WHERE lglsh = ?"), {r.lglsh});
+    QSqlQuery& q = run(QStringLiteral("SELECT fpqh, fpzh FROM purchase WHERE lglsh = ?"), {r.lglsh});
     if (!q.next())
         throw Refusal{QStringLiteral("领购记录不存在：") + r.lglsh};
-    if (r.tpqh.size() != 8 || r.tpzh.size() != 8 || r.tpqh > r.tpzh || r.tpqh < q.value(0).toString()
+    if (!isInvoiceNumber(r.tpqh) || !isInvoiceNumber(r.tpzh) || r.tpqh > r.tpzh || r.tpqh < q.value(0).toString()
         || r.tpzh > q.value(1).toString())
         throw Refusal{QStringLiteral("退库号段有误：") + r.tpqh + QStringLiteral("-") + r.tpzh};
     const QDateTime tprq = r.tprq.isValid() ? r.tprq : now();

@@ -7,6 +7,7 @@
 #include <QTextStream>
 
 #include <atomic>
+#include <memory>
 
 namespace taxsim {
 
@@ -112,6 +113,22 @@ QString statusName(const QString& status)
     return QStringLiteral("未知状态");
 }
 
+QString replyDateOfStored(const QString& stored)
+{
+    // The usual shape is rewritten by position; anything else goes through
+    // the date parser (and becomes empty when it is not a date).
+    const QChar* c = stored.constData();
+    if (stored.size() == 19 && c[4] == QLatin1Char('-') && c[7] == QLatin1Char('-') && c[10] == QLatin1Char(' ')) {
+        bool digits = true;
+        for (int i : {0, 1, 2, 3, 5, 6, 8, 9})
+            digits = digits && c[i].isDigit();
+        if (digits)
+            return QStringView(stored).left(4) + QStringView(stored).mid(5, 2) + QStringView(stored).mid(8);
+    }
+    return QDateTime::fromString(stored, QString::fromLatin1(kDateTimeFormat))
+        .toString(QString::fromLatin1(kReplyDateFormat));
+}
+
 // ---------------------------------------------------------------------------
 // Impl: database
 
@@ -132,16 +149,57 @@ QString placeholders(int n)
 }
 } // namespace
 
+namespace {
+thread_local Connection* t_connection = nullptr;   // the connection of this database thread
+
+bool isFileStore(const QString& path)
+{
+    return !path.isEmpty() && path != QLatin1String(":memory:");
+}
+
+Connection* openConnection(const QString& name, const QString& path, QString* error)
+{
+    auto c = std::make_unique<Connection>();
+    c->name = name;
+    c->db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    c->db.setDatabaseName(path);
+    if (!c->db.open()) {
+        if (error)
+            *error = c->db.lastError().text();
+        c->db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        return nullptr;
+    }
+    return c.release();
+}
+
+void closeConnection(Connection* c)
+{
+    if (!c)
+        return;
+    const QString name = c->name;
+    c->statements.clear();
+    c->db.close();
+    c->db = QSqlDatabase();
+    delete c;
+    QSqlDatabase::removeDatabase(name);
+}
+} // namespace
+
+// Lookups the procedures make, each served by a key or one of these.
+static const char* const kIndexes[] = {
+    "CREATE INDEX IF NOT EXISTS purchase_by_code ON purchase (fpdm, fpqh)",
+    "CREATE INDEX IF NOT EXISTS purchase_by_owner ON purchase (sxh, lglsh)",
+    "CREATE INDEX IF NOT EXISTS return_by_purchase ON stock_return (lglsh, tpqh)",
+};
+
 void Service::Impl::openDb()
 {
-    db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-    db.setDatabaseName(dbPath);
-    if (!db.open()) {
-        error = db.lastError().text();
+    t_connection = openConnection(connectionName, dbPath, &error);
+    if (!t_connection)
         return;
-    }
     try {
-        if (dbPath != QLatin1String(":memory:")) {
+        if (isFileStore(dbPath)) {
             run(QStringLiteral("PRAGMA journal_mode=WAL"));
             run(QStringLiteral("PRAGMA synchronous=FULL"));
             run(QStringLiteral("PRAGMA busy_timeout=5000"));
@@ -152,7 +210,7 @@ void Service::Impl::openDb()
         QStringList lineCols;
         for (const QString& c : StoredInvoice::lineColumns())
             lineCols.append(c + QStringLiteral(" TEXT NOT NULL DEFAULT ''"));
-        const QStringList schema = {
+        QStringList schema = {
             QStringLiteral("CREATE TABLE IF NOT EXISTS tax_office ("
                            " swjgdm TEXT PRIMARY KEY, swjgmc TEXT NOT NULL DEFAULT '')"),
             QStringLiteral("CREATE TABLE IF NOT EXISTS taxpayer ("
@@ -186,8 +244,11 @@ void Service::Impl::openDb()
                            " id INTEGER PRIMARY KEY AUTOINCREMENT, fpdm TEXT, fphm TEXT, sxh TEXT,"
                            " fpzt TEXT, kpr TEXT, reported_at TEXT)"),
         };
+        for (const char* index : kIndexes)
+            schema.append(QString::fromLatin1(index));
         for (const QString& sql : schema)
             run(sql);
+        finishStatements();
         open = true;
     } catch (const DbError& e) {
         error = QString::fromUtf8(e.what());
@@ -196,49 +257,105 @@ void Service::Impl::openDb()
 
 void Service::Impl::closeDb()
 {
-    if (db.isValid())
-        db.close();
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(connectionName);
+    closeConnection(t_connection);
+    t_connection = nullptr;
 }
 
-QSqlQuery Service::Impl::run(const QString& sql, const QVariantList& binds)
+// A reader opens its connection with its first piece of work and closes it
+// when the service goes.
+void Service::Impl::openReaders()
 {
-    QSqlQuery q(db);
-    if (!q.prepare(sql))
-        throw DbError(QString(q.lastError().text() + QStringLiteral(" [") + sql + QStringLiteral("]")).toStdString());
-    for (const QVariant& b : binds) {
+    if (!open || !isFileStore(dbPath))
+        return;
+    readers = std::make_unique<DbThread>(kReaderThreads, [] {
+        closeConnection(t_connection);
+        t_connection = nullptr;
+    });
+}
+
+Connection& Service::Impl::connection()
+{
+    if (!t_connection) {
+        if (writer.isOwnThread())
+            throw DbError(error.toStdString());
+        // First work on a reader thread.
+        static std::atomic<int> readerCounter{0};
+        QString why;
+        t_connection = openConnection(connectionName + QStringLiteral("_r%1").arg(readerCounter.fetch_add(1)), dbPath, &why);
+        if (!t_connection)
+            throw DbError(why.toStdString());
+        run(QStringLiteral("PRAGMA busy_timeout=5000"));
+        run(QStringLiteral("PRAGMA query_only=1"));
+    }
+    return *t_connection;
+}
+
+QSqlQuery& Service::Impl::run(const QString& sql, const QVariantList& binds)
+{
+    Connection& c = connection();
+    auto it = c.statements.find(sql);
+    if (it == c.statements.end()) {
+        auto q = std::make_unique<QSqlQuery>(c.db);
+        q->setForwardOnly(true);
+        if (!q->prepare(sql))
+            throw DbError(QString(q->lastError().text() + QStringLiteral(" [") + sql + QStringLiteral("]")).toStdString());
+        it = c.statements.emplace(sql, std::move(q)).first;
+    }
+    QSqlQuery& q = *it->second;
+    if (q.isActive())
+        q.finish();
+    for (int i = 0; i < binds.size(); ++i) {
+        const QVariant& b = binds.at(i);
         // A null QString would be stored as NULL; the store keeps empty texts.
         if (b.metaType().id() == QMetaType::QString && b.toString().isNull())
-            q.addBindValue(QStringLiteral(""));
+            q.bindValue(i, QStringLiteral(""));
         else
-            q.addBindValue(b);
+            q.bindValue(i, b);
     }
     if (!q.exec())
         throw DbError(QString(q.lastError().text() + QStringLiteral(" [") + sql + QStringLiteral("]")).toStdString());
     return q;
 }
 
+// A statement that was not read to its end keeps its snapshot of the store;
+// reset them all once a piece of work is done.
+void Service::Impl::finishStatements()
+{
+    if (!t_connection)
+        return;
+    for (auto& [sql, q] : t_connection->statements) {
+        if (q->isActive())
+            q->finish();
+    }
+}
+
 void Service::Impl::begin()
 {
-    if (!db.transaction())
-        throw DbError(db.lastError().text().toStdString());
+    run(QStringLiteral("BEGIN"));
 }
 
 void Service::Impl::commit()
 {
-    if (!db.commit())
-        throw DbError(db.lastError().text().toStdString());
+    run(QStringLiteral("COMMIT"));
 }
 
 void Service::Impl::rollback()
 {
-    db.rollback();
+    try {
+        run(QStringLiteral("ROLLBACK"));
+    } catch (const DbError&) {
+        // nothing was begun
+    }
 }
 
 QDateTime Service::Impl::now() const
 {
-    QDateTime t = clock ? clock() : QDateTime::currentDateTime();
+    std::function<QDateTime()> c;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex);
+        c = clock;
+    }
+    QDateTime t = c ? c() : QDateTime::currentDateTime();
     return t.addMSecs(-t.time().msec());
 }
 
@@ -247,7 +364,7 @@ QDateTime Service::Impl::now() const
 
 std::optional<TaxpayerRow> Service::Impl::taxpayer(const QString& sxh)
 {
-    QSqlQuery q = run(QStringLiteral(
+    QSqlQuery& q = run(QStringLiteral(
                           "SELECT t.sxh, t.password, t.name, t.nsrsbh, t.lxdh, t.swjgdm, o.swjgmc"
                           " FROM taxpayer t LEFT JOIN tax_office o ON o.swjgdm = t.swjgdm WHERE t.sxh = ?"),
                       {sxh});
@@ -266,33 +383,43 @@ std::optional<TaxpayerRow> Service::Impl::taxpayer(const QString& sxh)
 
 QString Service::Impl::codeKind(const QString& fpdm)
 {
-    QSqlQuery q = run(QStringLiteral("SELECT fpzlbm FROM invoice_code WHERE fpdm = ?"), {fpdm});
+    QSqlQuery& q = run(QStringLiteral("SELECT fpzlbm FROM invoice_code WHERE fpdm = ?"), {fpdm});
     return q.next() ? q.value(0).toString() : QString();
+}
+
+// The purchase whose range holds the number. Ranges of one code never overlap
+// (addPurchase sees to it), so the one starting last at or before the number
+// is the only candidate.
+std::optional<PurchaseRow> Service::Impl::purchaseHolding(const QString& fpdm, const QString& fphm)
+{
+    QSqlQuery& p = run(QStringLiteral(
+                          "SELECT lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, bjbz, fsrq FROM purchase"
+                          " WHERE fpdm = ? AND fpqh <= ? ORDER BY fpqh DESC LIMIT 1"),
+                      {fpdm, fphm});
+    if (!p.next() || p.value(6).toString() < fphm)
+        return std::nullopt;
+    return PurchaseRow{p.value(0).toString(), p.value(1).toString(), p.value(2).toString(),
+                       p.value(3).toString(), p.value(4).toString(), p.value(5).toString(),
+                       p.value(6).toString(), p.value(7).toString(), p.value(8).toString()};
 }
 
 NumberInfo Service::Impl::numberInfo(const QString& fpdm, const QString& fphm)
 {
     NumberInfo info;
-    QSqlQuery q = run(QStringLiteral("SELECT sxh, fpzt FROM invoice WHERE fpdm = ? AND fphm = ?"),
+    QSqlQuery& q = run(QStringLiteral("SELECT sxh, fpzt FROM invoice WHERE fpdm = ? AND fphm = ?"),
                       {fpdm, fphm});
     if (q.next()) {
         info.hasInvoice = true;
         info.invoiceSxh = q.value(0).toString();
         info.status = q.value(1).toString();
     }
-    QSqlQuery p = run(QStringLiteral(
-                          "SELECT lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, bjbz, fsrq FROM purchase"
-                          " WHERE fpdm = ? AND fpqh <= ? AND fpzh >= ? ORDER BY lglsh"),
-                      {fpdm, fphm, fphm});
-    if (p.next()) {
+    if (std::optional<PurchaseRow> p = purchaseHolding(fpdm, fphm)) {
         info.sold = true;
-        info.purchase = {p.value(0).toString(), p.value(1).toString(), p.value(2).toString(),
-                         p.value(3).toString(), p.value(4).toString(), p.value(5).toString(),
-                         p.value(6).toString(), p.value(7).toString(), p.value(8).toString()};
-        QSqlQuery r = run(QStringLiteral("SELECT count(1) FROM stock_return"
-                                         " WHERE lglsh = ? AND tpqh <= ? AND tpzh >= ?"),
+        info.purchase = *p;
+        QSqlQuery& r = run(QStringLiteral("SELECT 1 FROM stock_return"
+                                         " WHERE lglsh = ? AND tpqh <= ? AND tpzh >= ? LIMIT 1"),
                           {info.purchase.lglsh, fphm, fphm});
-        info.returned = r.next() && r.value(0).toInt() > 0;
+        info.returned = r.next();
     }
     if (!info.hasInvoice)
         info.status = !info.sold ? QStringLiteral("-2") : info.returned ? QStringLiteral("-1") : QStringLiteral("0");
@@ -302,7 +429,7 @@ NumberInfo Service::Impl::numberInfo(const QString& fpdm, const QString& fphm)
 std::optional<StoredInvoice> Service::Impl::loadInvoice(const QString& fpdm, const QString& fphm)
 {
     const QStringList& hc = StoredInvoice::headerColumns();
-    QSqlQuery q = run(QStringLiteral("SELECT ") + columnList(hc)
+    QSqlQuery& q = run(QStringLiteral("SELECT ") + columnList(hc)
                           + QStringLiteral(", raw_upload FROM invoice WHERE fpdm = ? AND fphm = ?"),
                       {fpdm, fphm});
     if (!q.next())
@@ -312,7 +439,7 @@ std::optional<StoredInvoice> Service::Impl::loadInvoice(const QString& fpdm, con
         inv.header.append(q.value(i).toString());
     inv.rawUpload = q.value(hc.size()).toString();
     const QStringList& lc = StoredInvoice::lineColumns();
-    QSqlQuery l = run(QStringLiteral("SELECT ") + columnList(lc)
+    QSqlQuery& l = run(QStringLiteral("SELECT ") + columnList(lc)
                           + QStringLiteral(" FROM invoice_line WHERE inv_fpdm = ? AND inv_fphm = ? ORDER BY line_no"),
                       {fpdm, fphm});
     while (l.next()) {
@@ -355,6 +482,7 @@ void Service::Impl::storeInvoice(const StoredInvoice& inv, const QString& layout
 
 std::optional<Fault> Service::Impl::takeFault(int procId)
 {
+    std::lock_guard<std::mutex> lock(stateMutex);
     for (auto it = faults.begin(); it != faults.end(); ++it) {
         if (it->procId != 0 && it->procId != procId)
             continue;
@@ -366,6 +494,58 @@ std::optional<Fault> Service::Impl::takeFault(int procId)
     return std::nullopt;
 }
 
+// Checks the credentials against the taxpayers, remembered after the first
+// lookup; forgetTaxpayers() clears what is remembered when a taxpayer changes.
+Authentication Service::Impl::authenticate(const Request& request)
+{
+    if (!open)
+        return Authentication::StoreUnavailable;
+    if (request.user.isEmpty() || request.password.isEmpty())
+        return Authentication::Missing;
+    std::optional<TaxpayerRow> row;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex);
+        auto it = knownTaxpayers.constFind(request.user);
+        if (it != knownTaxpayers.constEnd())
+            row = it.value();
+    }
+    if (!row) {
+        try {
+            row = onReader([&] { return taxpayer(request.user); });
+        } catch (const DbError&) {
+            return Authentication::StoreUnavailable;
+        }
+        if (!row)
+            return Authentication::Wrong;
+        std::lock_guard<std::mutex> lock(stateMutex);
+        if (knownTaxpayers.size() >= 100000)
+            knownTaxpayers.clear();
+        knownTaxpayers.insert(request.user, *row);
+    }
+    return row->t.password == request.password ? Authentication::Ok : Authentication::Wrong;
+}
+
+void Service::Impl::forgetTaxpayers()
+{
+    std::lock_guard<std::mutex> lock(stateMutex);
+    knownTaxpayers.clear();
+}
+
+// The last requests, as many as fit in kLogEntries and kLogBytes.
+void Service::Impl::logRequest(LoggedRequest entry)
+{
+    const auto size = [](const LoggedRequest& e) {
+        return qint64(e.user.size() + e.body.size() + e.response.body.size()) * qint64(sizeof(QChar)) + 64;
+    };
+    std::lock_guard<std::mutex> lock(stateMutex);
+    logBytes += size(entry);
+    log.push_back(std::move(entry));
+    while (!log.empty() && (log.size() > kLogEntries || logBytes > kLogBytes)) {
+        logBytes -= size(log.front());
+        log.pop_front();
+    }
+}
+
 Response Service::Impl::handle(const Request& request)
 {
     Response resp;
@@ -375,7 +555,10 @@ Response Service::Impl::handle(const Request& request)
         resp.httpStatus = 404;
         resp.body = QStringLiteral("未找到服务：") + request.path;
     } else {
-        const std::optional<Fault> fault = takeFault(pr.procId);
+        // A fault is meant for the client under test: only a request that
+        // passes authentication takes it.
+        const Authentication auth = authenticate(request);
+        const std::optional<Fault> fault = auth == Authentication::Ok ? takeFault(pr.procId) : std::nullopt;
         if (fault)
             resp.delayMs = std::max(0, fault->delayMs);
         const Fault::Kind kind = fault ? fault->kind : Fault::Kind::Delay;
@@ -399,32 +582,51 @@ Response Service::Impl::handle(const Request& request)
             break;
         case Fault::Kind::Delay:
         case Fault::Kind::LostReply:
-            resp.body = process(request, pr);
+            resp.body = process(request, pr, auth);
             if (kind == Fault::Kind::LostReply)
                 resp.kind = Response::Kind::Drop;
             break;
         }
     }
-    LoggedRequest entry{request.user, request.body, pr.procId, resp};
-    log.push_back(entry);
-    while (log.size() > 1000)
-        log.pop_front();
+    logRequest({request.user, request.body, pr.procId, resp});
     return resp;
 }
 
-QString Service::Impl::process(const Request& request, const ParsedRequest& pr)
+namespace {
+bool onlyReads(int procId)
+{
+    switch (procId) {
+    case 90239: case 90001: case 90002: case 90003: case 90004:
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+QString Service::Impl::process(const Request& request, const ParsedRequest& pr, Authentication auth)
 {
     const QString err = QString::fromLatin1(kErr);
-    if (!open)
+    switch (auth) {
+    case Authentication::StoreUnavailable:
         return err + QStringLiteral("税务服务器数据库不可用：") + error;
+    case Authentication::Missing:
+        return err + QStringLiteral("身份验证失败：请求中没有纳税人账号或密码！");
+    case Authentication::Wrong:
+        return err + QStringLiteral("身份验证失败：纳税人账号或密码错误！");
+    case Authentication::Ok:
+        break;
+    }
+    if (!pr.valid)
+        return err + QStringLiteral("请求格式有误：") + pr.error + QStringLiteral("！");
+    const auto work = [&] { return runProcedure(request, pr); };
+    return onlyReads(pr.procId) ? onReader(work) : onWriter(work);
+}
+
+QString Service::Impl::runProcedure(const Request& request, const ParsedRequest& pr)
+{
+    const QString err = QString::fromLatin1(kErr);
     try {
-        if (request.user.isEmpty() || request.password.isEmpty())
-            return err + QStringLiteral("身份验证失败：请求中没有纳税人账号或密码！");
-        const std::optional<TaxpayerRow> tp = taxpayer(request.user);
-        if (!tp || tp->t.password != request.password)
-            return err + QStringLiteral("身份验证失败：纳税人账号或密码错误！");
-        if (!pr.valid)
-            return err + QStringLiteral("请求格式有误：") + pr.error + QStringLiteral("！");
         const QString& caller = request.user;
         switch (pr.procId) {
         case 90239: return procStatus(caller, pr);
@@ -455,44 +657,49 @@ Service::Service(const QString& dbPath)
 {
     d->connectionName = QStringLiteral("taxsim_%1").arg(g_connectionCounter.fetch_add(1));
     d->dbPath = dbPath;
-    d->thread.call([this] { d->openDb(); });
+    d->writer.call([this] { d->openDb(); });
+    d->openReaders();
 }
 
 Service::~Service()
 {
-    d->thread.call([this] { d->closeDb(); });
+    d->readers.reset();   // each reader closes its connection as it ends
+    d->writer.call([this] { d->closeDb(); });
 }
 
 bool Service::isOpen() const
 {
-    return d->thread.call([this] { return d->open; });
+    return d->writer.call([this] { return d->open; });
 }
 
 QString Service::lastError() const
 {
-    return d->thread.call([this] { return d->error; });
+    return d->writer.call([this] { return d->error; });
 }
 
 Response Service::handle(const Request& request)
 {
-    return d->thread.call([&] { return d->handle(request); });
+    return d->handle(request);
 }
 
 void Service::injectFault(const Fault& fault, int procId, int times)
 {
     if (times == 0)
         return;
-    d->thread.call([&] { d->faults.push_back({fault, procId, times}); });
+    std::lock_guard<std::mutex> lock(d->stateMutex);
+    d->faults.push_back({fault, procId, times});
 }
 
 void Service::clearFaults()
 {
-    d->thread.call([&] { d->faults.clear(); });
+    std::lock_guard<std::mutex> lock(d->stateMutex);
+    d->faults.clear();
 }
 
 int Service::pendingFaults() const
 {
-    return d->thread.call([&] { return int(d->faults.size()); });
+    std::lock_guard<std::mutex> lock(d->stateMutex);
+    return int(d->faults.size());
 }
 
 void Service::setServerTime(const QDateTime& fixed)
@@ -502,32 +709,33 @@ void Service::setServerTime(const QDateTime& fixed)
 
 void Service::setClock(std::function<QDateTime()> clock)
 {
-    d->thread.call([&] { d->clock = std::move(clock); });
+    std::lock_guard<std::mutex> lock(d->stateMutex);
+    d->clock = std::move(clock);
 }
 
 QDateTime Service::serverTime() const
 {
-    return d->thread.call([&] { return d->now(); });
+    return d->now();
 }
 
 std::optional<StoredInvoice> Service::invoice(const QString& fpdm, const QString& fphm) const
 {
-    return d->thread.call([&] { return d->loadInvoice(fpdm, fphm); });
+    return d->onWriter([&] { return d->loadInvoice(fpdm, fphm); });
 }
 
 int Service::invoiceCount() const
 {
-    return d->thread.call([&] {
-        QSqlQuery q = d->run(QStringLiteral("SELECT count(1) FROM invoice"));
+    return d->onWriter([&] {
+        QSqlQuery& q = d->run(QStringLiteral("SELECT count(1) FROM invoice"));
         return q.next() ? q.value(0).toInt() : 0;
     });
 }
 
 std::vector<PrintReport> Service::prints() const
 {
-    return d->thread.call([&] {
+    return d->onWriter([&] {
         std::vector<PrintReport> out;
-        QSqlQuery q = d->run(QStringLiteral(
+        QSqlQuery& q = d->run(QStringLiteral(
             "SELECT fpdm, fphm, sxh, dycs, kpr, bz, reported_at FROM print_report ORDER BY id"));
         while (q.next()) {
             out.push_back({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
@@ -540,9 +748,9 @@ std::vector<PrintReport> Service::prints() const
 
 std::vector<VoidReport> Service::voids() const
 {
-    return d->thread.call([&] {
+    return d->onWriter([&] {
         std::vector<VoidReport> out;
-        QSqlQuery q = d->run(QStringLiteral(
+        QSqlQuery& q = d->run(QStringLiteral(
             "SELECT fpdm, fphm, sxh, fpzt, kpr, reported_at FROM void_report ORDER BY id"));
         while (q.next()) {
             out.push_back({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
@@ -555,27 +763,28 @@ std::vector<VoidReport> Service::voids() const
 
 std::vector<LoggedRequest> Service::requestLog() const
 {
-    return d->thread.call([&] { return std::vector<LoggedRequest>(d->log.begin(), d->log.end()); });
+    std::lock_guard<std::mutex> lock(d->stateMutex);
+    return std::vector<LoggedRequest>(d->log.begin(), d->log.end());
 }
 
 QString Service::statusOf(const QString& fpdm, const QString& fphm) const
 {
-    return d->thread.call([&] { return d->numberInfo(fpdm, fphm).status; });
+    return d->onWriter([&] { return d->numberInfo(fpdm, fphm).status; });
 }
 
 QString Service::control(const QString& commands)
 {
-    return d->thread.call([&] { return d->control(commands); });
+    return d->onWriter([&] { return d->control(commands); });
 }
 
 void Service::seedDemo()
 {
-    d->thread.call([&] { d->seedDemo(); });
+    d->onWriter([&] { d->seedDemo(); });
 }
 
 bool Service::seedLine(const QString& line, QString* error)
 {
-    return d->thread.call([&] {
+    return d->onWriter([&] {
         try {
             d->seedLine(line);
             return true;
@@ -616,27 +825,27 @@ bool Service::seedFromFile(const QString& path, QString* error)
 
 void Service::addTaxOffice(const QString& swjgdm, const QString& swjgmc)
 {
-    d->thread.call([&] { d->addTaxOffice(swjgdm, swjgmc); });
+    d->onWriter([&] { d->addTaxOffice(swjgdm, swjgmc); });
 }
 
 void Service::addTaxpayer(const Taxpayer& taxpayer)
 {
-    d->thread.call([&] { d->addTaxpayer(taxpayer); });
+    d->onWriter([&] { d->addTaxpayer(taxpayer); });
 }
 
 void Service::addKind(const InvoiceKind& kind)
 {
-    d->thread.call([&] { d->addKind(kind); });
+    d->onWriter([&] { d->addKind(kind); });
 }
 
 void Service::addCode(const QString& fpdm, const QString& fpzlbm)
 {
-    d->thread.call([&] { d->addCode(fpdm, fpzlbm); });
+    d->onWriter([&] { d->addCode(fpdm, fpzlbm); });
 }
 
 bool Service::addPurchase(const Purchase& purchase, QString* error)
 {
-    return d->thread.call([&] {
+    return d->onWriter([&] {
         try {
             d->addPurchase(purchase);
             return true;
@@ -650,7 +859,7 @@ bool Service::addPurchase(const Purchase& purchase, QString* error)
 
 bool Service::addReturn(const ReturnedRange& range, QString* error)
 {
-    return d->thread.call([&] {
+    return d->onWriter([&] {
         try {
             d->addReturn(range);
             return true;
@@ -664,7 +873,7 @@ bool Service::addReturn(const ReturnedRange& range, QString* error)
 
 void Service::addInvoice(const StoredInvoice& invoice)
 {
-    d->thread.call([&] {
+    d->onWriter([&] {
         d->begin();
         try {
             d->storeInvoice(invoice, QStringLiteral("seed"));
@@ -678,8 +887,8 @@ void Service::addInvoice(const StoredInvoice& invoice)
 
 bool Service::hasTaxpayers() const
 {
-    return d->thread.call([&] {
-        QSqlQuery q = d->run(QStringLiteral("SELECT count(1) FROM taxpayer"));
+    return d->onWriter([&] {
+        QSqlQuery& q = d->run(QStringLiteral("SELECT count(1) FROM taxpayer"));
         return q.next() && q.value(0).toInt() > 0;
     });
 }

@@ -1,7 +1,13 @@
 #pragma once
 // Internals of taxsim::Service shared by its source files (service.cpp,
-// procedures.cpp, seed.cpp, control.cpp). Everything here runs on the
-// service's database thread.
+// procedures.cpp, seed.cpp, control.cpp).
+//
+// Threads: every write, and every read of a store in memory, runs on the one
+// writer thread. A store in a file (WAL journal) also has a few reader
+// threads, each with its own connection, for the procedures that only read;
+// they see what the writer committed and are never held up by it, nor by one
+// another. Faults, the clock, the request log and the credentials cache are
+// shared by all threads and guarded by `stateMutex`.
 #include "taxsim/db_thread.h"
 #include "taxsim/request_text.h"
 #include "taxsim/service.h"
@@ -10,7 +16,12 @@
 #include <QSqlQuery>
 #include <QVariantList>
 
+#include <QHash>
+
 #include <deque>
+#include <unordered_map>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 
 namespace taxsim {
@@ -48,44 +59,82 @@ struct NumberInfo {
     bool returned = false;
 };
 
+// One database connection and the statements prepared on it, kept for reuse.
+struct Connection {
+    QString name;
+    QSqlDatabase db;
+    std::unordered_map<QString, std::unique_ptr<QSqlQuery>> statements;
+};
+
+// How a request's credentials stand.
+enum class Authentication { Ok, Missing, Wrong, StoreUnavailable };
+
 struct Service::Impl {
     QString connectionName;
     QString dbPath;
-    QSqlDatabase db;
     bool open = false;
     QString error;
+
+    static constexpr int kReaderThreads = 4;
+    static constexpr size_t kLogEntries = 1000;
+    static constexpr qint64 kLogBytes = 8 << 20;   // texts kept in the request log
 
     struct PendingFault {
         Fault fault;
         int procId = 0;
         int times = 1;
     };
+    mutable std::mutex stateMutex;
     std::vector<PendingFault> faults;
     std::function<QDateTime()> clock;
     std::deque<LoggedRequest> log;
+    qint64 logBytes = 0;
+    QHash<QString, TaxpayerRow> knownTaxpayers;   // credentials cache: sxh -> row
 
-    DbThread thread;  // last: started after everything above exists
+    std::mutex readerMutex;
+    std::vector<std::unique_ptr<Connection>> readerConnections;
 
-    // --- database helpers ---
+    DbThread writer;                    // started after everything above exists
+    std::unique_ptr<DbThread> readers;  // file stores only; after the writer made the schema
+
+    // --- database helpers (on a database thread) ---
     void openDb();
     void closeDb();
-    QSqlQuery run(const QString& sql, const QVariantList& binds = {});
+    void openReaders();
+    Connection& connection();
+    // Executes the statement prepared for `sql` (once per connection). The
+    // result stays valid until the same text runs again.
+    QSqlQuery& run(const QString& sql, const QVariantList& binds = {});
+    void finishStatements();
     void begin();
     void commit();
     void rollback();
+
+    // Runs `f` on the writer, or for a read on a reader when there are any,
+    // and resets the statements it left open.
+    template <class F>
+    auto onWriter(F&& f) -> std::invoke_result_t<F>;
+    template <class F>
+    auto onReader(F&& f) -> std::invoke_result_t<F>;
 
     QDateTime now() const;
 
     // --- lookups ---
     std::optional<TaxpayerRow> taxpayer(const QString& sxh);
     QString codeKind(const QString& fpdm);
+    std::optional<PurchaseRow> purchaseHolding(const QString& fpdm, const QString& fphm);
     NumberInfo numberInfo(const QString& fpdm, const QString& fphm);
     std::optional<StoredInvoice> loadInvoice(const QString& fpdm, const QString& fphm);
     void storeInvoice(const StoredInvoice& inv, const QString& layout);
 
-    // --- requests ---
+    // --- requests (any thread) ---
     Response handle(const Request& request);
-    QString process(const Request& request, const ParsedRequest& pr);
+    Authentication authenticate(const Request& request);
+    void forgetTaxpayers();
+    void logRequest(LoggedRequest entry);
+    QString process(const Request& request, const ParsedRequest& pr, Authentication auth);
+    // --- requests (on a database thread) ---
+    QString runProcedure(const Request& request, const ParsedRequest& pr);
     QString procStatus(const QString& caller, const ParsedRequest& pr);
     QString procUpload(const QString& caller, const ParsedRequest& pr, const QString& body);
     QString procPrint(const QString& caller, const ParsedRequest& pr);
@@ -102,6 +151,7 @@ struct Service::Impl {
     void addKind(const InvoiceKind& k);
     void addCode(const QString& fpdm, const QString& fpzlbm);
     void addPurchase(const Purchase& p);   // throws Refusal
+    void refuseOverlap(const Purchase& p);
     void addReturn(const ReturnedRange& r);  // throws Refusal
     void seedDemo();
     void seedLine(const QString& line);     // throws Refusal
@@ -112,5 +162,38 @@ struct Service::Impl {
 
 // Names of statuses as the status reply gives them.
 QString statusName(const QString& status);
+
+// A stored date "yyyy-MM-dd HH:mm:ss" as replies write it, "yyyyMMdd HH:mm:ss".
+QString replyDateOfStored(const QString& stored);
+
+template <class F>
+auto Service::Impl::onWriter(F&& f) -> std::invoke_result_t<F>
+{
+    if (writer.isOwnThread())
+        return f();
+    return writer.call([&]() -> std::invoke_result_t<F> {
+        struct Reset {
+            Impl* self;
+            ~Reset() { self->finishStatements(); }
+        } reset{this};
+        return f();
+    });
+}
+
+template <class F>
+auto Service::Impl::onReader(F&& f) -> std::invoke_result_t<F>
+{
+    if (!readers || writer.isOwnThread())
+        return onWriter(std::forward<F>(f));
+    if (readers->isOwnThread())
+        return f();
+    return readers->call([&]() -> std::invoke_result_t<F> {
+        struct Reset {
+            Impl* self;
+            ~Reset() { self->finishStatements(); }
+        } reset{this};
+        return f();
+    });
+}
 
 } // namespace taxsim

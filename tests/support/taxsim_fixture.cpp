@@ -2,7 +2,10 @@
 
 #include "data_model/demo_constants.h"
 
+#include <httplib.h>
+
 #include <QDeadlineTimer>
+#include <QUrl>
 
 namespace fp::test {
 
@@ -106,11 +109,29 @@ QString TaxsimProcess::standardError()
 
 QString TaxsimProcess::control(const QString& commands) const
 {
-    HttpTransport transport(baseUrl_, RemoteCredentials{});
-    const RemoteResult r = transport.post(QStringLiteral("__control"), commands, 10000);
-    if (r.kind != RemoteResult::Kind::Ok)
-        return QStringLiteral("err|@|control request failed: ") + r.detail;
-    return r.body;
+    const int at = process_->arguments().indexOf(QStringLiteral("--control-token"));
+    const QString token = at >= 0 && at + 1 < process_->arguments().size() ? process_->arguments().at(at + 1) : QString();
+    return postControl(baseUrl_, token, commands);
+}
+
+QString postControl(const QString& baseUrl, const QString& token, const QString& commands, int* httpStatus)
+{
+    const QUrl url(baseUrl);
+    httplib::Client client(url.host().toStdString(), url.port());
+    client.set_connection_timeout(10);
+    client.set_read_timeout(10);
+    httplib::Headers headers;
+    if (!token.isNull())
+        headers.emplace("Authorization", "Bearer " + token.toStdString());
+    const std::string body = commands.toUtf8().toStdString();
+    const httplib::Result r = client.Post("/__control", headers, body, "text/plain; charset=UTF-8");
+    if (httpStatus)
+        *httpStatus = r ? r->status : -1;
+    if (!r)
+        return QStringLiteral("err|@|control request failed: ") + QString::fromStdString(httplib::to_string(r.error()));
+    if (r->status != 200)
+        return QStringLiteral("err|@|control request failed: HTTP %1").arg(r->status);
+    return QString::fromStdString(r->body);
 }
 
 int TaxsimProcess::stop(int timeoutMs)

@@ -54,6 +54,12 @@ private:
     std::unique_ptr<TaxsimServer> server_;
 };
 
+// POST /__control at a taxsim's base URL with "Authorization: Bearer <token>"
+// (no such header when the token is null): the answer, or "err|@|" and why
+// the request failed; httpStatus receives the HTTP status (-1: no answer).
+QString postControl(const QString& baseUrl, const QString& token, const QString& commands,
+                    int* httpStatus = nullptr);
+
 // The taxsim program (FPDESK_TAXSIM_EXE) started with "--port 0" and the extra
 // arguments; the base URL is the first line it prints. Stopped with SIGTERM
 // (killed if it does not end) when the object goes.
@@ -69,7 +75,8 @@ public:
     QString error() const { return error_; }   // why it did not start
     QString standardError();                   // what the program wrote there so far
 
-    // POST /__control: "ok" or "err|@|" and the reason (or the transport's failure).
+    // POST /__control with the token given as "--control-token" in the extra
+    // arguments: "ok" or "err|@|" and the reason (or the transport's failure).
     QString control(const QString& commands) const;
 
     // SIGTERM and wait; the exit code, or -1 when it had to be killed or had crashed.

@@ -22,7 +22,7 @@ RemoteResult send(const TaxsimProcess& p, const QString& request,
 
 TEST(TaxsimProgram, ServesTheDemoTaxpayerAndTakesControlCommands)
 {
-    TaxsimProcess p;
+    TaxsimProcess p({QStringLiteral("--control-token"), QStringLiteral("s3cret-token")});
     ASSERT_TRUE(p.error().isEmpty()) << p.error().toStdString();
     EXPECT_TRUE(p.baseUrl().startsWith(QStringLiteral("http://127.0.0.1:")));
 
@@ -42,6 +42,49 @@ TEST(TaxsimProgram, ServesTheDemoTaxpayerAndTakesControlCommands)
 
     EXPECT_EQ(p.stop(), 0);
     EXPECT_FALSE(p.isRunning());
+}
+
+TEST(TaxsimProgram, ControlExistsOnlyWithATokenAndAnswersOnlyToIt)
+{
+    const QString cmd = QStringLiteral("fault refuse times=-1");
+    int status = 0;
+    {
+        TaxsimProcess p;   // no token: no control at all
+        ASSERT_TRUE(p.error().isEmpty()) << p.error().toStdString();
+        postControl(p.baseUrl(), QString(), cmd, &status);
+        EXPECT_EQ(status, 404);
+        postControl(p.baseUrl(), QStringLiteral("guess"), cmd, &status);
+        EXPECT_EQ(status, 404);
+        EXPECT_EQ(send(p, QStringLiteral("proc_id:90001")).body.left(5), QStringLiteral("ok|@|"));
+    }
+    // The token may come from the environment; --no-control overrides it.
+    qputenv("TAXSIM_CONTROL_TOKEN", "from-env");
+    {
+        TaxsimProcess p;
+        ASSERT_TRUE(p.error().isEmpty()) << p.error().toStdString();
+        postControl(p.baseUrl(), QStringLiteral("from-envx"), cmd, &status);
+        EXPECT_EQ(status, 404);
+        EXPECT_EQ(postControl(p.baseUrl(), QStringLiteral("from-env"), QStringLiteral("ping"), &status),
+                  QStringLiteral("ok"));
+    }
+    {
+        TaxsimProcess p({QStringLiteral("--no-control")});
+        ASSERT_TRUE(p.error().isEmpty()) << p.error().toStdString();
+        postControl(p.baseUrl(), QStringLiteral("from-env"), cmd, &status);
+        EXPECT_EQ(status, 404);
+    }
+    qunsetenv("TAXSIM_CONTROL_TOKEN");
+}
+
+TEST(TaxsimProgram, MaxBodyOption)
+{
+    TaxsimProcess p({QStringLiteral("--max-body"), QStringLiteral("200")});
+    ASSERT_TRUE(p.error().isEmpty()) << p.error().toStdString();
+    EXPECT_EQ(send(p, statusRequest(code50(), QStringLiteral("00000001"))).body, QStringLiteral("ok|@|0|@|未使用"));
+    const RemoteResult r = send(p, uploadRequest(sampleInvoice(code50(), QStringLiteral("00000001"))));
+    EXPECT_EQ(r.kind, RemoteResult::Kind::HttpError);
+    EXPECT_EQ(r.httpStatus, 413);
+    EXPECT_EQ(send(p, statusRequest(code50(), QStringLiteral("00000001"))).body, QStringLiteral("ok|@|0|@|未使用"));
 }
 
 TEST(TaxsimProgram, SeedFileAndStoreFile)

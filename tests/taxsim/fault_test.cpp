@@ -252,19 +252,61 @@ TEST_F(OverHttp, PathPrefixAndCredentials)
     EXPECT_EQ(r.body, QStringLiteral("err|@|身份验证失败：请求中没有纳税人账号或密码！"));
 }
 
-TEST_F(OverHttp, ControlEndpoint)
+TEST_F(OverHttp, ControlOnlyWithTheToken)
 {
-    fp::HttpTransport control(taxsim().baseUrl(), {});
-    RemoteResult r = control.post(QStringLiteral("__control"), QStringLiteral("fault refuse text=维护"), 5000);
-    EXPECT_EQ(r.body, QStringLiteral("ok"));
-    EXPECT_EQ(taxsim().service().pendingFaults(), 1);
-    r = control.post(QStringLiteral("__control"), QStringLiteral("bogus"), 5000);
-    EXPECT_EQ(r.body, QStringLiteral("err|@|未知的命令：bogus"));
+    const QString base = taxsim().baseUrl();
+    int status = 0;
+    // Off until a token is set: 404 with or without credentials.
+    EXPECT_EQ(postControl(base, QString(), QStringLiteral("fault refuse"), &status).left(6), QStringLiteral("err|@|"));
+    EXPECT_EQ(status, 404);
+    postControl(base, QStringLiteral("anything"), QStringLiteral("fault refuse"), &status);
+    EXPECT_EQ(status, 404);
 
-    taxsim().http().setControlEnabled(false);
-    r = control.post(QStringLiteral("__control"), QStringLiteral("clear"), 5000);
-    EXPECT_EQ(r.kind, RemoteResult::Kind::HttpError);
+    taxsim().http().setControlToken(QStringLiteral("tok-123"));
+    struct Attempt {
+        const char* token;   // nullptr: no Authorization header
+    };
+    for (const Attempt a : {Attempt{nullptr}, Attempt{""}, Attempt{"tok-12"}, Attempt{"tok-1234"}, Attempt{"TOK-123"}}) {
+        SCOPED_TRACE(a.token ? a.token : "(none)");
+        postControl(base, a.token ? QString::fromLatin1(a.token) : QString(), QStringLiteral("fault refuse"), &status);
+        EXPECT_EQ(status, 404);
+    }
+    EXPECT_EQ(taxsim().service().pendingFaults(), 0);
+
+    EXPECT_EQ(postControl(base, QStringLiteral("tok-123"), QStringLiteral("fault refuse text=维护")), QStringLiteral("ok"));
     EXPECT_EQ(taxsim().service().pendingFaults(), 1);
+    EXPECT_EQ(postControl(base, QStringLiteral("tok-123"), QStringLiteral("bogus")),
+              QStringLiteral("err|@|未知的命令：bogus"));
+
+    taxsim().http().setControlToken(QString());
+    postControl(base, QStringLiteral("tok-123"), QStringLiteral("clear"), &status);
+    EXPECT_EQ(status, 404);
+    EXPECT_EQ(taxsim().service().pendingFaults(), 1);
+}
+
+TEST_F(OverHttp, FaultsAreNotUsedUpByUnauthenticatedRequests)
+{
+    taxsim::Service& svc = taxsim().service();
+    svc.injectFault({Fault::Kind::Refuse, 0, 500, QStringLiteral("维护")}, 90239);
+    const QString status = statusRequest(code50(), QStringLiteral("00000001"));
+    const auto post = [](const std::shared_ptr<fp::HttpTransport>& t, const QString& text) {
+        return t->post(QStringLiteral("NormalServlet"), text, 5000).body;
+    };
+    // No credentials, a wrong password, an unknown taxpayer: refused as such,
+    // and the fault stays pending.
+    for (const fp::RemoteCredentials& bad : {fp::RemoteCredentials{}, fp::RemoteCredentials{demoSxh(), QStringLiteral("x")},
+                                              fp::RemoteCredentials{QStringLiteral("nobody"), QStringLiteral("x")}}) {
+        EXPECT_TRUE(post(taxsim().httpTransport(bad), status).startsWith(QStringLiteral("err|@|身份验证失败")));
+        EXPECT_EQ(svc.pendingFaults(), 1);
+    }
+    // An authenticated request of another procedure does not take it either.
+    auto good = taxsim().httpTransport();
+    EXPECT_TRUE(post(good, QStringLiteral("proc_id:90001")).startsWith(QStringLiteral("ok|@|")));
+    EXPECT_EQ(svc.pendingFaults(), 1);
+    // The named procedure, authenticated: the fault applies once.
+    EXPECT_EQ(post(good, status), QStringLiteral("err|@|维护"));
+    EXPECT_EQ(svc.pendingFaults(), 0);
+    EXPECT_EQ(post(good, status), QStringLiteral("ok|@|0|@|未使用"));
 }
 
 TEST_F(OverHttp, ConcurrentUploadsOfOneNumberAcceptOnlyOne)

@@ -91,6 +91,19 @@ TEST_F(ServiceTest, StatusOfANumberFollowsItsStockAndInvoice)
     }
 }
 
+TEST_F(ServiceTest, NumbersInRequestsAreEightDigitsAfterBlanksAreDropped)
+{
+    EXPECT_EQ(reply(svc, statusRequest(code50(), QStringLiteral(" 00000001 "))), QStringLiteral("ok|@|0|@|未使用"));
+    const QString err = kErrPrefix + QStringLiteral("发票号码必须是8位数字：“%1”！");
+    EXPECT_EQ(reply(svc, statusRequest(code50(), QStringLiteral("1"))), err.arg(QStringLiteral("1")));
+    EXPECT_EQ(reply(svc, statusRequest(code50(), QStringLiteral("000000001"))), err.arg(QStringLiteral("000000001")));
+    EXPECT_EQ(reply(svc, printRequest(code50(), QStringLiteral("0000001x"), 0, QStringLiteral("张三"), QString())),
+              err.arg(QStringLiteral("0000001x")));
+    EXPECT_EQ(reply(svc, voidRequest(code50(), QStringLiteral("0000000３"), QStringLiteral("3"), QStringLiteral("张三"))),
+              err.arg(QStringLiteral("0000000３")));
+    EXPECT_TRUE(svc.voids().empty());
+}
+
 TEST_F(ServiceTest, UploadStoresTheInvoiceUnescapedAndDownloadReturnsItInTheReplyGrammar)
 {
     const StoredInvoice sent = sampleInvoice(code50(), QStringLiteral("00000001"), 2);
@@ -186,6 +199,52 @@ TEST_F(ServiceTest, UploadRefusalsStoreNothing)
          with("00000002", [](StoredInvoice& i) { i.setLineValue(0, QStringLiteral("je"), QStringLiteral("abc")); }),
          "品目金额格式有误：abc！"},
         {"no data", [] { return QStringLiteral("proc_id:11633\r\n"); }, "请求缺少参数：as_data！"},
+        // A value carrying part of a separator would shift the fields after it.
+        {"payer ending with |#",
+         with("00000002", [](StoredInvoice& i) { i.setValue(QStringLiteral("fkfmc"), QStringLiteral("某公司|#")); }),
+         "发票数据格式有误：数据项“#|纳税人识别号”以分隔符的一部分“#|”开头或结尾，各项数据无法正确分隔！"},
+        {"remark ending with |&",
+         with("00000002", [](StoredInvoice& i) { i.setValue(QStringLiteral("bz"), QStringLiteral("备注|&")); }),
+         "发票数据格式有误：数据项“备注|&”以分隔符的一部分“|&”开头或结尾，各项数据无法正确分隔！"},
+        {"header value with a line separator",
+         with("00000002", [](StoredInvoice& i) { i.setValue(QStringLiteral("bz"), QStringLiteral("a|@|b")); }),
+         "发票数据格式有误：发票头数据项“a|@|b”中有分隔符“|@|”！"},
+        {"item ending with |@",
+         with("00000002", [](StoredInvoice& i) { i.setLineValue(0, QStringLiteral("xmmc"), QStringLiteral("服务|@")); }),
+         "发票数据格式有误：数据项“@|”以分隔符的一部分“@|”开头或结尾，各项数据无法正确分隔！"},
+        {"item starting with &|",   // "|@|" + "&|A" holds "|&|": the line is cut there
+         with("00000002", [](StoredInvoice& i) { i.setLineValue(0, QStringLiteral("bdclph"), QStringLiteral("&|A")); }),
+         "发票数据格式有误：数据项“|@”以分隔符的一部分“|@”开头或结尾，各项数据无法正确分隔！"},
+        {"payer starting with #|",
+         with("00000002", [](StoredInvoice& i) { i.setValue(QStringLiteral("fkfmc"), QStringLiteral("#|某公司")); }),
+         "发票数据格式有误：数据项“#|某公司”以分隔符的一部分“#|”开头或结尾，各项数据无法正确分隔！"},
+        // Invoice numbers are exactly eight digits.
+        {"number with a trailing blank", with("00000001 ", [](StoredInvoice& i) {
+             i.setLineValue(0, QStringLiteral("fphm"), QStringLiteral("00000001 "));
+         }),
+         "发票号码必须是8位数字：“00000001 ”！"},
+        {"number with a letter", with("0000001x", [](StoredInvoice& i) {
+             i.setLineValue(0, QStringLiteral("fphm"), QStringLiteral("0000001x"));
+         }),
+         "发票号码必须是8位数字：“0000001x”！"},
+        // Sums that do not fit are refused, never wrapped.
+        {"total beyond range",
+         with("00000002", [](StoredInvoice& i) { i.setValue(QStringLiteral("hjje"), QStringLiteral("92233720368547758.08")); }),
+         "“合计金额”数值超出范围！"},
+        {"item amount beyond range",
+         with("00000002", [](StoredInvoice& i) { i.setLineValue(0, QStringLiteral("je"), QStringLiteral("-92233720368547758.09")); }),
+         "“品目金额”数值超出范围！"},
+        {"sum of the items beyond range",
+         [] {
+             StoredInvoice inv = sampleInvoice(code50(), QStringLiteral("00000002"), 2);
+             for (int n = 0; n < 2; ++n) {
+                 inv.setLineValue(n, QStringLiteral("dj"), QStringLiteral("50000000000000000.00"));
+                 inv.setLineValue(n, QStringLiteral("je"), QStringLiteral("50000000000000000.00"));
+             }
+             inv.setValue(QStringLiteral("hjje"), QStringLiteral("0.00"));
+             return uploadRequest(inv);
+         },
+         "“品目金额”之和数值超出范围！"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -193,6 +252,8 @@ TEST_F(ServiceTest, UploadRefusalsStoreNothing)
     }
     EXPECT_EQ(svc.invoiceCount(), before);
     EXPECT_EQ(svc.statusOf(code50(), QStringLiteral("00000002")), QStringLiteral("0"));
+    EXPECT_FALSE(svc.invoice(code50(), QStringLiteral("00000001 ")).has_value());
+    EXPECT_FALSE(svc.invoice(code50(), QStringLiteral("0000001x")).has_value());
 }
 
 TEST_F(ServiceTest, RedLetterInvoiceWithNegativeAmountsIsAccepted)
