@@ -3,6 +3,7 @@
 #include "app/client.h"
 #include "app/data_commands.h"
 #include "app/gui.h"
+#include "app/issue_file.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -147,6 +148,44 @@ int fetchInvoice(const QStringList& args) {
                       [&](HostServices& host) { return cli::fetchInvoice(host, pos[0], pos[1]); });
 }
 
+// fpdesk issue FILE: running it confirms each save; --yes / --no answer the
+// other questions (such as the same-month question of a red-letter invoice).
+int issueCommand(const QStringList& args) {
+    const QString name = QStringLiteral("issue");
+    QCommandLineParser parser;
+    addClientOptions(parser);
+    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Answer every other question with yes."));
+    const QCommandLineOption no(QStringLiteral("no"), QStringLiteral("Answer every other question with no."));
+    const QCommandLineOption issuer(QStringLiteral("issuer"), QStringLiteral("The issuer (开票员) by name."),
+                                    QStringLiteral("NAME"));
+    parser.addOption(yes);
+    parser.addOption(no);
+    parser.addOption(issuer);
+    if (!parse(parser, args, name, 1)) return 2;
+    if (parser.isSet(yes) && parser.isSet(no)) {
+        printErr(QStringLiteral("fpdesk issue: --yes and --no exclude each other"));
+        return 2;
+    }
+    const auto preset = parser.isSet(yes) ? cli::ConsoleDialogs::Preset::Yes
+                        : parser.isSet(no) ? cli::ConsoleDialogs::Preset::No
+                                           : cli::ConsoleDialogs::Preset::Ask;
+    const QString file = parser.positionalArguments().first();
+    const QString issuerName = parser.value(issuer);
+    const auto profile = clientProfile(parser);
+    if (!profile) return 1;
+    cli::ConsoleDialogs console(preset);
+    cli::IssueDialogs dialogs(console);
+    Client client(*profile);
+    client.setDialogs(&dialogs);
+    QString error;
+    if (!client.start(&error)) {
+        printErr(error);
+        return 1;
+    }
+    client.syncServerDate();
+    return cli::issueFile(client.host(), dialogs, file, issuerName, stdout);
+}
+
 int dbInit(const QStringList& args) {
     const QString name = QStringLiteral("db init");
     QCommandLineParser parser;
@@ -201,6 +240,10 @@ const std::vector<CliCommand>& cliCommands() {
          [](const QStringList& a) { return fetchCommand(a, QStringLiteral("codes fetch"), cli::fetchCodes); }},
         {{QStringLiteral("fetch")}, QStringLiteral("CODE NUMBER [--yes|--no] [--database FILE] [--server URL] [--profile FILE]"),
          QStringLiteral("download one invoice from the tax service"), fetchInvoice},
+        {{QStringLiteral("issue")},
+         QStringLiteral("FILE [--yes|--no] [--issuer NAME] [--database FILE] [--server URL] [--profile FILE]"),
+         QStringLiteral("issue the integrated invoices of a JSON file, printing \"CODE NUMBER\" for each"),
+         issueCommand},
     };
     return commands;
 }
