@@ -4,11 +4,13 @@
 #include "app/data_commands.h"
 #include "app/gui.h"
 #include "app/issue_file.h"
+#include "services/printer_offsets.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 
@@ -218,6 +220,45 @@ int dbInit(const QStringList& args) {
     return 0;
 }
 
+// Shows a printer's print offset, or sets it with --down and --right (the one
+// not given stays as it was).
+int printerOffset(const QStringList& args) {
+    const QString name = QStringLiteral("printer offset");
+    QCommandLineParser parser;
+    const QCommandLineOption down(QStringLiteral("down"), QStringLiteral("Shift down in mm (negative: up)."),
+                                  QStringLiteral("MM"));
+    const QCommandLineOption right(QStringLiteral("right"), QStringLiteral("Shift right in mm (negative: left)."),
+                                   QStringLiteral("MM"));
+    parser.addOption(down);
+    parser.addOption(right);
+    if (!parse(parser, args, name, 1)) return 2;
+    const QString printer = parser.positionalArguments().first().trimmed();
+    if (printer.isEmpty()) {
+        printErr(QStringLiteral("打印机名称不能为空！"));
+        return 1;
+    }
+    PrinterOffsets offsets(clientSettings());
+    PrintOffsetMm offset = offsets.offsetFor(printer);
+    for (const auto& [option, shift] : {std::pair{&down, &offset.down}, std::pair{&right, &offset.right}}) {
+        if (!parser.isSet(*option)) continue;
+        bool ok = false;
+        const double value = parser.value(*option).toDouble(&ok);
+        if (!ok || !(std::abs(value) <= PrinterOffsets::kLimitMm)) {
+            printErr(QStringLiteral("偏移量必须是 -%1 到 %1 之间的毫米数：%2")
+                         .arg(PrinterOffsets::kLimitMm)
+                         .arg(parser.value(*option)));
+            return 1;
+        }
+        *shift = value;
+    }
+    if (parser.isSet(down) || parser.isSet(right)) offsets.setOffset(printer, offset);
+    printOut(QStringLiteral("%1：向下 %2 毫米，向右 %3 毫米\n")
+                 .arg(printer)
+                 .arg(offset.down, 0, 'f', 1)
+                 .arg(offset.right, 0, 'f', 1));
+    return 0;
+}
+
 } // namespace
 
 const std::vector<CliCommand>& cliCommands() {
@@ -244,6 +285,8 @@ const std::vector<CliCommand>& cliCommands() {
          QStringLiteral("FILE [--yes|--no] [--issuer NAME] [--database FILE] [--server URL] [--profile FILE]"),
          QStringLiteral("issue the integrated invoices of a JSON file, printing \"CODE NUMBER\" for each"),
          issueCommand},
+        {{QStringLiteral("printer"), QStringLiteral("offset")}, QStringLiteral("PRINTER [--down MM] [--right MM]"),
+         QStringLiteral("show or set where a printer's print lands on the invoice paper"), printerOffset},
     };
     return commands;
 }

@@ -2,7 +2,7 @@
 
 #include "issuing/w_fp_invoicing.h"
 #include "ui/child_view.h"
-#include "ui/printer_offsets.h"
+#include "ui/print_offset_dialog.h"
 #include "ui/ui_metrics.h"
 
 #include <QCloseEvent>

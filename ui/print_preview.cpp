@@ -2,7 +2,7 @@
 
 #include "data_model/data_store.h"
 #include "data_model/form_def.h"
-#include "ui/printer_offsets.h"
+#include "ui/print_offset_dialog.h"
 
 #include <QAction>
 #include <QComboBox>

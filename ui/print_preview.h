@@ -7,6 +7,7 @@
 // the printer, or no copies and printer "0" when it closed without printing.
 #include "host/dialogs.h"
 #include "services/print_render.h"
+#include "services/printer_offsets.h"
 
 #include <QDialog>
 
@@ -21,8 +22,6 @@ class QSpinBox;
 class QToolBar;
 
 namespace fp::ui {
-
-class PrinterOffsets;
 
 class PrintPreviewDialog : public QDialog {
     Q_OBJECT

@@ -3,7 +3,7 @@
 #include "data_model/data_store.h"
 #include "data_model/transaction.h"
 #include "ui/print_preview.h"
-#include "ui/printer_offsets.h"
+#include "ui/print_offset_dialog.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

@@ -19,11 +19,13 @@ struct ProcessRun {
     QString err;
 };
 
-ProcessRun fpdesk(const QStringList& args) {
+// `configHome`, when given, holds the user's settings (XDG_CONFIG_HOME).
+ProcessRun fpdesk(const QStringList& args, const QString& configHome = QString()) {
     test::coreApp();
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (!configHome.isEmpty()) env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(FPDESK_EXE), args);
     ProcessRun r;
@@ -129,6 +131,36 @@ TEST(FpdeskCli, HelpListsTheCommands) {
     for (const char* c : {"--profile FILE", "--screenshot FILE", "db init --database FILE [--demo]", "stock import",
                           "codes import", "fetch CODE NUMBER [--yes|--no]"})
         EXPECT_TRUE(r.out.contains(QString::fromUtf8(c))) << c;
+}
+
+TEST(FpdeskCli, PrinterOffsetIsSetShownAndCheckedPerPrinter) {
+    QTemporaryDir config;
+    auto offset = [&](QStringList args) {
+        args.prepend(QStringLiteral("offset"));
+        args.prepend(QStringLiteral("printer"));
+        return fpdesk(args, config.path());
+    };
+    const QString printer = QStringLiteral("EPSON LQ-630K");
+    ProcessRun r = offset({printer});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, printer + QStringLiteral("：向下 0.0 毫米，向右 0.0 毫米\n"));
+
+    r = offset({printer, QStringLiteral("--down"), QStringLiteral("3"), QStringLiteral("--right=-2")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, printer + QStringLiteral("：向下 3.0 毫米，向右 -2.0 毫米\n"));
+    r = offset({printer, QStringLiteral("--right"), QStringLiteral("1.5")});  // down stays
+    EXPECT_EQ(r.out, printer + QStringLiteral("：向下 3.0 毫米，向右 1.5 毫米\n"));
+    EXPECT_TRUE(QFile::exists(config.filePath(QStringLiteral("fpdesk/fpdesk.ini"))));
+
+    // another printer has its own; bad values are refused and change nothing
+    EXPECT_EQ(offset({QStringLiteral("\\\\office\\HP")}).out, QStringLiteral("\\\\office\\HP：向下 0.0 毫米，向右 0.0 毫米\n"));
+    for (const char* bad : {"abc", "51", "-50.5", "nan"}) {
+        r = offset({printer, QStringLiteral("--down"), QString::fromLatin1(bad)});
+        EXPECT_EQ(r.exitCode, 1) << bad;
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("偏移量必须是 -50 到 50 之间的毫米数："))) << r.err.toStdString();
+    }
+    EXPECT_EQ(offset({printer}).out, printer + QStringLiteral("：向下 3.0 毫米，向右 1.5 毫米\n"));
+    EXPECT_EQ(offset({QStringLiteral(" ")}).exitCode, 1);
 }
 
 } // namespace

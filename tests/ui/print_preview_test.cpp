@@ -11,7 +11,7 @@
 #include "ui/main_window.h"
 #include "ui/print_preview.h"
 #include "ui/print_view.h"
-#include "ui/printer_offsets.h"
+#include "ui/print_offset_dialog.h"
 #include "ui/qt_dialogs.h"
 
 #include <QAction>
@@ -76,7 +76,7 @@ protected:
     s_preview_parameter parameter_;
     QTemporaryDir dir_;
     QSettings settings_{dir_.filePath(QStringLiteral("client.ini")), QSettings::IniFormat};
-    ui::PrinterOffsets offsets_{settings_};
+    PrinterOffsets offsets_{settings_};
 };
 
 TEST_F(PrintPreviewTest, PrintingReturnsTheCopiesAndThePrinterAndPrintsOnePageACopy) {
@@ -160,13 +160,13 @@ TEST_F(PrintPreviewTest, OffsetsAreKeptPerPrinterInTheSettings) {
     offsets_.setOffset(QStringLiteral("wild"), {500, -500});  // held to what a clerk can set
 
     QSettings reread(dir_.filePath(QStringLiteral("client.ini")), QSettings::IniFormat);
-    ui::PrinterOffsets again(reread);
+    PrinterOffsets again(reread);
     const struct {
         const char* printer;
         double down, right;
     } cases[] = {{"EPSON LQ-630K", 3.0, -2.0},
                  {"\\\\server/office printer", -1.5, 0.5},
-                 {"wild", ui::PrinterOffsets::kLimitMm, -ui::PrinterOffsets::kLimitMm},
+                 {"wild", PrinterOffsets::kLimitMm, -PrinterOffsets::kLimitMm},
                  {"never set", 0, 0}};
     for (const auto& c : cases) {
         const PrintOffsetMm o = again.offsetFor(QString::fromLatin1(c.printer));

@@ -1,4 +1,4 @@
-#include "ui/printer_offsets.h"
+#include "ui/print_offset_dialog.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -10,29 +10,11 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
-#include <QSettings>
-#include <QUrl>
 #include <QVBoxLayout>
-
-#include <algorithm>
-#include <cmath>
 
 namespace fp::ui {
 
 namespace {
-
-// A printer name may hold "/" or "\" (network printers); keys hold it encoded.
-QString keyOf(const QString& printer, const char* what) {
-    return QStringLiteral("print_offset/%1/%2")
-        .arg(QString::fromLatin1(QUrl::toPercentEncoding(printer)), QString::fromLatin1(what));
-}
-
-double readShift(const QSettings& settings, const QString& key) {
-    bool ok = false;
-    const double v = settings.value(key).toDouble(&ok);
-    if (!ok || !std::isfinite(v)) return 0.0;
-    return std::clamp(v, -PrinterOffsets::kLimitMm, PrinterOffsets::kLimitMm);
-}
 
 QDoubleSpinBox* shiftBox(QWidget* parent) {
     auto* box = new QDoubleSpinBox(parent);
@@ -44,24 +26,6 @@ QDoubleSpinBox* shiftBox(QWidget* parent) {
 }
 
 } // namespace
-
-PrintOffsetMm PrinterOffsets::offsetFor(const QString& printer) const {
-    if (printer.isEmpty()) return {};
-    return {readShift(settings_, keyOf(printer, "down")), readShift(settings_, keyOf(printer, "right"))};
-}
-
-void PrinterOffsets::setOffset(const QString& printer, const PrintOffsetMm& offset) {
-    if (printer.isEmpty()) return;
-    settings_.setValue(keyOf(printer, "down"), std::clamp(offset.down, -kLimitMm, kLimitMm));
-    settings_.setValue(keyOf(printer, "right"), std::clamp(offset.right, -kLimitMm, kLimitMm));
-    settings_.sync();
-}
-
-QSettings& clientSettings() {
-    static QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("fpdesk"),
-                              QStringLiteral("fpdesk"));
-    return settings;
-}
 
 PrintOffsetDialog::PrintOffsetDialog(PrinterOffsets& offsets, const QString& printer, QWidget* parent)
     : QDialog(parent), offsets_(offsets) {

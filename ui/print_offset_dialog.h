@@ -1,9 +1,8 @@
 #pragma once
-// Print offset calibration: per printer, how far everything printed is shifted
-// down and right (millimetres, negative allowed) so print and pre-printed paper
-// line up. Kept in the client's settings under "print_offset/<printer>"; the
-// print preview applies the offset of the printer it prints on.
-#include "services/print_render.h"
+// The print offset calibration dialog: a printer, its shift down and right in
+// millimetres, a test page printed with the shift as it stands, and saving it
+// in the client's settings.
+#include "services/printer_offsets.h"
 
 #include <QDialog>
 #include <QString>
@@ -12,27 +11,8 @@ class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
-class QSettings;
 
 namespace fp::ui {
-
-class PrinterOffsets {
-public:
-    // The settings outlive this object.
-    explicit PrinterOffsets(QSettings& settings) : settings_(settings) {}
-    // 0, 0 for a printer never calibrated (or an unreadable setting).
-    PrintOffsetMm offsetFor(const QString& printer) const;
-    void setOffset(const QString& printer, const PrintOffsetMm& offset);
-
-    // The largest shift either way a clerk can set.
-    static constexpr double kLimitMm = 50.0;
-
-private:
-    QSettings& settings_;
-};
-
-// The client's own settings (this user, this machine).
-QSettings& clientSettings();
 
 // The calibration dialog: a printer, its two shifts, a test page printed with
 // the shifts as they stand, and saving them.
