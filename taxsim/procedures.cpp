@@ -346,43 +346,57 @@ QString Service::Impl::procServerTime()
     return kOkText + now().toString(QString::fromLatin1(kDateTimeFormat));
 }
 
-// Two statements whatever the size of the stock: the purchases with the last
-// number used in each range, and the returned ranges, merged by purchase.
+// The stock text comes out of two scans whatever the size of the stock: the
+// purchases, each with its last number used, and the returned ranges; SQLite
+// joins each record's fields, so that a row costs one text.
+namespace {
+// "yyyy-MM-dd HH:mm:ss" as replies write dates, "yyyyMMdd HH:mm:ss".
+QString replyDateSql(const char* column)
+{
+    const QString c = QString::fromLatin1(column);
+    return QStringLiteral("(CASE WHEN length(%1) = 19 THEN substr(%1, 1, 4) || substr(%1, 6, 2) || substr(%1, 9)"
+                          " ELSE '' END)")
+        .arg(c);
+}
+
+QString joinedSql(const QStringList& parts)
+{
+    return parts.join(QStringLiteral(" || '|@|' || "));
+}
+} // namespace
+
 QString Service::Impl::procStock(const QString& caller)
 {
-    QHash<QString, QStringList> returnsOf;   // lglsh -> "tpqh|@|tpzh|@|tprq|@|1" pieces
-    QSqlQuery& r = run(QStringLiteral("SELECT r.lglsh, r.tpqh, r.tpzh, r.tprq FROM stock_return r"
-                                     " JOIN purchase p ON p.lglsh = r.lglsh WHERE p.sxh = ? ORDER BY r.id"),
-                      {caller});
-    while (r.next()) {
-        returnsOf[r.value(0).toString()].append(r.value(1).toString() + kFieldSepText + r.value(2).toString()
-                                                + kFieldSepText + replyDateOfStored(r.value(3).toString())
-                                                + kFieldSepText + QStringLiteral("1"));
-    }
+    static const QString common = joinedSql({QStringLiteral("p.lglsh"), QStringLiteral("p.swjgdm"), QStringLiteral("p.sxh"),
+                                             QStringLiteral("p.fpzlbm"), QStringLiteral("p.fpdm")});
+    static const QString returnsSql = QStringLiteral("SELECT r.lglsh, ")
+        + joinedSql({QStringLiteral("'tp'"), common, QStringLiteral("r.tpqh"), QStringLiteral("r.tpzh"),
+                     replyDateSql("r.tprq"), QStringLiteral("'1'")})
+        + QStringLiteral(" FROM stock_return r JOIN purchase p ON p.lglsh = r.lglsh WHERE p.sxh = ? ORDER BY r.id");
+    static const QString purchasesSql = QStringLiteral("SELECT p.lglsh, ")
+        + joinedSql({QStringLiteral("'lg'"), common, QStringLiteral("p.fpqh"), QStringLiteral("p.fpzh"),
+                     QStringLiteral("p.zjsyh"), QStringLiteral("p.bjbz"), replyDateSql("p.fsrq")})
+        + QStringLiteral(" FROM purchase p WHERE p.sxh = ? ORDER BY p.lglsh");
+
+    QHash<QString, QStringList> returnsOf;   // lglsh -> its "tp" records
+    QSqlQuery& r = run(returnsSql, {caller});
+    while (r.next())
+        returnsOf[r.value(0).toString()].append(r.value(1).toString());
     QString text = kOkText;
     bool first = true;
-    QSqlQuery& q = run(QStringLiteral(
-                          "SELECT p.lglsh, p.swjgdm, p.sxh, p.fpzlbm, p.fpdm, p.fpqh, p.fpzh, p.bjbz, p.fsrq,"
-                          " (SELECT i.fphm FROM invoice i WHERE i.fpdm = p.fpdm AND i.fphm >= p.fpqh"
-                          "  AND i.fphm <= p.fpzh AND i.fpzt IN ('1', '2', '3') ORDER BY i.fphm DESC LIMIT 1)"
-                          " FROM purchase p WHERE p.sxh = ? ORDER BY p.lglsh"),
-                      {caller});
+    QSqlQuery& q = run(purchasesSql, {caller});
     while (q.next()) {
-        const QString lglsh = q.value(0).toString();
-        // lglsh swjgdm sxh fpzlbm fpdm, shared by the purchase and its returns
-        const QString common = lglsh + kFieldSepText + q.value(1).toString() + kFieldSepText + q.value(2).toString()
-            + kFieldSepText + q.value(3).toString() + kFieldSepText + q.value(4).toString();
         if (!first)
             text += kLineSepText;
         first = false;
-        text += QStringLiteral("lg") + kFieldSepText + common + kFieldSepText + q.value(5).toString() + kFieldSepText
-            + q.value(6).toString() + kFieldSepText + q.value(9).toString() + kFieldSepText + q.value(7).toString()
-            + kFieldSepText + replyDateOfStored(q.value(8).toString());
-        const auto returned = returnsOf.constFind(lglsh);
+        text += q.value(1).toString();
+        if (returnsOf.isEmpty())
+            continue;
+        const auto returned = returnsOf.constFind(q.value(0).toString());
         if (returned == returnsOf.constEnd())
             continue;
-        for (const QString& range : returned.value())
-            text += kLineSepText + QStringLiteral("tp") + kFieldSepText + common + kFieldSepText + range;
+        for (const QString& record : returned.value())
+            text += kLineSepText + record;
     }
     return text;
 }

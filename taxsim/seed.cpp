@@ -85,6 +85,7 @@ void Service::Impl::addPurchase(const Purchase& p)
                        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
         {p.lglsh, swjgdm, p.sxh, kind, p.fpdm, p.fpqh, p.fpzh, p.bjbz.isEmpty() ? QStringLiteral("0") : p.bjbz,
          fsrq.toString(QString::fromLatin1(kDateTimeFormat))});
+    refreshLastUsed(p.lglsh);
 }
 
 void Service::Impl::addReturn(const ReturnedRange& r)

@@ -186,6 +186,11 @@ void closeConnection(Connection* c)
 }
 } // namespace
 
+// The highest number of a purchase's range that was issued or voided.
+static const char* const kLastUsedOfPurchase =
+    "SELECT i.fphm FROM invoice i WHERE i.fpdm = purchase.fpdm AND i.fphm >= purchase.fpqh"
+    " AND i.fphm <= purchase.fpzh AND i.fpzt IN ('1', '2', '3') ORDER BY i.fphm DESC LIMIT 1";
+
 // Lookups the procedures make, each served by a key or one of these.
 static const char* const kIndexes[] = {
     "CREATE INDEX IF NOT EXISTS purchase_by_code ON purchase (fpdm, fpqh)",
@@ -203,6 +208,7 @@ void Service::Impl::openDb()
             run(QStringLiteral("PRAGMA journal_mode=WAL"));
             run(QStringLiteral("PRAGMA synchronous=FULL"));
             run(QStringLiteral("PRAGMA busy_timeout=5000"));
+            tuneConnection();
         }
         QStringList headerCols;
         for (const QString& c : StoredInvoice::headerColumns())
@@ -225,7 +231,8 @@ void Service::Impl::openDb()
             QStringLiteral("CREATE TABLE IF NOT EXISTS purchase ("
                            " lglsh TEXT PRIMARY KEY, swjgdm TEXT NOT NULL, sxh TEXT NOT NULL,"
                            " fpzlbm TEXT NOT NULL, fpdm TEXT NOT NULL, fpqh TEXT NOT NULL,"
-                           " fpzh TEXT NOT NULL, bjbz TEXT NOT NULL, fsrq TEXT NOT NULL)"),
+                           " fpzh TEXT NOT NULL, bjbz TEXT NOT NULL, fsrq TEXT NOT NULL,"
+                           " zjsyh TEXT NOT NULL DEFAULT '')"),
             QStringLiteral("CREATE TABLE IF NOT EXISTS stock_return ("
                            " id INTEGER PRIMARY KEY AUTOINCREMENT, lglsh TEXT NOT NULL,"
                            " tpqh TEXT NOT NULL, tpzh TEXT NOT NULL, tprq TEXT NOT NULL)"),
@@ -244,15 +251,46 @@ void Service::Impl::openDb()
                            " id INTEGER PRIMARY KEY AUTOINCREMENT, fpdm TEXT, fphm TEXT, sxh TEXT,"
                            " fpzt TEXT, kpr TEXT, reported_at TEXT)"),
         };
-        for (const char* index : kIndexes)
-            schema.append(QString::fromLatin1(index));
         for (const QString& sql : schema)
             run(sql);
+        addLastUsedColumn();
+        for (const char* index : kIndexes)
+            run(QString::fromLatin1(index));
         finishStatements();
         open = true;
     } catch (const DbError& e) {
         error = QString::fromUtf8(e.what());
     }
+}
+
+// Pages read through a shared mapping and a larger cache of parsed pages.
+void Service::Impl::tuneConnection()
+{
+    run(QStringLiteral("PRAGMA mmap_size=268435456"));
+    run(QStringLiteral("PRAGMA cache_size=-16384"));
+}
+
+// The last number used of each purchase is kept with the purchase, so that
+// the stock text is one scan. A store made before that gets the column once.
+void Service::Impl::addLastUsedColumn()
+{
+    QSqlQuery& info = run(QStringLiteral("PRAGMA table_info(purchase)"));
+    bool present = false;
+    while (info.next())
+        present = present || info.value(1).toString() == QLatin1String("zjsyh");
+    info.finish();
+    if (present)
+        return;
+    run(QStringLiteral("ALTER TABLE purchase ADD COLUMN zjsyh TEXT NOT NULL DEFAULT ''"));
+    run(QStringLiteral("UPDATE purchase SET zjsyh = coalesce((") + QString::fromLatin1(kLastUsedOfPurchase)
+        + QStringLiteral("), '')"));
+}
+
+void Service::Impl::refreshLastUsed(const QString& lglsh)
+{
+    run(QStringLiteral("UPDATE purchase SET zjsyh = coalesce((") + QString::fromLatin1(kLastUsedOfPurchase)
+            + QStringLiteral("), '') WHERE lglsh = ?"),
+        {lglsh});
 }
 
 void Service::Impl::closeDb()
@@ -286,6 +324,7 @@ Connection& Service::Impl::connection()
             throw DbError(why.toStdString());
         run(QStringLiteral("PRAGMA busy_timeout=5000"));
         run(QStringLiteral("PRAGMA query_only=1"));
+        tuneConnection();
     }
     return *t_connection;
 }
@@ -329,18 +368,38 @@ void Service::Impl::finishStatements()
     }
 }
 
+// Inside a batch of writes, a procedure's transaction is a savepoint of the
+// batch's transaction.
 void Service::Impl::begin()
 {
+    if (inBatch) {
+        run(QStringLiteral("SAVEPOINT request"));
+        savepointOpen = true;
+        return;
+    }
     run(QStringLiteral("BEGIN"));
 }
 
 void Service::Impl::commit()
 {
+    if (inBatch) {
+        run(QStringLiteral("RELEASE request"));
+        savepointOpen = false;
+        return;
+    }
     run(QStringLiteral("COMMIT"));
 }
 
 void Service::Impl::rollback()
 {
+    if (inBatch) {
+        if (savepointOpen) {
+            savepointOpen = false;
+            run(QStringLiteral("ROLLBACK TO request"));
+            run(QStringLiteral("RELEASE request"));
+        }
+        return;
+    }
     try {
         run(QStringLiteral("ROLLBACK"));
     } catch (const DbError&) {
@@ -475,6 +534,8 @@ void Service::Impl::storeInvoice(const StoredInvoice& inv, const QString& layout
             lb.append(i < inv.lines[n].size() ? inv.lines[n].at(i) : QString());
         run(lineSql, lb);
     }
+    if (const std::optional<PurchaseRow> p = purchaseHolding(fpdm, fphm))
+        refreshLastUsed(p->lglsh);
 }
 
 // ---------------------------------------------------------------------------
@@ -619,8 +680,58 @@ QString Service::Impl::process(const Request& request, const ParsedRequest& pr, 
     }
     if (!pr.valid)
         return err + QStringLiteral("请求格式有误：") + pr.error + QStringLiteral("！");
-    const auto work = [&] { return runProcedure(request, pr); };
-    return onlyReads(pr.procId) ? onReader(work) : onWriter(work);
+    if (onlyReads(pr.procId))
+        return onReader([&] { return runProcedure(request, pr); });
+    return runWrite([&] { return runProcedure(request, pr); });
+}
+
+QString Service::Impl::runWrite(std::function<QString()> work)
+{
+    if (writer.isOwnThread())
+        return work();
+    WriteJob job{std::move(work), {}};
+    {
+        std::lock_guard<std::mutex> lock(writeMutex);
+        writeQueue.push_back(&job);
+    }
+    // By the time this call returns, this batch or an earlier one has taken
+    // the job: batches run in order and take the queue from its front.
+    onWriter([this] { runWriteBatch(); });
+    return job.result;
+}
+
+void Service::Impl::runWriteBatch()
+{
+    std::vector<WriteJob*> batch;
+    {
+        std::lock_guard<std::mutex> lock(writeMutex);
+        while (!writeQueue.empty() && batch.size() < kWriteBatch) {
+            batch.push_back(writeQueue.front());
+            writeQueue.pop_front();
+        }
+    }
+    if (batch.empty())
+        return;
+    try {
+        run(QStringLiteral("BEGIN"));
+    } catch (const DbError& e) {
+        for (WriteJob* job : batch)
+            job->result = QString::fromLatin1(kErr) + QStringLiteral("税务服务器数据处理失败：") + QString::fromUtf8(e.what());
+        return;
+    }
+    inBatch = true;
+    for (WriteJob* job : batch)
+        job->result = job->work();
+    inBatch = false;
+    savepointOpen = false;
+    try {
+        run(QStringLiteral("COMMIT"));
+    } catch (const DbError& e) {
+        rollback();
+        // Nothing of the batch was stored, whatever each procedure thought.
+        for (WriteJob* job : batch)
+            job->result = QString::fromLatin1(kErr) + QStringLiteral("税务服务器数据处理失败：") + QString::fromUtf8(e.what());
+    }
 }
 
 QString Service::Impl::runProcedure(const Request& request, const ParsedRequest& pr)

@@ -91,8 +91,18 @@ struct Service::Impl {
     qint64 logBytes = 0;
     QHash<QString, TaxpayerRow> knownTaxpayers;   // credentials cache: sxh -> row
 
-    std::mutex readerMutex;
-    std::vector<std::unique_ptr<Connection>> readerConnections;
+    // Writing procedures queue here; the writer runs all that are waiting in
+    // one transaction, each in a savepoint of its own, and commits them
+    // together before any of them is answered.
+    struct WriteJob {
+        std::function<QString()> work;
+        QString result;
+    };
+    static constexpr size_t kWriteBatch = 128;
+    std::mutex writeMutex;
+    std::deque<WriteJob*> writeQueue;
+    bool inBatch = false;          // writer thread only
+    bool savepointOpen = false;    // writer thread only
 
     DbThread writer;                    // started after everything above exists
     std::unique_ptr<DbThread> readers;  // file stores only; after the writer made the schema
@@ -101,6 +111,9 @@ struct Service::Impl {
     void openDb();
     void closeDb();
     void openReaders();
+    void tuneConnection();
+    void addLastUsedColumn();
+    void refreshLastUsed(const QString& lglsh);
     Connection& connection();
     // Executes the statement prepared for `sql` (once per connection). The
     // result stays valid until the same text runs again.
@@ -133,6 +146,8 @@ struct Service::Impl {
     void forgetTaxpayers();
     void logRequest(LoggedRequest entry);
     QString process(const Request& request, const ParsedRequest& pr, Authentication auth);
+    QString runWrite(std::function<QString()> work);
+    void runWriteBatch();
     // --- requests (on a database thread) ---
     QString runProcedure(const Request& request, const ParsedRequest& pr);
     QString procStatus(const QString& caller, const ParsedRequest& pr);
