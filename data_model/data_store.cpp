@@ -130,7 +130,7 @@ QVariant DataStore::decode(const FormColumn& c, const QVariant& stored) const {
         const qlonglong v = stored.toLongLong(&ok);
         if (ok) return v;
         const auto d = Decimal::fromVariant(stored);
-        return d ? QVariant(qlonglong(d->toCents() / 100)) : QVariant();
+        return d && d->fitsStorage() ? QVariant(qlonglong(d->toCents() / 100)) : QVariant();
     }
     }
     return stored;
@@ -317,10 +317,11 @@ QVariant DataStore::convert(const FormColumn& c, const QVariant& v, QString* err
         // rounded half away from zero here, so sums agree with what is stored.
         if (isDecimal(v)) return QVariant::fromValue(v.value<Decimal>().round2());
         if (id == QMetaType::QString) {
-            if (v.toString().trimmed().isEmpty()) return QVariant();
-            const auto d = Decimal::parse(v.toString());
-            if (!d) return fail(QStringLiteral("“%1”必须是数字！").arg(displayName(c)));
-            return QVariant::fromValue(d->round2());
+            Decimal::ParseError pe = Decimal::ParseError::None;
+            const auto d = Decimal::parseAmount(v.toString(), &pe);
+            if (pe == Decimal::ParseError::Empty) return QVariant();
+            if (!d) return fail(Decimal::amountError(pe, displayName(c)));
+            return QVariant::fromValue(*d);
         }
         const auto d = Decimal::fromVariant(v);
         if (!d) return fail(QStringLiteral("“%1”必须是数字！").arg(displayName(c)));
@@ -330,6 +331,7 @@ QVariant DataStore::convert(const FormColumn& c, const QVariant& v, QString* err
     case ColType::Identity: {
         if (isDecimal(v)) {
             const Decimal d = v.value<Decimal>();
+            if (!d.fitsStorage()) return fail(Decimal::rangeError(displayName(c)));
             if (d.places() > 0) return fail(QStringLiteral("“%1”必须是整数！").arg(displayName(c)));
             return qlonglong(d.toCents() / 100);
         }
@@ -394,6 +396,11 @@ bool DataStore::setItem(int row, int column, const QVariant& value) {
 
 // ---- edit text ----
 
+QString DataStore::messageName(const QString& column) const {
+    const Ref c = ref(column);
+    return c.index < 0 ? column : displayName(def_.columns[size_t(c.index)]);
+}
+
 QString DataStore::displayName(const FormColumn& c) const {
     if (const TableDef* t = findTable(c.table))
         if (const ColumnDef* cd = t->column(c.dbColumn))
@@ -437,15 +444,9 @@ QString DataStore::validateText(int row, const QString& column, const QString& t
         return widthError(cd, value);
     }
     case ColType::Decimal2: {
-        if (value.trimmed().isEmpty()) return QString();
         Decimal::ParseError pe = Decimal::ParseError::None;
-        const auto d = Decimal::parse(value, &pe);
-        if (pe == Decimal::ParseError::TooManyPlaces || (d && d->places() > 2))
-            return QStringLiteral("“%1”最多保留两位小数！").arg(label);
-        if (pe == Decimal::ParseError::TooLarge || (d && !d->fitsStorage()))
-            return QStringLiteral("“%1”数值超出范围！").arg(label);
-        if (!d) return QStringLiteral("“%1”必须是数字！").arg(label);
-        return QString();
+        Decimal::parseAmount(value, &pe);
+        return Decimal::amountError(pe, label);
     }
     case ColType::Whole:
     case ColType::Identity:
@@ -530,7 +531,7 @@ QString DataStore::checkStorage(const Row& r, bool onlyModified) const {
             if (!e.isEmpty()) return e;
         }
         if (c.type == ColType::Decimal2 && isDecimal(v) && !v.value<Decimal>().fitsStorage())
-            return QStringLiteral("“%1”数值超出范围！").arg(displayName(c));
+            return Decimal::rangeError(displayName(c));
     }
     return QString();
 }

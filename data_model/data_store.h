@@ -152,6 +152,8 @@ public:
     int columnId(const QString& column) const;
     bool hasObject(const QString& name) const;
     QString objectText(const QString& name) const;
+    // The name of a column in the store's own messages ("金额").
+    QString messageName(const QString& column) const;
     bool setObjectText(const QString& name, const QString& text);
     QString objectTag(const QString& name) const;
     QString columnTag(const QString& column) const;

@@ -1,10 +1,24 @@
 #include "data_model/decimal.h"
 
-#include <QStringList>
+#include <limits>
 
 namespace fp {
 namespace {
 constexpr Decimal::Raw kUnit = 10000;
+
+constexpr Decimal::Raw pow10(int n) {
+    Decimal::Raw p = 1;
+    for (int i = 0; i < n; ++i) p *= 10;
+    return p;
+}
+
+constexpr Decimal::Raw kMaxMagnitude = pow10(36);
+// 16 integer digits and the scale: what a database column holds.
+constexpr Decimal::Raw kStorageLimit = pow10(16 + Decimal::kScaleDigits);
+// Integer digits parse() reads at most (before leading zeros are dropped).
+constexpr int kMaxParsedDigits = 24;
+constexpr int kAmountPlaces = 2;
+constexpr int kAmountIntegerDigits = 16;
 
 Decimal::Raw roundDiv(Decimal::Raw value, Decimal::Raw divisor) {
     // Half away from zero.
@@ -24,71 +38,108 @@ QString rawDigits(Decimal::Raw v) {
     }
     return s;
 }
-} // namespace
 
-std::optional<Decimal> Decimal::parse(QStringView text, ParseError* error) {
-    auto fail = [&](ParseError e) -> std::optional<Decimal> {
-        if (error) *error = e;
-        return std::nullopt;
-    };
-    if (error) *error = ParseError::None;
+bool isAsciiDigit(QChar c) { return c.unicode() >= u'0' && c.unicode() <= u'9'; }
+
+// The pieces of a number text: sign, integer digits without leading zeros and
+// the decimals without trailing zeros.
+struct NumberText {
+    bool negative = false;
+    QStringView integer;
+    QStringView fraction;
+};
+
+Decimal::ParseError splitNumber(QStringView text, NumberText& out) {
+    using PE = Decimal::ParseError;
     QStringView t = text.trimmed();
-    if (t.isEmpty()) return fail(ParseError::Empty);
-    bool neg = false;
+    if (t.isEmpty()) return PE::Empty;
     if (t.front() == u'-' || t.front() == u'+') {
-        neg = t.front() == u'-';
+        out.negative = t.front() == u'-';
         t = t.mid(1);
     }
-    if (t.isEmpty()) return fail(ParseError::Syntax);
     const qsizetype dot = t.indexOf(u'.');
     QStringView intPart = dot < 0 ? t : t.left(dot);
     QStringView fracPart = dot < 0 ? QStringView() : t.mid(dot + 1);
-    if (intPart.isEmpty() && fracPart.isEmpty()) return fail(ParseError::Syntax);
-    // Grouping commas: every group after the first exactly three digits.
-    QString digits;
-    if (intPart.contains(u',')) {
-        const auto groups = intPart.split(u',');
-        for (qsizetype i = 0; i < groups.size(); ++i) {
-            const auto g = groups[i];
-            if (g.isEmpty() || (i > 0 && g.size() != 3) || (i == 0 && g.size() > 3)) return fail(ParseError::Syntax);
-            digits += g.toString();
-        }
-    } else {
-        digits = intPart.toString();
-    }
-    for (QChar c : digits)
-        if (!c.isDigit() || c.unicode() > u'9') return fail(ParseError::Syntax);
+    if (intPart.isEmpty() && fracPart.isEmpty()) return PE::Syntax;
+    for (QChar c : intPart)
+        if (!isAsciiDigit(c)) return PE::Syntax;
     for (QChar c : fracPart)
-        if (!c.isDigit() || c.unicode() > u'9') return fail(ParseError::Syntax);
-    if (fracPart.size() > kScaleDigits) {
-        // Trailing zeros beyond the scale are harmless.
-        for (qsizetype i = kScaleDigits; i < fracPart.size(); ++i)
-            if (fracPart[i] != u'0') return fail(ParseError::TooManyPlaces);
-        fracPart = fracPart.left(kScaleDigits);
-    }
-    // Strip leading zeros to bound the length check.
-    qsizetype lead = 0;
-    while (lead < digits.size() - 1 && digits[lead] == u'0') ++lead;
-    digits = digits.mid(lead);
-    if (digits.size() > 24) return fail(ParseError::TooLarge);
-    Raw v = 0;
-    for (QChar c : digits) v = v * 10 + (c.unicode() - u'0');
-    for (int i = 0; i < kScaleDigits; ++i) {
+        if (!isAsciiDigit(c)) return PE::Syntax;
+    while (intPart.size() > 0 && intPart.front() == u'0') intPart = intPart.mid(1);
+    while (fracPart.size() > 0 && fracPart.back() == u'0') fracPart.chop(1);
+    out.integer = intPart;
+    out.fraction = fracPart;
+    return PE::None;
+}
+
+std::optional<Decimal> parseWith(QStringView text, int maxPlaces, int maxIntegerDigits, Decimal::ParseError* error) {
+    using PE = Decimal::ParseError;
+    auto fail = [&](PE e) -> std::optional<Decimal> {
+        if (error) *error = e;
+        return std::nullopt;
+    };
+    if (error) *error = PE::None;
+    NumberText n;
+    if (const PE e = splitNumber(text, n); e != PE::None) return fail(e);
+    if (n.fraction.size() > maxPlaces) return fail(PE::TooManyPlaces);
+    if (n.integer.size() > maxIntegerDigits) return fail(PE::TooLarge);
+    Decimal::Raw v = 0;
+    for (QChar c : n.integer) v = v * 10 + (c.unicode() - u'0');
+    for (int i = 0; i < Decimal::kScaleDigits; ++i) {
         v *= 10;
-        if (i < fracPart.size()) v += fracPart[i].unicode() - u'0';
+        if (i < n.fraction.size()) v += n.fraction[i].unicode() - u'0';
     }
-    return Decimal(neg ? -v : v);
+    return Decimal::fromRaw(n.negative ? -v : v);
+}
+
+} // namespace
+
+Decimal Decimal::fromRaw(Raw units) {
+    if (units > kMaxMagnitude || units < -kMaxMagnitude) return overflow();
+    return Decimal(units);
+}
+
+Decimal Decimal::overflow() {
+    Decimal d;
+    d.overflow_ = true;
+    return d;
+}
+
+Decimal::Raw Decimal::maxMagnitude() { return kMaxMagnitude; }
+
+std::optional<Decimal> Decimal::parse(QStringView text, ParseError* error) {
+    return parseWith(text, kScaleDigits, kMaxParsedDigits, error);
+}
+
+std::optional<Decimal> Decimal::parseAmount(QStringView text, ParseError* error) {
+    return parseWith(text, kAmountPlaces, kAmountIntegerDigits, error);
+}
+
+QString Decimal::amountError(ParseError error, const QString& label) {
+    switch (error) {
+    case ParseError::None:
+    case ParseError::Empty: return QString();
+    case ParseError::Syntax: return QStringLiteral("“") + label + QStringLiteral("”必须是数字！");
+    case ParseError::TooManyPlaces: return QStringLiteral("“") + label + QStringLiteral("”最多保留两位小数！");
+    case ParseError::TooLarge: return rangeError(label);
+    }
+    return QString();
+}
+
+QString Decimal::rangeError(const QString& label) {
+    return QStringLiteral("“") + label + QStringLiteral("”数值超出范围！");
 }
 
 std::optional<Decimal> Decimal::fromVariant(const QVariant& v) {
     if (!v.isValid() || v.isNull()) return std::nullopt;
-    if (v.canConvert<Decimal>() && v.metaType() == QMetaType::fromType<Decimal>()) return v.value<Decimal>();
+    if (v.metaType() == QMetaType::fromType<Decimal>()) return v.value<Decimal>();
     switch (v.metaType().id()) {
     case QMetaType::Int:
     case QMetaType::LongLong:
     case QMetaType::UInt:
-    case QMetaType::ULongLong:
         return fromInt(v.toLongLong());
+    case QMetaType::ULongLong:
+        return fromRaw(Raw(v.toULongLong()) * kUnit);
     case QMetaType::Double:
     case QMetaType::Float: {
         const double d = v.toDouble();
@@ -99,9 +150,21 @@ std::optional<Decimal> Decimal::fromVariant(const QVariant& v) {
     }
 }
 
-qint64 Decimal::toCents() const { return qint64(roundDiv(units_, 100)); }
+qint64 Decimal::toCents() const {
+    if (overflow_) return 0;
+    const Raw cents = roundDiv(units_, 100);
+    if (cents > std::numeric_limits<qint64>::max()) return std::numeric_limits<qint64>::max();
+    if (cents < std::numeric_limits<qint64>::min()) return std::numeric_limits<qint64>::min();
+    return qint64(cents);
+}
+
+Decimal Decimal::round2() const {
+    if (overflow_) return *this;
+    return fromRaw(roundDiv(units_, 100) * 100);
+}
 
 int Decimal::places() const {
+    if (overflow_) return 0;
     Raw v = units_ < 0 ? -units_ : units_;
     int p = kScaleDigits;
     while (p > 0 && v % 10 == 0) {
@@ -112,15 +175,14 @@ int Decimal::places() const {
 }
 
 QString Decimal::toString(int places) const {
+    if (overflow_) return QString(QLatin1String(""));
     if (places < 0) places = 0;
     if (places > kScaleDigits) places = kScaleDigits;
-    Raw div = 1;
-    for (int i = places; i < kScaleDigits; ++i) div *= 10;
-    Raw scaled = roundDiv(units_, div);  // value * 10^places
+    const Raw div = pow10(kScaleDigits - places);
+    const Raw scaled = roundDiv(units_, div);  // value * 10^places
     const bool neg = scaled < 0;
-    Raw a = neg ? -scaled : scaled;
-    Raw pow = 1;
-    for (int i = 0; i < places; ++i) pow *= 10;
+    const Raw a = neg ? -scaled : scaled;
+    const Raw pow = pow10(places);
     QString s = rawDigits(a / pow);
     if (places > 0) {
         QString frac = rawDigits(a % pow);
@@ -147,15 +209,30 @@ QString Decimal::format(const QString& pattern) const {
 
 double Decimal::toDouble() const { return toString(kScaleDigits).toDouble(); }
 
-Decimal Decimal::operator*(const Decimal& o) const { return Decimal(roundDiv(units_ * o.units_, kUnit)); }
+Decimal Decimal::operator-() const { return overflow_ ? *this : Decimal(-units_); }
 
-bool Decimal::fitsStorage() const {
-    static const Raw kMax = [] {
-        Raw m = 1;
-        for (int i = 0; i < 16 + kScaleDigits; ++i) m *= 10;
-        return m;
-    }();
-    return units_ < kMax && units_ > -kMax;
+Decimal Decimal::operator+(const Decimal& o) const {
+    if (overflow_ || o.overflow_) return overflow();
+    return fromRaw(units_ + o.units_);  // both at most 10^36: the sum cannot wrap
 }
+
+Decimal Decimal::operator-(const Decimal& o) const {
+    if (overflow_ || o.overflow_) return overflow();
+    return fromRaw(units_ - o.units_);
+}
+
+Decimal Decimal::operator*(const Decimal& o) const {
+    if (overflow_ || o.overflow_) return overflow();
+    Raw product = 0;
+    if (__builtin_mul_overflow(units_, o.units_, &product)) return overflow();
+    return fromRaw(roundDiv(product, kUnit));
+}
+
+std::strong_ordering Decimal::operator<=>(const Decimal& o) const {
+    if (overflow_ || o.overflow_) return overflow_ <=> o.overflow_;
+    return units_ <=> o.units_;
+}
+
+bool Decimal::fitsStorage() const { return !overflow_ && units_ < kStorageLimit && units_ > -kStorageLimit; }
 
 } // namespace fp

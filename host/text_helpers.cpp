@@ -167,6 +167,7 @@ QString integerPart(Big n) {
 } // namespace
 
 QString f_convert_to_big(const Decimal& amount) {
+    if (amount.overflowed()) return QString(QLatin1String(""));
     // Round to cents, half away from zero, on the exact value.
     const Big raw = amount.raw();
     const Big mag = raw < 0 ? -raw : raw;

@@ -61,6 +61,7 @@ QString leftc(const QString& text, int width);
 //    and when 角 is zero and 分 is not (壹佰万元零伍分).
 //  - Below one yuan no 元 is written (伍角, 伍分, 叁角贰分); zero is 零元整.
 //  - A negative amount is prefixed with 负.
+//  - An overflowed amount (see Decimal) gives the empty text.
 QString f_convert_to_big(const Decimal& amount);
 
 } // namespace fp

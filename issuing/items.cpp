@@ -103,11 +103,15 @@ long w_fp_invoicing::dw_xm_itemchanged(int row, const QString& column, const QSt
     if (col == QLatin1String("dj") || col == QLatin1String("mj")) {
         const QString other = col == QLatin1String("dj") ? QStringLiteral("mj") : QStringLiteral("dj");
         const std::optional<Decimal> a = xm->getDecimal(row, other);
-        const std::optional<Decimal> b = Decimal::parse(data);
-        if (a && b)
-            xm->setItem(row, QStringLiteral("je"), QVariant::fromValue(*a * *b));  // exact, no rounding here
-        else
+        const std::optional<Decimal> b = Decimal::parseAmount(data);
+        if (a && b) {
+            const Decimal amount = *a * *b;  // exact, no rounding here
+            xm->setItem(row, QStringLiteral("je"), QVariant::fromValue(amount));
+            // Kept as computed, so that the save refuses it by name too.
+            if (!amount.fitsStorage()) mess(Decimal::rangeError(xm->messageName(QStringLiteral("je"))));
+        } else {
             xm->setItem(row, QStringLiteral("je"), QVariant());
+        }
         syncTotal();
     } else if (col == QLatin1String("je")) {
         syncTotal();

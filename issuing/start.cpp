@@ -47,7 +47,7 @@ long w_fp_invoicing::ue_start() {
     StartRun run;
     readSelection(run);
     if (!checkRequiredSelections(run)) return 0;
-    padNumbers(run);
+    if (!padNumbers(run)) return 0;
     if (!chooseFormsByKind(run)) return 0;
     if (run.fpzl == QLatin1String("50")) {
         if (!checkNumberIssuable(run)) return 0;
@@ -112,8 +112,9 @@ bool w_fp_invoicing::checkRequiredSelections(const StartRun& run) {
     return true;
 }
 
-// Numbers are 8 digits; a shorter one is padded and written back.
-void w_fp_invoicing::padNumbers(StartRun& run) {
+// Numbers are 8 digits; a shorter one is padded and written back, anything
+// else is refused.
+bool w_fp_invoicing::padNumbers(StartRun& run) {
     if (run.fphm.size() < 8) {
         run.fphm = pad8(run.fphm);
         ddlb_fphm.setText(run.fphm);
@@ -122,6 +123,18 @@ void w_fp_invoicing::padNumbers(StartRun& run) {
         run.chhm = pad8(run.chhm);
         sle_ch.setText(run.chhm);
     }
+    // "0000001x" would pass the text range test of the stock.
+    if (!isInvoiceNumber(run.fphm)) {
+        mess(notInvoiceNumberMessage(QStringLiteral("发票号码")));
+        ddlb_fphm.setFocus();
+        return false;
+    }
+    if (cbx_ch.checked && !isInvoiceNumber(run.chhm)) {
+        mess(notInvoiceNumberMessage(QStringLiteral("冲红号码")));
+        sle_ch.setFocus();
+        return false;
+    }
+    return true;
 }
 
 bool w_fp_invoicing::chooseFormsByKind(StartRun& run) {

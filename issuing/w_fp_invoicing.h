@@ -132,7 +132,7 @@ private:
     bool confirmDiscardUnsaved();
     void readSelection(StartRun& run);
     bool checkRequiredSelections(const StartRun& run);
-    void padNumbers(StartRun& run);
+    bool padNumbers(StartRun& run);
     bool chooseFormsByKind(StartRun& run);
     bool checkNumberIssuable(const StartRun& run);
     bool identifyReversedInvoice(StartRun& run);

@@ -27,7 +27,9 @@ constexpr int kHeaderFields = 33;
 constexpr int kLineFields = 17;
 constexpr int kFpztField = 5;  // 0-based position of fpzt among the header fields
 
-enum class FieldKind { Decimal, Whole, Date };
+// Decimal: an amount (parseAmount). Count: a whole number of 0 or more (a
+// print count). Serial: a whole number of 1 or more (a line's serial).
+enum class FieldKind { Decimal, Count, Serial, Date };
 
 // How a field of the reply is converted, by 0-based position, with the name
 // used when the value is refused.
@@ -40,11 +42,11 @@ struct FieldConv {
 constexpr FieldConv kHeaderConv[] = {
     {15, FieldKind::Decimal, u"合计金额"}, {17, FieldKind::Decimal, u"税率"},
     {18, FieldKind::Decimal, u"税额"},     {22, FieldKind::Date, u"保存日期"},
-    {23, FieldKind::Date, u"开票日期"},    {24, FieldKind::Whole, u"打印次数"},
+    {23, FieldKind::Date, u"开票日期"},    {24, FieldKind::Count, u"打印次数"},
 };
 
 constexpr FieldConv kLineConv[] = {
-    {0, FieldKind::Whole, u"序号"},         {7, FieldKind::Decimal, u"数量"},
+    {0, FieldKind::Serial, u"序号"},        {7, FieldKind::Decimal, u"数量"},
     {8, FieldKind::Decimal, u"单价"},       {10, FieldKind::Decimal, u"金额"},
     {12, FieldKind::Decimal, u"扩展数值1"}, {13, FieldKind::Decimal, u"扩展数值2"},
 };
@@ -61,15 +63,16 @@ bool convert(FieldKind kind, const QString& text, QVariant& out) {
     }
     switch (kind) {
     case FieldKind::Decimal: {
-        const auto d = Decimal::parse(text);
-        if (!d || !d->fitsStorage()) return false;
+        const auto d = Decimal::parseAmount(text);
+        if (!d) return false;
         out = QVariant::fromValue(*d);
         return true;
     }
-    case FieldKind::Whole: {
-        const auto d = Decimal::parse(text);
-        if (!d || !d->fitsStorage() || d->raw() % 10000 != 0) return false;
-        out = QVariant(qlonglong(d->raw() / 10000));
+    case FieldKind::Count:
+    case FieldKind::Serial: {
+        const auto d = Decimal::parseAmount(text);
+        if (!d || d->places() > 0 || d->sign() < (kind == FieldKind::Serial ? 1 : 0)) return false;
+        out = QVariant(qlonglong(d->toCents() / 100));
         return true;
     }
     case FieldKind::Date: {
@@ -83,9 +86,9 @@ bool convert(FieldKind kind, const QString& text, QVariant& out) {
 }
 
 QString refusal(FieldKind kind, const QString& what, const QString& value) {
-    const QString tail = kind == FieldKind::Date    ? QStringLiteral("”不是有效的日期！")
-                         : kind == FieldKind::Whole ? QStringLiteral("”不是有效的整数！")
-                                                    : QStringLiteral("”不是有效的数字！");
+    const QString tail = kind == FieldKind::Date      ? QStringLiteral("”不是有效的日期！")
+                         : kind == FieldKind::Decimal ? QStringLiteral("”不是有效的数字！")
+                                                      : QStringLiteral("”不是有效的整数！");
     return QStringLiteral("发票数据下载失败：") + what + QStringLiteral("“") + value + tail;
 }
 
@@ -185,6 +188,11 @@ bool gf_get_fp_from_remote(HostServices& host, const QString& as_fpdm, const QSt
     if (!f_ptfp_valid_str(host, code, QStringLiteral("发票代码"))
         || !f_ptfp_valid_str(host, number, QStringLiteral("发票号码"))) {
         sqlca.rollback();
+        return false;
+    }
+    if (!isInvoiceNumber(as_fphm)) {
+        sqlca.rollback();
+        host.mess(notInvoiceNumberMessage(QStringLiteral("发票号码")));
         return false;
     }
 

@@ -29,6 +29,15 @@ QString keyLine(const char* key, const QString& value) {
 }
 } // namespace
 
+bool isInvoiceNumber(QStringView text) {
+    if (text.size() != 8) return false;
+    for (QChar c : text)
+        if (c.unicode() < u'0' || c.unicode() > u'9') return false;
+    return true;
+}
+
+QString notInvoiceNumberMessage(const QString& label) { return label + QStringLiteral("必须是8位数字！"); }
+
 bool f_ptfp_valid_str(HostServices& host, QString& text, QString label) {
     if (text.isEmpty()) {
         text = QStringLiteral("");

@@ -30,6 +30,12 @@ inline constexpr QLatin1String kSepField("|@|");   // top-level fields; fields o
 inline constexpr QLatin1String kSepHeader("|#|");  // header fields; sets the item list off
 inline constexpr QLatin1String kSepLine("|&|");    // item lines
 
+// An invoice number is exactly eight ASCII digits ("00000123"); anything else
+// (a letter, a blank, a ninth digit, fullwidth digits) is not one.
+bool isInvoiceNumber(QStringView text);
+// The message for a number that is not one, naming it by `label` ("发票号码").
+QString notInvoiceNumberMessage(const QString& label);
+
 // f_ptfp_valid_str: checks a user-supplied value for the reserved texts and
 // escapes it in place. A null or empty value becomes the empty text and passes.
 // A value holding "|@|", "|&|", "|#|", ",", "{[r]}", "{[n]}" or "{[:]}" (checked

@@ -36,6 +36,18 @@ bool stockDate(const QString& text, QVariant& out) {
     return true;
 }
 
+// The numbers of a stock record: each exactly eight digits; the last-used
+// number may also be empty (nothing used yet). The first that is not one, or
+// an empty text.
+QString badNumber(const QStringList& fields, std::initializer_list<int> numbers, int mayBeEmpty) {
+    for (int i : numbers) {
+        const QString& n = fields.at(i);
+        if (i == mayBeEmpty && n.isEmpty()) continue;
+        if (!isInvoiceNumber(n)) return QStringLiteral("发票数据提取失败：发票号码“") + n + QStringLiteral("”不是8位数字！");
+    }
+    return QString();
+}
+
 QString badDate(const QString& text) {
     return QStringLiteral("发票数据提取失败：日期“") + text + QStringLiteral("”无效！");
 }
@@ -74,6 +86,7 @@ bool gf_save_fplgqk(HostServices& host, const QString& as_ref) {
         const QString& type = f.at(0);
         if (type == QLatin1String("lg")) {
             if (f.size() != 11) return stop(host, sqlca, QStringLiteral("发票数据提取失败2！"), false);
+            if (const QString e = badNumber(f, {6, 7, 8}, 8); !e.isEmpty()) return stop(host, sqlca, e, false);
             QVariant fsrq;
             if (!stockDate(f.at(10), fsrq)) return stop(host, sqlca, badDate(f.at(10)), false);
             sqlca.exec(kDeleteLg, {f.at(1)});
@@ -81,6 +94,7 @@ bool gf_save_fplgqk(HostServices& host, const QString& as_ref) {
             sqlca.exec(kInsertLg, binds);
         } else if (type == QLatin1String("tp")) {
             if (f.size() != 10) return stop(host, sqlca, QStringLiteral("发票数据提取失败3！"), false);
+            if (const QString e = badNumber(f, {6, 7}, -1); !e.isEmpty()) return stop(host, sqlca, e, false);
             QVariant tprq;
             if (!stockDate(f.at(8), tprq)) return stop(host, sqlca, badDate(f.at(8)), false);
             sqlca.exec(kDeleteTp, {f.at(1), f.at(3), f.at(5), f.at(6), f.at(7)});
@@ -121,8 +135,8 @@ bool gf_save_fpzldm(HostServices& host, const QString& as_ref) {
         // yxj: a whole number; blank is NULL, anything else that is not one is refused.
         QVariant yxj;
         if (!f.at(4).trimmed().isEmpty()) {
-            const auto d = Decimal::parse(f.at(4));
-            if (!d || !d->fitsStorage() || d->raw() % 10000 != 0)
+            const auto d = Decimal::parseAmount(f.at(4));
+            if (!d || d->places() > 0)
                 return stop(host, sqlca,
                             QStringLiteral("发票种类信息提取失败：优先级“") + f.at(4) + QStringLiteral("”不是有效的整数！"),
                             false);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace fp {
 namespace {
 
@@ -29,8 +31,6 @@ TEST(DecimalParse, AcceptsAndRejects) {
         {"-0", PE::None, "0.0000"},
         {"0012.30", PE::None, "12.3000"},
         {"  12.34\t", PE::None, "12.3400"},
-        {"1,234.50", PE::None, "1234.5000"},
-        {"12,345,678.9012", PE::None, "12345678.9012"},
         {"1.23450000", PE::None, "1.2345"},  // zeros beyond four places are harmless
         {"123456789012345678901234", PE::None, "123456789012345678901234.0000"},
         {"0000000000000000000000000001", PE::None, "1.0000"},
@@ -48,6 +48,8 @@ TEST(DecimalParse, AcceptsAndRejects) {
         {"1e5", PE::Syntax, nullptr},
         {"1 2", PE::Syntax, nullptr},
         {"1-", PE::Syntax, nullptr},
+        {"1,234.50", PE::Syntax, nullptr},  // no grouping in any input
+        {"12,345,678.9012", PE::Syntax, nullptr},
         {"1,23", PE::Syntax, nullptr},
         {"1234,567", PE::Syntax, nullptr},
         {",123", PE::Syntax, nullptr},
@@ -71,6 +73,47 @@ TEST(DecimalParse, AcceptsAndRejects) {
         }
     }
     EXPECT_FALSE(Decimal::parse(QStringView()).has_value());  // no error pointer needed
+}
+
+// Every amount, quantity and price, typed or received, is read by parseAmount;
+// what it refuses is named by the field's label.
+TEST(DecimalParse, AmountsHaveTwoPlacesAndSixteenDigits) {
+    struct Case {
+        const char* text;
+        const char* value;    // toString(2) when accepted
+        const char* message;  // for the label 单价 when refused
+    };
+    const Case cases[] = {
+        {"1234.5", "1234.50", nullptr},
+        {"-0.01", "-0.01", nullptr},
+        {" 12 ", "12.00", nullptr},
+        {"1.000", "1.00", nullptr},  // zeros beyond two places change nothing
+        {"9999999999999999.99", "9999999999999999.99", nullptr},
+        {"00000000000000000001", "1.00", nullptr},
+        {"", nullptr, ""},
+        {"1.005", nullptr, "“单价”最多保留两位小数！"},
+        {"1.00001", nullptr, "“单价”最多保留两位小数！"},  // the same as 1.005
+        {"0.001", nullptr, "“单价”最多保留两位小数！"},
+        {"10000000000000000", nullptr, "“单价”数值超出范围！"},
+        {"4294967296.1234567", nullptr, "“单价”最多保留两位小数！"},
+        {"1,234.50", nullptr, "“单价”必须是数字！"},
+        {"1 234", nullptr, "“单价”必须是数字！"},
+        {"1e3", nullptr, "“单价”必须是数字！"},
+        {"１２", nullptr, "“单价”必须是数字！"},
+        {"0x10", nullptr, "“单价”必须是数字！"},
+        {"NaN", nullptr, "“单价”必须是数字！"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        PE error = PE::None;
+        const auto d = Decimal::parseAmount(QString::fromUtf8(c.text), &error);
+        ASSERT_EQ(d.has_value(), c.value != nullptr);
+        if (d) {
+            EXPECT_EQ(d->toString(2), QString::fromUtf8(c.value));
+            EXPECT_TRUE(d->fitsStorage());
+        }
+        EXPECT_EQ(Decimal::amountError(error, QStringLiteral("单价")), QString::fromUtf8(c.message ? c.message : ""));
+    }
 }
 
 TEST(DecimalRound, HalfAwayFromZeroToCents) {
@@ -123,6 +166,52 @@ TEST(DecimalArithmetic, ProductsAndSumsAreExact) {
     EXPECT_EQ(dec("5") - dec("7.25"), dec("-2.25"));
     EXPECT_LT(dec("-1"), dec("0.01"));
     EXPECT_GT(dec("1234567890.12"), dec("1234567890.11"));
+}
+
+// Results beyond the range are overflowed, never wrapped: they stay overflowed,
+// fit no column, write as nothing and compare equal only to each other.
+TEST(DecimalArithmetic, OverflowIsCheckedAndSticky) {
+    const Decimal two32 = dec("4294967296");
+    const Decimal two64 = two32 * two32;
+    EXPECT_FALSE(two64.overflowed());
+    EXPECT_EQ(two64.toString(), QStringLiteral("18446744073709551616.00"));
+    EXPECT_FALSE(two64.fitsStorage());
+    EXPECT_EQ(two64.round2(), two64) << "rounding a large value keeps it";
+
+    const Decimal huge = Decimal::fromRaw(Decimal::maxMagnitude());
+    EXPECT_FALSE(huge.overflowed());
+    struct Case {
+        const char* name;
+        Decimal result;
+    };
+    const Case overflowing[] = {
+        {"2^64 x 2^64 x 2^64", two64 * two64 * two64},
+        {"largest x 2", huge * dec("2")},
+        {"largest + 0.0001", huge + Decimal::fromRaw(1)},
+        {"-largest - 0.0001", -huge - Decimal::fromRaw(1)},
+        {"raw beyond the range", Decimal::fromRaw(Decimal::maxMagnitude() + 1)},
+        {"overflow + 1", Decimal::overflow() + dec("1")},
+        {"0 x overflow", dec("0") * Decimal::overflow()},
+        {"-overflow", -Decimal::overflow()},
+        {"overflow rounded", Decimal::overflow().round2()},
+    };
+    for (const Case& c : overflowing) {
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(c.result.overflowed());
+        EXPECT_FALSE(c.result.fitsStorage());
+        EXPECT_EQ(c.result.toString(), QString());
+        EXPECT_EQ(c.result.sign(), 0);
+        EXPECT_EQ(c.result, Decimal::overflow());
+        EXPECT_NE(c.result, Decimal());
+        EXPECT_GT(c.result, huge);
+    }
+    Decimal sum;
+    for (int i = 0; i < 5; ++i) sum += dec("9999999999999999.99");
+    EXPECT_EQ(sum.toString(), QStringLiteral("49999999999999999.95"));
+    EXPECT_FALSE(sum.fitsStorage());
+    // A value beyond storage saturates rather than wraps where cents are asked for.
+    EXPECT_EQ(two64.toCents(), std::numeric_limits<qint64>::max());
+    EXPECT_EQ((-two64).toCents(), std::numeric_limits<qint64>::min());
 }
 
 TEST(DecimalText, ExactValuesRoundTrip) {

@@ -254,7 +254,7 @@ TEST_F(IssuingTest, StartingAgainAsksAndNoKeepsEverything) {
     EXPECT_EQ(w.is_fpdm, QStringLiteral(""));
 }
 
-TEST_F(IssuingTest, ReservedTextInTheNumberIsRefusedBeforeTheServerIsAsked) {
+TEST_F(IssuingTest, ANumberThatIsNotEightDigitsIsRefusedBeforeTheServerIsAsked) {
     // A code whose number range admits a reserved text: the stock check compares texts.
     db->tx().exec(QStringLiteral("UPDATE bdcja_fplg SET fpzh = '99999999' WHERE fpdm = ?"), {code50()});
     db->tx().commit();
@@ -262,7 +262,7 @@ TEST_F(IssuingTest, ReservedTextInTheNumberIsRefusedBeforeTheServerIsAsked) {
     chooseCode(code50());
     typeNumber(QStringLiteral("1|@|"));  // padded to 00001|@|, inside the range as text
     EXPECT_EQ(w.raise(QStringLiteral("ue_start")), 0);
-    EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("发票号码不能出现系统保留字符：“|@|”，请修改！"));
+    EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("发票号码必须是8位数字！"));
     EXPECT_EQ(w.focusedName(), QStringLiteral("ddlb_fphm"));
     EXPECT_TRUE(host->exchanges().empty());
 }

@@ -175,6 +175,19 @@ TEST_F(FetchTest, ReservedTextInCodeOrNumberRollsBackTheDeletion) {
     EXPECT_EQ(test::snapshot(sqlca()), before);
 }
 
+TEST_F(FetchTest, ANumberThatIsNotEightDigitsIsNotAsked) {
+    reply(QStringLiteral("ok|@|1|@|never read"));
+    const QString before = test::snapshot(sqlca());
+    for (const char* number : {"0000001x", "123456789", "0000001", "0000001 "}) {
+        SCOPED_TRACE(number);
+        dialogs.clear();
+        EXPECT_FALSE(gf_get_fp_from_remote(host, kCode, QString::fromLatin1(number)));
+        EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("发票号码必须是8位数字！")});
+    }
+    EXPECT_TRUE(host.exchanges().empty());
+    EXPECT_EQ(test::snapshot(sqlca()), before);
+}
+
 // --- refused replies: the whole failure table, with and without a local copy --
 
 struct FailureCase {
@@ -237,6 +250,21 @@ std::vector<FailureCase> failureCases() {
         {"save date 30 February",
          replyText(QStringLiteral("1"), withHeader(kBcrq, QStringLiteral("20090230 10:00:00")), QStringList{good1}),
          QStringLiteral("发票数据下载失败：保存日期“20090230 10:00:00”不是有效的日期！")},
+        {"total with grouping",
+         replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("1,234.50")), QStringList{good1}),
+         QStringLiteral("发票数据下载失败：合计金额“1,234.50”不是有效的数字！")},
+        {"total with three places",
+         replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("1.005")), QStringList{good1}),
+         QStringLiteral("发票数据下载失败：合计金额“1.005”不是有效的数字！")},
+        {"total beyond sixteen digits",
+         replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("18446744073709551616")), QStringList{good1}),
+         QStringLiteral("发票数据下载失败：合计金额“18446744073709551616”不是有效的数字！")},
+        {"negative print count",
+         replyText(QStringLiteral("1"), withHeader(kDrcs, QStringLiteral("-1")), QStringList{good1}),
+         QStringLiteral("发票数据下载失败：打印次数“-1”不是有效的整数！")},
+        {"print count not a number",
+         replyText(QStringLiteral("1"), withHeader(kDrcs, QStringLiteral("两次")), QStringList{good1}),
+         QStringLiteral("发票数据下载失败：打印次数“两次”不是有效的整数！")},
         {"print count with decimals",
          replyText(QStringLiteral("1"), withHeader(kDrcs, QStringLiteral("1.5")), QStringList{good1}),
          QStringLiteral("发票数据下载失败：打印次数“1.5”不是有效的整数！")},
