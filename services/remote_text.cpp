@@ -24,6 +24,25 @@ const Reserved kReserved[] = {
     {QLatin1String("{[:]}"), u"中不能出现系统保留字符：“{[:]}”，请修改！"},
 };
 
+// Pieces of a separator that would join the separator next to the value into
+// a whole one ("某公司|#" + "|#|" reads as "某公司" and a shifted field): a value
+// may not end with the first two characters of a separator, begin with its last
+// two, or be its middle character alone.
+const QLatin1String kSeparatorEnds[] = {QLatin1String("|#"), QLatin1String("|@"), QLatin1String("|&")};
+const QLatin1String kSeparatorStarts[] = {QLatin1String("#|"), QLatin1String("@|"), QLatin1String("&|")};
+const QLatin1String kSeparatorMiddles[] = {QLatin1String("#"), QLatin1String("@"), QLatin1String("&")};
+
+// The separator piece at an edge of `text`, or an empty text.
+QString separatorFragment(const QString& text) {
+    for (const QLatin1String& m : kSeparatorMiddles)
+        if (text == m) return m;
+    for (const QLatin1String& e : kSeparatorEnds)
+        if (text.endsWith(e)) return e;
+    for (const QLatin1String& b : kSeparatorStarts)
+        if (text.startsWith(b)) return b;
+    return QString();
+}
+
 QString keyLine(const char* key, const QString& value) {
     return QLatin1String(key) + value + kCrLf;
 }
@@ -49,6 +68,10 @@ bool f_ptfp_valid_str(HostServices& host, QString& text, QString label) {
             host.mess(label + QString::fromUtf16(r.message));
             return false;
         }
+    }
+    if (const QString fragment = separatorFragment(text); !fragment.isEmpty()) {
+        host.mess(label + QStringLiteral("不能以系统保留字符的一部分开头或结尾：“") + fragment + QStringLiteral("”，请修改！"));
+        return false;
     }
     QString escaped = gf_string_replace_all(text, QStringLiteral("\r"), QStringLiteral("{[r]}"));
     escaped = gf_string_replace_all(escaped, QStringLiteral("\n"), QStringLiteral("{[n]}"));

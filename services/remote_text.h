@@ -43,6 +43,9 @@ QString notInvoiceNumberMessage(const QString& label);
 // mess, naming the data item by `label` ("数据项中" when the label is null or
 // empty), `text` is left unchanged and the result is false. Otherwise CR, LF and
 // ":" are replaced by "{[r]}", "{[n]}" and "{[:]}" and the result is true.
+// A value that ends with "|#", "|@" or "|&", begins with "#|", "@|" or "&|", or
+// is "#", "@" or "&" alone would merge with the separator beside it; it is
+// rejected like a reserved text ("不能以系统保留字符的一部分开头或结尾：“|#”").
 // Callers that still need the plain value pass a copy.
 bool f_ptfp_valid_str(HostServices& host, QString& text, QString label);
 

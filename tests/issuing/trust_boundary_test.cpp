@@ -84,5 +84,39 @@ TEST_F(TrustBoundaryTest, AnAmountBeyondTheRangeIsRefusedNotWrapped) {
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("“数量”必须是数字！")});
 }
 
+TEST_F(TrustBoundaryTest, AValueEndingInAPieceOfASeparatorIsNotUploaded) {
+    open();
+    ASSERT_TRUE(start());
+    fillInvoice({{QStringLiteral("1"), QStringLiteral("10")}});
+    const QString before = dbSnapshot();
+    struct Case {
+        const char* payer;
+        const char* fragment;
+    };
+    for (const Case& c : {Case{"某公司|#", "|#"}, Case{"#|某公司", "#|"}, Case{"某公司|&", "|&"}}) {
+        SCOPED_TRACE(c.payer);
+        ASSERT_EQ(win->dw_fp.typeInto(1, QStringLiteral("fkfmc"), QString::fromUtf8(c.payer)), 1);
+        dialogs.clear();
+        EXPECT_FALSE(save());
+        EXPECT_EQ(dialogs.messages(),
+                  QStringList{QStringLiteral("付款方名称不能以系统保留字符的一部分开头或结尾：“") + QString::fromUtf8(c.fragment)
+                              + QStringLiteral("”，请修改！")});
+        EXPECT_TRUE(dialogs.questions().isEmpty()) << "refused before the confirmation";
+        EXPECT_EQ(win->dw_fp.currentColumn, QStringLiteral("fkfmc"));
+        EXPECT_EQ(dbSnapshot(), before);
+        EXPECT_FALSE(server->service().invoice(code50(), QStringLiteral("00000001")).has_value());
+    }
+    // A line's value too: the lines are checked inside the transaction, which is rolled back.
+    win->dw_fp.typeInto(1, QStringLiteral("fkfmc"), QStringLiteral("某公司"));
+    win->dw_xm.typeInto(1, QStringLiteral("xmmc"), QStringLiteral("@|咨询"));
+    dialogs.clear();
+    dialogs.yes();
+    EXPECT_FALSE(save());
+    EXPECT_EQ(dialogs.messages(), QStringList{xm().describe(QStringLiteral("xmmc_t.text"))
+                                              + QStringLiteral("不能以系统保留字符的一部分开头或结尾：“@|”，请修改！")});
+    EXPECT_EQ(dbSnapshot(), before);
+    EXPECT_FALSE(server->service().invoice(code50(), QStringLiteral("00000001")).has_value());
+}
+
 } // namespace
 } // namespace fp::test

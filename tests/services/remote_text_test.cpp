@@ -30,7 +30,10 @@ TEST_F(ValidStrTest, AcceptedValuesAreEscapedInPlace) {
         {"LF CR", QStringLiteral("\n\r"), u"{[n]}{[r]}"},
         {"every occurrence", QStringLiteral("1:2:3\n4\n5\r6\r"), u"1{[:]}2{[:]}3{[n]}4{[n]}5{[r]}6{[r]}"},
         {"full-width colon", QString::fromUtf16(u"甲：乙"), u"甲：乙"},
-        {"pieces of marks", QStringLiteral("{[x]}|@ |#"), u"{[x]}|@ |#"},
+        {"pieces of marks", QStringLiteral("{[x]}|@ |# x"), u"{[x]}|@ |# x"},
+        {"separator pieces inside", QStringLiteral("甲#|乙|#丙|@丁"), u"甲#|乙|#丙|@丁"},
+        {"bar alone", QStringLiteral("|"), u"|"},
+        {"marks with a blank", QStringLiteral(" # "), u" # "},
         {"colon next to braces", QStringLiteral("{[:x]}"), u"{[{[:]}x]}"},
     };
     for (const Case& c : cases) {
@@ -77,6 +80,18 @@ TEST_F(ValidStrTest, ReservedTextsAreRejectedWithTheirMessage) {
         {u"a{[r]}{[n]}b", u"备注", u"备注中不能出现系统保留字符：“{[r]}”，请修改！"},
         // A value with a colon and a reserved text is refused before escaping.
         {u"a:b,c", u"备注", u"备注中不能出现系统保留字符：“,”(逗号)，请修改！"},
+        // Pieces of a separator at an edge would join the separator beside the
+        // value: "某公司|#" + "|#|" reads as "某公司" and a shifted field.
+        {u"某公司|#", u"付款方名称", u"付款方名称不能以系统保留字符的一部分开头或结尾：“|#”，请修改！"},
+        {u"某公司|@", u"付款方名称", u"付款方名称不能以系统保留字符的一部分开头或结尾：“|@”，请修改！"},
+        {u"某公司|&", u"付款方名称", u"付款方名称不能以系统保留字符的一部分开头或结尾：“|&”，请修改！"},
+        {u"#|某公司", u"付款方名称", u"付款方名称不能以系统保留字符的一部分开头或结尾：“#|”，请修改！"},
+        {u"@|某公司", u"付款方名称", u"付款方名称不能以系统保留字符的一部分开头或结尾：“@|”，请修改！"},
+        {u"&|某公司", u"付款方名称", u"付款方名称不能以系统保留字符的一部分开头或结尾：“&|”，请修改！"},
+        {u"@", u"备注", u"备注不能以系统保留字符的一部分开头或结尾：“@”，请修改！"},
+        {u"#|x|#", nullptr, u"数据项中不能以系统保留字符的一部分开头或结尾：“|#”，请修改！"},
+        // A whole reserved text is named before a piece.
+        {u"a,b|#", u"备注", u"备注中不能出现系统保留字符：“,”(逗号)，请修改！"},
     };
     for (const Case& c : cases) {
         const QString input = QString::fromUtf16(c.input);
