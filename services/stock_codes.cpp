@@ -126,10 +126,14 @@ bool gf_save_fpzldm(HostServices& host, const QString& as_ref) {
         return false;
     }
 
+    // A part whose records are all empty holds no record either: it must not
+    // empty the table it would replace.
     const QStringList kinds = f_split_str(parts.at(0), kSepLine).val1;
+    int kindCount = 0;
     sqlca.exec(QStringLiteral("DELETE FROM bm_bdcja_fpzl"));
     for (const QString& record : kinds) {
         if (record.isEmpty()) continue;
+        ++kindCount;
         const QStringList f = f_split_str(record, kSepField).val1;
         if (f.size() != 5) return stop(host, sqlca, QStringLiteral("发票种类信息提取失败！"), false);
         // yxj: a whole number; blank is NULL, anything else that is not one is refused.
@@ -147,19 +151,21 @@ bool gf_save_fpzldm(HostServices& host, const QString& as_ref) {
                         {f.at(0), f.at(1), f.at(2), f.at(3), yxj}))
             return stop(host, sqlca, dbFailure(QStringLiteral("发票种类添加失败！"), sqlca), false);
     }
-    if (kinds.isEmpty()) return stop(host, sqlca, QStringLiteral("没有找到发票种类信息！"), true);
+    if (kindCount == 0) return stop(host, sqlca, QStringLiteral("没有找到发票种类信息！"), true);
 
     const QStringList codes = f_split_str(parts.at(1), kSepLine).val1;
+    int codeCount = 0;
     sqlca.exec(QStringLiteral("DELETE FROM bm_bdcja_fpdm"));
     for (const QString& record : codes) {
         if (record.isEmpty()) continue;
+        ++codeCount;
         const QStringList f = f_split_str(record, kSepField).val1;
         if (f.size() != 2) return stop(host, sqlca, QStringLiteral("发票代码信息提取失败！"), false);
         if (!sqlca.exec(QStringLiteral("INSERT INTO bm_bdcja_fpdm ( fpdm , fpzlbm ) VALUES ( ?, ? )"),
                         {f.at(0), f.at(1)}))
             return stop(host, sqlca, dbFailure(QStringLiteral("发票代码添加失败！"), sqlca), false);
     }
-    if (codes.isEmpty()) return stop(host, sqlca, QStringLiteral("没有找到发票代码信息！"), true);
+    if (codeCount == 0) return stop(host, sqlca, QStringLiteral("没有找到发票代码信息！"), true);
 
     return commitOrReport(host, sqlca, QStringLiteral("发票代码添加失败！"));
 }

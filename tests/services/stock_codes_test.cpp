@@ -282,6 +282,9 @@ TEST_F(StockCodesTest, RefusedCodeTextsReplaceNothing) {
         // An empty list replaces nothing, yet the result is true.
         {"empty kind part", sep + code40, QStringLiteral("没有找到发票种类信息！"), true},
         {"empty code part", kind40 + sep, QStringLiteral("没有找到发票代码信息！"), true},
+        // Parts whose records are all empty hold no record: they empty no table.
+        {"kind part of empty records", QStringLiteral("|&|") + sep + code40, QStringLiteral("没有找到发票种类信息！"), true},
+        {"code part of empty records", kind40 + sep + QStringLiteral("|&||&|"), QStringLiteral("没有找到发票代码信息！"), true},
     };
     expectRefusals(dialogs, sqlca(), cases, [&](const QString& text) { return gf_save_fpzldm(host, text); });
     EXPECT_EQ(committedRows(QStringLiteral("bm_bdcja_fpdm")).size(), 2);
