@@ -378,27 +378,39 @@ QString Service::Impl::procStock(const QString& caller)
                      QStringLiteral("p.zjsyh"), QStringLiteral("p.bjbz"), replyDateSql("p.fsrq")})
         + QStringLiteral(" FROM purchase p WHERE p.sxh = ? ORDER BY p.lglsh");
 
-    QHash<QString, QStringList> returnsOf;   // lglsh -> its "tp" records
-    QSqlQuery& r = run(returnsSql, {caller});
-    while (r.next())
-        returnsOf[r.value(0).toString()].append(r.value(1).toString());
-    QString text = kOkText;
+    QHash<QByteArray, QByteArrayList> returnsOf;   // lglsh -> its "tp" records
+    const auto text = [](sqlite3_stmt* stmt, int column) {
+        return QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
+                          sqlite3_column_bytes(stmt, column));
+    };
+    const auto failed = [](sqlite3_stmt* stmt) {
+        return DbError(sqlite3_errmsg(sqlite3_db_handle(stmt)));
+    };
+    sqlite3_stmt* r = runRaw(returnsSql, {caller});
+    int rc;
+    while ((rc = sqlite3_step(r)) == SQLITE_ROW)
+        returnsOf[text(r, 0)].append(text(r, 1));
+    if (rc != SQLITE_DONE)
+        throw failed(r);
+    QByteArray out = QByteArray(kOk);
     bool first = true;
-    QSqlQuery& q = run(purchasesSql, {caller});
-    while (q.next()) {
+    sqlite3_stmt* q = runRaw(purchasesSql, {caller});
+    while ((rc = sqlite3_step(q)) == SQLITE_ROW) {
         if (!first)
-            text += kLineSepText;
+            out += kLineSep;
         first = false;
-        text += q.value(1).toString();
+        out.append(reinterpret_cast<const char*>(sqlite3_column_text(q, 1)), sqlite3_column_bytes(q, 1));
         if (returnsOf.isEmpty())
             continue;
-        const auto returned = returnsOf.constFind(q.value(0).toString());
+        const auto returned = returnsOf.constFind(text(q, 0));
         if (returned == returnsOf.constEnd())
             continue;
-        for (const QString& record : returned.value())
-            text += kLineSepText + record;
+        for (const QByteArray& record : returned.value())
+            out += kLineSep + record;
     }
-    return text;
+    if (rc != SQLITE_DONE)
+        throw failed(q);
+    return QString::fromUtf8(out);
 }
 
 QString Service::Impl::procCodes()

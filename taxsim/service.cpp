@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QSqlError>
+#include <QSqlDriver>
 #include <QSqlRecord>
 #include <QTextStream>
 
@@ -178,6 +179,9 @@ void closeConnection(Connection* c)
     if (!c)
         return;
     const QString name = c->name;
+    for (auto& [sql, stmt] : c->rawStatements)
+        sqlite3_finalize(stmt);
+    c->rawStatements.clear();
     c->statements.clear();
     c->db.close();
     c->db = QSqlDatabase();
@@ -366,10 +370,37 @@ void Service::Impl::finishStatements()
         if (q->isActive())
             q->finish();
     }
+    for (auto& [sql, stmt] : t_connection->rawStatements)
+        sqlite3_reset(stmt);
 }
 
 // Inside a batch of writes, a procedure's transaction is a savepoint of the
 // batch's transaction.
+sqlite3_stmt* Service::Impl::runRaw(const QString& sql, const QStringList& binds)
+{
+    Connection& c = connection();
+    auto it = c.rawStatements.find(sql);
+    if (it == c.rawStatements.end()) {
+        const QVariant handle = c.db.driver()->handle();
+        if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+            throw DbError("the store's driver gives no SQLite handle");
+        sqlite3* db = *static_cast<sqlite3* const*>(handle.constData());
+        sqlite3_stmt* stmt = nullptr;
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK)
+            throw DbError(std::string(sqlite3_errmsg(db)) + " [" + text.toStdString() + "]");
+        it = c.rawStatements.emplace(sql, stmt).first;
+    }
+    sqlite3_stmt* stmt = it->second;
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    for (int i = 0; i < binds.size(); ++i) {
+        const QByteArray b = binds.at(i).toUtf8();
+        sqlite3_bind_text(stmt, i + 1, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+    }
+    return stmt;
+}
+
 void Service::Impl::begin()
 {
     if (inBatch) {

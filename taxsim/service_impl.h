@@ -18,6 +18,8 @@
 
 #include <QHash>
 
+#include <sqlite3.h>
+
 #include <deque>
 #include <unordered_map>
 #include <memory>
@@ -64,6 +66,9 @@ struct Connection {
     QString name;
     QSqlDatabase db;
     std::unordered_map<QString, std::unique_ptr<QSqlQuery>> statements;
+    // Statements stepped through SQLite's own interface, for the scans
+    // where the per-row cost of the Qt layer would dominate.
+    std::unordered_map<QString, sqlite3_stmt*> rawStatements;
 };
 
 // How a request's credentials stand.
@@ -119,6 +124,8 @@ struct Service::Impl {
     // result stays valid until the same text runs again.
     QSqlQuery& run(const QString& sql, const QVariantList& binds = {});
     void finishStatements();
+    // The statement for `sql` with the texts bound, ready for sqlite3_step.
+    sqlite3_stmt* runRaw(const QString& sql, const QStringList& binds);
     void begin();
     void commit();
     void rollback();
