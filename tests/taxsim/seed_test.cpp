@@ -4,7 +4,14 @@
 
 #include <gtest/gtest.h>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
+
+#include <atomic>
+#include <thread>
+#include <vector>
 
 using namespace fp::test;
 
@@ -140,6 +147,63 @@ TEST(Seed, FileStoreKeepsDataAcrossServices)
     EXPECT_FALSE(b.hasTaxpayers());
 }
 
+TEST(Seed, AStoreFromBeforeTheLastUsedNumberGetsItOnOpening)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString db = dir.filePath(QStringLiteral("taxsim.db"));
+    {
+        taxsim::Service svc(db);
+        svc.seedDemo();
+        ASSERT_TRUE(reply(svc, uploadRequest(sampleInvoice(code50(), QStringLiteral("00000003")))).startsWith(QStringLiteral("ok|@|")));
+    }
+    {
+        QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old_store"));
+        old.setDatabaseName(db);
+        ASSERT_TRUE(old.open());
+        QSqlQuery q(old);
+        ASSERT_TRUE(q.exec(QStringLiteral("ALTER TABLE purchase DROP COLUMN zjsyh"))) << q.lastError().text().toStdString();
+        q = QSqlQuery();
+        old.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("old_store"));
+    taxsim::Service again(db);
+    ASSERT_TRUE(again.isOpen()) << again.lastError().toStdString();
+    // 90002 is served by a reader connection of the file store.
+    EXPECT_TRUE(reply(again, QStringLiteral("proc_id:90002"))
+                    .contains(QStringLiteral("|@|237020000001|@|00000001|@|00000100|@|00000003|@|0|@|")));
+}
+
+TEST(Seed, ConcurrentWritesToAFileStoreAreBatchedYetSettledOneByOne)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    taxsim::Service svc(dir.filePath(QStringLiteral("taxsim.db")));
+    svc.seedDemo();
+    const int kClients = 12;
+    std::atomic<int> sharedAccepted{0}, ownAccepted{0}, reads{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.emplace_back([&, i] {
+            // Everyone wants number 10 (one gets it), then a number of its own,
+            // with status requests in between.
+            if (reply(svc, uploadRequest(sampleInvoice(code50(), QStringLiteral("00000010")))).startsWith(QStringLiteral("ok|@|")))
+                ++sharedAccepted;
+            if (reply(svc, statusRequest(code50(), QStringLiteral("00000010"))) == QStringLiteral("ok|@|1|@|已开票"))
+                ++reads;
+            const QString own = QStringLiteral("%1").arg(20 + i, 8, 10, QLatin1Char('0'));
+            if (reply(svc, uploadRequest(sampleInvoice(code50(), own))).startsWith(QStringLiteral("ok|@|")))
+                ++ownAccepted;
+        });
+    }
+    for (std::thread& t : clients)
+        t.join();
+    EXPECT_EQ(sharedAccepted.load(), 1);
+    EXPECT_EQ(ownAccepted.load(), kClients);
+    EXPECT_EQ(reads.load(), kClients);   // an answered upload is visible to every reader
+    EXPECT_EQ(svc.invoiceCount(), kClients + 1);
+}
+
 TEST(Seed, PreExistingInvoicesFromTheTestApi)
 {
     taxsim::Service svc;
@@ -173,6 +237,18 @@ TEST(RequestText, ParsesProcedureAndEscapedValues)
     };
     for (const Case& c : cases)
         EXPECT_EQ(taxsim::parseRequest(QString::fromLatin1(c.text)).valid, c.valid) << c.text;
+}
+
+TEST(RequestText, AmountsBeyondSixtyFourBitsAreOutOfRange)
+{
+    qint64 cents = 0;
+    EXPECT_EQ(taxsim::parseAmount(QStringLiteral("92233720368547758.07"), cents), taxsim::AmountParse::Ok);
+    EXPECT_EQ(cents, std::numeric_limits<qint64>::max());
+    EXPECT_EQ(taxsim::parseAmount(QStringLiteral("-92233720368547758.08"), cents), taxsim::AmountParse::Ok);
+    EXPECT_EQ(cents, std::numeric_limits<qint64>::min());
+    EXPECT_EQ(taxsim::parseAmount(QStringLiteral("92233720368547758.08"), cents), taxsim::AmountParse::OutOfRange);
+    EXPECT_EQ(taxsim::parseAmount(QStringLiteral("18446744073709551616"), cents), taxsim::AmountParse::OutOfRange);
+    EXPECT_EQ(taxsim::parseAmount(QStringLiteral("1e5"), cents), taxsim::AmountParse::NotANumber);
 }
 
 TEST(RequestText, Amounts)
