@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -24,6 +25,7 @@
 #include <QVariant>
 
 #include <arpa/inet.h>
+#include <ctime>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -620,10 +622,19 @@ int main(int argc, char** argv)
             }
         }
 
+        std::printf("write-ahead log: %.1f MB\n", double(QFileInfo(work + QStringLiteral("-wal")).size()) / 1e6);
         // The stock text of the taxpayer with 20,000 purchases and 2,000 returns.
         Connection c(server.port());
         std::vector<double> times;
         std::string reply;
+        // CPU time too: on a machine shared with other work the wall time
+        // says more about the neighbours than about the service.
+        const auto cpuNow = [] {
+            timespec ts{};
+            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+            return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+        };
+        const double cpu0 = cpuNow();
         for (int i = 0; i < 7; ++i) {
             const auto t0 = Clock::now();
             if (!c.post(basic(bigTaxpayer()), "proc_id:90002", reply)) {
@@ -633,11 +644,12 @@ int main(int argc, char** argv)
             }
             times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         }
+        const double cpuPerRequest = (cpuNow() - cpu0) / 7;
         std::sort(times.begin(), times.end());
         const size_t records = size_t(std::count(reply.begin(), reply.end(), '&')) + (reply.size() > 5 ? 1 : 0);
         const double median = times.empty() ? 0 : times[times.size() / 2];
-        std::printf("stock text: %zu records (%zu bytes), median %.1f ms, slowest %.1f ms\n", records, reply.size(),
-                    median, times.empty() ? 0 : times.back());
+        std::printf("stock text: %zu records (%zu bytes), median %.1f ms, slowest %.1f ms, CPU %.1f ms per request\n",
+                    records, reply.size(), median, times.empty() ? 0 : times.back(), cpuPerRequest);
         if (median >= 100)
             passed = false;
         server.stop();
