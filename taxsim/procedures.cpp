@@ -2,6 +2,7 @@
 // Service::Impl::process, which turns a thrown Refusal into "err|@|" + text
 // and rolls back whatever the procedure had begun.
 #include "taxsim/service_impl.h"
+#include "taxsim/upload_text.h"
 
 #include <QRegularExpression>
 
@@ -13,32 +14,6 @@ const QString kOkText = QString::fromLatin1(kOk);
 const QString kFieldSepText = QString::fromLatin1(kFieldSep);
 const QString kHeaderSepText = QString::fromLatin1(kHeaderSep);
 const QString kLineSepText = QString::fromLatin1(kLineSep);
-
-// Header and line layouts of the real-estate and building forms.
-const QStringList& buildingHeaderColumns()
-{
-    static const QStringList cols = {
-        QStringLiteral("fpdm"),    QStringLiteral("fphm"),    QStringLiteral("fpzlbm"),
-        QStringLiteral("swjgdm"),  QStringLiteral("sxh"),     QStringLiteral("fpzt"),
-        QStringLiteral("fkfmc"),   QStringLiteral("fkfzjlx"), QStringLiteral("fkfzjhm"),
-        QStringLiteral("zbrbz"),   QStringLiteral("skfmc"),   QStringLiteral("skfzjlx"),
-        QStringLiteral("skfzjhm"), QStringLiteral("fbrbz"),   QStringLiteral("hjje"),
-        QStringLiteral("hjdx"),    QStringLiteral("bz"),      QStringLiteral("kpr"),
-        QStringLiteral("bcrq"),    QStringLiteral("kprq"),    QStringLiteral("drcs"),
-        QStringLiteral("mjlx"),    QStringLiteral("skflxdh"),
-    };
-    return cols;
-}
-
-const QStringList& buildingLineColumns()
-{
-    static const QStringList cols = {
-        QStringLiteral("fpdm"), QStringLiteral("fphm"), QStringLiteral("xmmc"), QStringLiteral("xmbh"),
-        QStringLiteral("jsxm"), QStringLiteral("bdclph"), QStringLiteral("mj"), QStringLiteral("dj"),
-        QStringLiteral("kxxz"), QStringLiteral("je"), QStringLiteral("wspzh"), QStringLiteral("iserial"),
-    };
-    return cols;
-}
 
 QString required(const ParsedRequest& pr, const char* key)
 {
@@ -67,15 +42,6 @@ QString requiredNumber(const ParsedRequest& pr)
     if (!isInvoiceNumber(fphm))
         throw Refusal{QStringLiteral("发票号码必须是8位数字：“") + fphm + QStringLiteral("”！")};
     return fphm;
-}
-
-// Every field of an upload must come out of the split whole.
-void refuseShiftedField(const QString& field)
-{
-    const QString fragment = separatorFragment(field);
-    if (!fragment.isEmpty())
-        throw Refusal{QStringLiteral("发票数据格式有误：数据项“") + field + QStringLiteral("”以分隔符的一部分“") + fragment
-                      + QStringLiteral("”开头或结尾，各项数据无法正确分隔！")};
 }
 
 qint64 amount(const QString& text, const QString& label)
@@ -158,50 +124,13 @@ QString Service::Impl::procUpload(const QString& caller, const ParsedRequest& pr
     if (!pr.has(QStringLiteral("as_data")) || data.isEmpty())
         throw Refusal{QStringLiteral("请求缺少参数：as_data！")};
 
-    const QStringList pieces = data.split(kHeaderSepText);
-    const int headerCount = int(pieces.size()) - 1;
-    for (int i = 0; i < headerCount; ++i)
-        refuseShiftedField(pieces.at(i));
-    const bool integrated = headerCount == StoredInvoice::headerColumns().size();
-    const bool building = headerCount == buildingHeaderColumns().size();
-    if (!integrated && !building)
-        throw Refusal{QStringLiteral("发票数据格式有误：发票头有") + QString::number(std::max(headerCount, 0))
-                      + QStringLiteral("项数据！")};
-    const QStringList& headerLayout = integrated ? StoredInvoice::headerColumns() : buildingHeaderColumns();
-    const QStringList& lineLayout = integrated ? StoredInvoice::lineColumns() : buildingLineColumns();
-
-    StoredInvoice inv = StoredInvoice::create(QString(), QString());
-    for (int i = 0; i < headerCount; ++i) {
-        const QString& piece = pieces.at(i);
-        for (const QString& sep : {kFieldSepText, kLineSepText}) {
-            if (piece.contains(sep))
-                throw Refusal{QStringLiteral("发票数据格式有误：发票头数据项“") + piece + QStringLiteral("”中有分隔符“") + sep
-                              + QStringLiteral("”！")};
-        }
-        inv.setValue(headerLayout.at(i), unescapeValue(piece));
-    }
-    const QStringList rows = splitTerminated(pieces.last(), kLineSepText);
-    for (int r = 0; r < rows.size(); ++r) {
-        const QStringList fields = splitTerminated(rows.at(r), kFieldSepText);
-        for (const QString& field : fields)
-            refuseShiftedField(field);
-        if (fields.size() != lineLayout.size())
-            throw Refusal{QStringLiteral("发票数据格式有误：第") + QString::number(r + 1)
-                          + QStringLiteral("行品目有") + QString::number(fields.size())
-                          + QStringLiteral("项数据！")};
-        const int n = inv.addLine();
-        for (int i = 0; i < fields.size(); ++i)
-            inv.setLineValue(n, lineLayout.at(i), unescapeValue(fields.at(i)));
-    }
-    if (inv.lines.empty())
-        throw Refusal{QStringLiteral("发票数据格式有误：没有品目明细！")};
-
+    UploadText upload = parseUploadData(data);
+    if (!upload.error.isEmpty())
+        throw Refusal{upload.error};
+    const bool integrated = upload.integrated;
+    StoredInvoice& inv = upload.invoice;
     const QString fpdm = inv.value(QStringLiteral("fpdm"));
     const QString fphm = inv.value(QStringLiteral("fphm"));
-    if (fpdm.isEmpty() || fphm.isEmpty())
-        throw Refusal{QStringLiteral("发票数据格式有误：没有发票代码或发票号码！")};
-    if (!isInvoiceNumber(fphm))
-        throw Refusal{QStringLiteral("发票号码必须是8位数字：“") + fphm + QStringLiteral("”！")};
     if (inv.value(QStringLiteral("sxh")) != caller)
         throw Refusal{QStringLiteral("发票的顺序号与当前纳税人不符，不能上传！")};
     for (size_t i = 0; i < inv.lines.size(); ++i) {
