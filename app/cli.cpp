@@ -4,14 +4,17 @@
 #include "app/data_commands.h"
 #include "app/gui.h"
 #include "app/issue_file.h"
+#include "app/window_commands.h"
 #include "services/printer_offsets.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 namespace fp::app {
@@ -188,6 +191,80 @@ int issueCommand(const QStringList& args) {
     return cli::issueFile(client.host(), dialogs, file, issuerName, stdout);
 }
 
+// --yes / --no, or nullopt after reporting that both were given.
+std::optional<cli::ConsoleDialogs::Preset> answerPreset(const QCommandLineParser& parser, const QString& name,
+                                                        const QCommandLineOption& yes, const QCommandLineOption& no) {
+    if (parser.isSet(yes) && parser.isSet(no)) {
+        printErr(QStringLiteral("fpdesk %1: --yes and --no exclude each other").arg(name));
+        return std::nullopt;
+    }
+    return parser.isSet(yes) ? cli::ConsoleDialogs::Preset::Yes
+           : parser.isSet(no) ? cli::ConsoleDialogs::Preset::No
+                              : cli::ConsoleDialogs::Preset::Ask;
+}
+
+// A command of the reprint or void window: the client with dialogs that
+// confirm the command itself and leave the other questions to the console.
+int windowCommand(const QStringList& args, const QString& name, const QList<QCommandLineOption>& extra,
+                  const std::function<int(const QCommandLineParser&, HostServices&, cli::CommandDialogs&,
+                                          const cli::WindowCommand&)>& run) {
+    QCommandLineParser parser;
+    addClientOptions(parser);
+    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Answer every other question with yes."));
+    const QCommandLineOption no(QStringLiteral("no"), QStringLiteral("Answer every other question with no."));
+    const QCommandLineOption issuer(QStringLiteral("issuer"), QStringLiteral("The issuer (开票员)."),
+                                    QStringLiteral("NAME"));
+    parser.addOptions({yes, no, issuer});
+    parser.addOptions(extra);
+    if (!parse(parser, args, name, 2)) return 2;
+    const auto preset = answerPreset(parser, name, yes, no);
+    if (!preset) return 2;
+    const auto profile = clientProfile(parser);
+    if (!profile) return 1;
+    cli::ConsoleDialogs console(*preset);
+    cli::CommandDialogs dialogs(console);
+    Client client(*profile);
+    client.setDialogs(&dialogs);
+    QString error;
+    if (!client.start(&error)) {
+        printErr(error);
+        return 1;
+    }
+    client.syncServerDate();
+    const QStringList pos = parser.positionalArguments();
+    return run(parser, client.host(), dialogs, cli::WindowCommand{pos[0], pos[1], parser.value(issuer)});
+}
+
+int printCommand(const QStringList& args) {
+    const QString name = QStringLiteral("print");
+    const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("Print into this PDF file."), QStringLiteral("FILE"));
+    const QCommandLineOption copies(QStringLiteral("copies"), QStringLiteral("Number of copies (default 1)."),
+                                    QStringLiteral("N"), QStringLiteral("1"));
+    return windowCommand(args, name, {pdf, copies},
+                         [&](const QCommandLineParser& p, HostServices& host, cli::CommandDialogs& dialogs,
+                             const cli::WindowCommand& c) {
+                             if (p.value(pdf).isEmpty()) {
+                                 printErr(QStringLiteral("fpdesk print: --pdf FILE is required"));
+                                 return 2;
+                             }
+                             bool ok = false;
+                             const int n = p.value(copies).toInt(&ok);
+                             if (!ok || n < 1 || n > 99) {
+                                 printErr(QStringLiteral("fpdesk print: --copies takes a number from 1 to 99"));
+                                 return 2;
+                             }
+                             return cli::printInvoice(host, dialogs, c, QFileInfo(p.value(pdf)).absoluteFilePath(), n);
+                         });
+}
+
+int voidCommand(const QStringList& args) {
+    const QString name = QStringLiteral("void");
+    const QCommandLineOption blank(QStringLiteral("blank"), QStringLiteral("Void an unused (blank) invoice number."));
+    return windowCommand(args, name, {blank},
+                         [&](const QCommandLineParser& p, HostServices& host, cli::CommandDialogs& dialogs,
+                             const cli::WindowCommand& c) { return cli::voidInvoice(host, dialogs, c, p.isSet(blank)); });
+}
+
 int dbInit(const QStringList& args) {
     const QString name = QStringLiteral("db init");
     QCommandLineParser parser;
@@ -287,6 +364,15 @@ const std::vector<CliCommand>& cliCommands() {
          issueCommand},
         {{QStringLiteral("printer"), QStringLiteral("offset")}, QStringLiteral("PRINTER [--down MM] [--right MM]"),
          QStringLiteral("show or set where a printer's print lands on the invoice paper"), printerOffset},
+        {{QStringLiteral("print")},
+         QStringLiteral("CODE NUMBER --pdf FILE [--copies N] [--yes|--no] [--issuer NAME] [--database FILE] "
+                        "[--server URL] [--profile FILE]"),
+         QStringLiteral("print an issued invoice again, into a PDF file; counted, logged and reported"), printCommand,
+         true},
+        {{QStringLiteral("void")},
+         QStringLiteral("CODE NUMBER [--blank] [--yes|--no] [--issuer NAME] [--database FILE] [--server URL] "
+                        "[--profile FILE]"),
+         QStringLiteral("void an issued invoice of this month, or with --blank an unused number"), voidCommand},
     };
     return commands;
 }
@@ -318,7 +404,13 @@ int runMain(int argc, char** argv) {
                      usageText());
             return 2;
         }
-        QCoreApplication app(argc, argv);
+        std::unique_ptr<QCoreApplication> app;
+        if (match->paints) {
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+            app = std::make_unique<QGuiApplication>(argc, argv);
+        } else {
+            app = std::make_unique<QCoreApplication>(argc, argv);
+        }
         QCoreApplication::setApplicationName(QStringLiteral("fpdesk"));
         QStringList rest{args.first() + QLatin1Char(' ') + match->words.join(QLatin1Char(' '))};
         rest += args.mid(1 + match->words.size());

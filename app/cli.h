@@ -6,6 +6,10 @@
 //   fpdesk stock import FILE | codes import FILE    store a text received from the service
 //   fpdesk stock fetch | codes fetch                ask the service and store its answer
 //   fpdesk fetch CODE NUMBER [--yes|--no]           download one invoice
+//   fpdesk print CODE NUMBER --pdf FILE [--copies N] [--yes|--no] [--issuer NAME]
+//                                                   reprint an invoice into a PDF
+//   fpdesk void CODE NUMBER [--blank] [--yes|--no] [--issuer NAME]
+//                                                   void an issued (or blank) invoice
 //   fpdesk --help
 // The data commands take --database FILE, --server URL and --profile FILE.
 //
@@ -25,6 +29,8 @@ struct CliCommand {
     QString summary;
     // `args`: the program name followed by the arguments after the words.
     std::function<int(const QStringList& args)> run;
+    // Paints (a PDF): runs with a GUI application, offscreen when no platform is set.
+    bool paints = false;
 };
 
 // Every subcommand, in the order the help lists them.

@@ -61,6 +61,7 @@ private:
         void message(const QString& t) override { to().message(t); }
         int question(const QString& t) override { return to().question(t); }
         QString treeSelect(const TreeSelectRequest& r) override { return to().treeSelect(r); }
+        s_printreturn printPreview(const s_preview_parameter& p) override { return to().printPreview(p); }
     };
 
     Profile profile_;
