@@ -117,6 +117,7 @@ void w_fp_invoicing::create() {
     defineEvent(QStringLiteral("ue_save"), [this] { return ue_save(); });
     defineEvent(QStringLiteral("ue_copy"), [this] { return ue_copy(); });
     defineEvent(QStringLiteral("ue_paste"), [this] { return ue_paste(); });
+    defineEvent(QStringLiteral("ue_print"), [this] { return ue_print(); });
 
     // Handlers.
     ddlb_fpdm.onSelectionChanged = [this](int i) { ddlb_fpdm_selectionchanged(i); };

@@ -74,6 +74,9 @@ public:
     long ue_save();
     long ue_copy();
     long ue_paste();
+    // Prints the saved invoice (print.cpp): the print service's result, 0 when
+    // a check or an answer stopped it.
+    long ue_print();
 
     // The item label of messages: tag of xmmc_t, else its text.
     QString itemLabel() const;
@@ -168,6 +171,8 @@ private:
     void moveToNextNumber();
     QString uploadValue(DataStore& store, int row, int position, bool header) const;
     QString fieldLabel(DataStore& store, int position) const;
+    // Reads dw_print for the invoice on the window and lays it out for paper.
+    int dw_print_retrieve();
     // Empties a drop-down entry by entry.
     static void emptyDropDown(DropDown& dd);
 
