@@ -3,6 +3,7 @@
 #include "host/form_control.h"
 #include "ui/form_widget.h"
 #include "ui/key_map.h"
+#include "ui/print_view.h"
 #include "ui/ui_metrics.h"
 
 #include <QAction>
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <QScrollArea>
 #include <QToolBar>
 #include <algorithm>
 
@@ -39,6 +41,14 @@ QStringList itemTexts(const QComboBox& combo) {
     QStringList l;
     for (int i = 0; i < combo.count(); ++i) l << combo.itemText(i);
     return l;
+}
+
+// The print form is shown as it prints (read-only) rather than as fields.
+bool showsAsPrinted(const FormControl& form) { return form.dataObject() == QLatin1String("d_fp_integrated_print"); }
+
+PrintView* printViewOf(QWidget* w) {
+    auto* scroll = qobject_cast<QScrollArea*>(w);
+    return scroll ? qobject_cast<PrintView*>(scroll->widget()) : nullptr;
 }
 
 // A rectangle in pixels for a control, at least `minHeight` tall: a control
@@ -214,6 +224,15 @@ QWidget* ChildView::createWidget(Binding& b) {
         return bar;
     }
     case Control::Kind::Form: {
+        if (showsAsPrinted(static_cast<FormControl&>(c))) {
+            auto* scroll = new QScrollArea(canvas_);
+            scroll->setWidgetResizable(true);
+            scroll->setFocusPolicy(Qt::StrongFocus);
+            auto* sheet = new PrintView(scroll);
+            sheet->setObjectName(QStringLiteral("print_view"));
+            scroll->setWidget(sheet);
+            return scroll;
+        }
         auto* form = new FormWidget(static_cast<FormControl&>(c), canvas_);
         Control* control = &c;
         form->onLeave = [this, control](bool forward) { focusNeighbour(control, forward); };
@@ -290,7 +309,12 @@ void ChildView::mirror(Binding& b) {
         mirrorToolbar(b);
         break;
     case Control::Kind::Form:
-        static_cast<FormWidget*>(w)->mirror();
+        if (auto* form = qobject_cast<FormWidget*>(w)) {
+            form->mirror();
+        } else if (PrintView* sheet = printViewOf(w)) {
+            sheet->setForm(static_cast<FormControl&>(c).store());
+            sheet->refresh();
+        }
         break;
     }
     mirrorGeometry(b);

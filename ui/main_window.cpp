@@ -1,6 +1,8 @@
 #include "ui/main_window.h"
 
 #include "issuing/w_fp_invoicing.h"
+#include "reprint_void/w_fp_invoice_print.h"
+#include "reprint_void/w_fp_invoice_void.h"
 #include "ui/child_view.h"
 #include "ui/print_offset_dialog.h"
 #include "ui/ui_metrics.h"
@@ -17,8 +19,8 @@ namespace fp::ui {
 namespace {
 // Function ids of the module's windows, as the rights table counts them.
 constexpr int kFuncIssue = 1;
-constexpr int kFuncReprint = 2;
-constexpr int kFuncVoid = 3;
+constexpr int kFuncReprint = w_fp_invoice_print::kFunctionId;
+constexpr int kFuncVoid = w_fp_invoice_void::kFunctionId;
 } // namespace
 
 MainWindow::MainWindow(HostServices& host, QWidget* parent) : QMainWindow(parent), host_(host) {
@@ -48,8 +50,10 @@ MainWindow::MainWindow(HostServices& host, QWidget* parent) : QMainWindow(parent
     QMenu* invoices = menu(QStringLiteral("发票管理(&I)"));
     addWindowEntry(invoices, QStringLiteral("发票开具"), kFuncIssue,
                    [](HostServices& h) { return std::make_unique<w_fp_invoicing>(h); });
-    addWindowEntry(invoices, QStringLiteral("发票补打"), kFuncReprint, nullptr);
-    addWindowEntry(invoices, QStringLiteral("发票作废"), kFuncVoid, nullptr);
+    addWindowEntry(invoices, QStringLiteral("发票补打"), kFuncReprint,
+                   [](HostServices& h) { return std::make_unique<w_fp_invoice_print>(h); });
+    addWindowEntry(invoices, QStringLiteral("发票作废"), kFuncVoid,
+                   [](HostServices& h) { return std::make_unique<w_fp_invoice_void>(h); });
 
     commandMenu_ = menu(QStringLiteral("操作(&O)"));
     commandMenu_->setEnabled(false);
