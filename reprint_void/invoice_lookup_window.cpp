@@ -52,6 +52,7 @@ void InvoiceLookupWindow::create() {
     st_2.setText(QStringLiteral("发票号码"));
     place(ddlb_fphm, 1925, 152, 498, 0);
     ddlb_fphm.tabOrder = 20;
+    ddlb_fphm.enabled = false;  // until a code is chosen
     ddlb_fphm.allowEdit = true;
     ddlb_fphm.autoHScroll = true;
     ddlb_fphm.limit = 8;
