@@ -182,6 +182,14 @@ struct FormDef {
     QString updateTable;  // empty: the form updates nothing
     QStringList keyColumns;  // form column names of the update key
     std::shared_ptr<const PrintLayout> layout;  // print forms only
+    // A one-row form on screen, as its paper reads: lines of columns (or views),
+    // left to right, also the order of Tab; a column named in no line is not
+    // shown. Empty: every visible column in definition order.
+    std::vector<QStringList> screenLines;
+    // A list's columns in the order the screen shows them first, the others
+    // after them (display only: the definition's column order, which fixes the
+    // positions of uploads, stays).
+    QStringList screenOrder;
 
     bool readOnly() const { return updateTable.isEmpty(); }
     // 0-based position of a column (not of a view); -1 when there is none.

@@ -78,9 +78,48 @@ QStringList FormControl::tabColumns() const {
     QStringList cols;
     if (!store_) return cols;
     const int row = currentRow > 0 ? currentRow : 1;
-    for (const auto& c : store_->def().columns)
-        if (c.visible && !(store_->rowCount() >= row && store_->isProtected(row, c.name))) cols << c.name;
+    auto takesInput = [&](const QString& name) {
+        return !(store_->rowCount() >= row && store_->isProtected(row, name));
+    };
+    const FormDef& def = store_->def();
+    if (!def.screenLines.empty()) {
+        // The screen's reading order: the fields as laid out, line by line.
+        for (const QStringList& line : def.screenLines)
+            for (const QString& name : line) {
+                const FormColumn* c = def.column(name);
+                if (c && !c->isView() && takesInput(c->name)) cols << c->name;
+            }
+        return cols;
+    }
+    for (const QString& name : def.screenOrder)
+        if (const FormColumn* c = def.column(name); c && c->visible && takesInput(c->name)) cols << c->name;
+    for (const auto& c : def.columns)
+        if (c.visible && !cols.contains(c.name) && takesInput(c.name)) cols << c.name;
     return cols;
+}
+
+void FormControl::tabBackward() {
+    const QStringList cols = tabColumns();
+    if (cols.isEmpty() || !store_) return;
+    const int idx = int(cols.indexOf(currentColumn));
+    if (idx > 0) {
+        currentColumn = cols[idx - 1];
+    } else if (currentRow > 1) {
+        --currentRow;
+        currentColumn = cols.last();
+    } else if (idx < 0) {
+        // From a field that takes no input: the one before it on screen.
+        const FormDef& def = store_->def();
+        QStringList all;
+        for (const QStringList& line : def.screenLines) all += line;
+        const int at = int(all.indexOf(currentColumn));
+        for (int i = at - 1; i >= 0; --i)
+            if (cols.contains(all[i])) {
+                currentColumn = all[i];
+                break;
+            }
+    }
+    notify();
 }
 
 void FormControl::keyDown(int key, int keyflags) {

@@ -54,12 +54,18 @@ public:
     int typeInto(int row, const QString& column, const QString& text);
     // itemchanged(row, column, data), after the value is stored; 0 keeps it.
     std::function<long(int row, const QString& column, const QString& data)> onItemChanged;
+    // A click in an open drop-down list of a column (ue_dddw): the list, and
+    // the band and object under the pointer ("header", "cname_t\t1").
+    std::function<void(DataStore* list, const QString& band, const QString& object)> onDropDownClick;
     // Key strokes in the form (u_key); true when the handler consumed the key.
     std::function<bool(int key, int keyflags)> onKey;
     // A key stroke: the handler first; an unconsumed Tab moves to the next column.
     void keyDown(int key, int keyflags = 0);
     // Tab: the next editable column of the row, else the first of the next row.
     void tabForward();
+    // Shift+Tab: the same path backwards, to the previous editable column (the
+    // last of the previous row from a row's first).
+    void tabBackward();
     // Columns the user can reach with Tab, in order.
     QStringList tabColumns() const;
 

@@ -235,6 +235,9 @@ void w_fp_invoicing::openForms(const StartRun& run) {
     dw_xm.onKey = [this](int k, int f) { return dw_xm_ukey(k, f); };
     dw_fp.onItemChanged = [this](int r, const QString& c, const QString& d) { return dw_fp_itemchanged(r, c, d); };
     dw_fp.onKey = [this](int k, int f) { return dw_fp_ukey(k, f); };
+    dw_fp.onDropDownClick = [this](DataStore* list, const QString& band, const QString& object) {
+        dw_fp_ue_dddw(reinterpret_cast<long>(list), 1281, band, object);
+    };
 
     // The drop-down sources: the taxpayer's partners and item catalogue.
     DataStore* fp = dw_fp.store();

@@ -1,5 +1,7 @@
 #include "ui/form_editing.h"
 
+#include <QTableView>
+
 #include "data_model/data_store.h"
 #include "host/controls.h"
 #include "host/form_control.h"
@@ -113,7 +115,15 @@ void FieldCombo::showText(const QString& text) {
 }
 
 void FieldCombo::showPopup() {
-    if (!readOnly_) QComboBox::showPopup();
+    if (readOnly_) return;
+    // A list of several columns opens wide enough to show them all.
+    if (auto* table = qobject_cast<QTableView*>(view())) {
+        table->resizeColumnsToContents();
+        int width = table->frameWidth() * 2 + 24;
+        for (int c = 0; c < model()->columnCount(); ++c) width += table->columnWidth(c);
+        table->setMinimumWidth(std::max(width, this->width()));
+    }
+    QComboBox::showPopup();
 }
 
 void FieldCombo::keyPressEvent(QKeyEvent* event) {

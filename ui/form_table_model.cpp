@@ -18,9 +18,13 @@ DataStore* FormTableModel::store() const { return control_.store(); }
 void FormTableModel::refresh() {
     DataStore* s = store();
     QStringList cols;
-    if (s)
+    if (s) {
+        // The screen's order first (on an integrated invoice 品目, 数量, 单价, 金额), then the rest.
+        for (const QString& name : s->def().screenOrder)
+            if (const FormColumn* c = s->def().column(name); c && c->visible) cols << c->name;
         for (const auto& c : s->def().columns)
-            if (c.visible) cols << c.name;
+            if (c.visible && !cols.contains(c.name)) cols << c.name;
+    }
     const int rows = s ? s->rowCount() : 0;
     const QString def = control_.dataObject();
     if (s != storeId_ || def != definition_ || cols != columns_ || rows != rows_) {

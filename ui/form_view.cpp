@@ -14,7 +14,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QHeaderView>
 #include <QSignalBlocker>
+#include <QStandardItemModel>
+#include <QTableView>
 
 namespace fp::ui {
 
@@ -90,19 +93,42 @@ void FormView::build() {
     grid->setVerticalSpacing(7);
 
     const FormDef* def = definitionOf(control_);
-    std::vector<const FormColumn*> shown;
-    if (def) {
-        for (const auto& c : def->columns) {
-            if (c.visible) shown.push_back(&c);
-            for (const auto& v : def->views)
-                if (v.visible && v.viewOf.compare(c.name, Qt::CaseInsensitive) == 0) shown.push_back(&v);
+    // Each field's place: line, pair, and the pairs it spans.
+    struct Place {
+        const FormColumn* column;
+        int line, pair, span;
+    };
+    std::vector<Place> shown;
+    if (def && !def->screenLines.empty()) {
+        // As the paper reads; the last field of a short line takes the rest of it.
+        int line = 0;
+        for (const QStringList& names : def->screenLines) {
+            int pair = 0;
+            for (const QString& name : names) {
+                const FormColumn* c = def->column(name);
+                if (!c) continue;
+                const bool last = name == names.last();
+                shown.push_back({c, line, pair, last ? kPairsPerLine - pair : 1});
+                ++pair;
+            }
+            ++line;
         }
+    } else if (def) {
+        std::vector<const FormColumn*> visible;
+        for (const auto& c : def->columns) {
+            if (c.visible) visible.push_back(&c);
+            for (const auto& v : def->views)
+                if (v.visible && v.viewOf.compare(c.name, Qt::CaseInsensitive) == 0) visible.push_back(&v);
+        }
+        for (size_t i = 0; i < visible.size(); ++i)
+            shown.push_back({visible[i], int(i) / kPairsPerLine, int(i) % kPairsPerLine, 1});
     }
 
     FormControl* control = &control_;
     QWidget* previous = nullptr;
-    for (size_t i = 0; i < shown.size(); ++i) {
-        const FormColumn& c = *shown[i];
+    int lines = 0;
+    for (const Place& place : shown) {
+        const FormColumn& c = *place.column;
         Field f;
         f.column = c.name;
         f.label = new QLabel(headingText(c.label).replace(QLatin1Char('\n'), QLatin1Char(' ')), body_);
@@ -140,16 +166,15 @@ void FormView::build() {
         f.editor->setToolTip(columnLabelOf(c));
         f.editor->installEventFilter(this);
         f.label->setBuddy(f.editor);
-        const int line = int(i) / kPairsPerLine;
-        const int pair = int(i) % kPairsPerLine;
-        grid->addWidget(f.label, line, pair * 2);
-        grid->addWidget(f.editor, line, pair * 2 + 1);
+        grid->addWidget(f.label, place.line, place.pair * 2);
+        grid->addWidget(f.editor, place.line, place.pair * 2 + 1, 1, place.span * 2 - 1);
+        lines = std::max(lines, place.line + 1);
         if (previous) QWidget::setTabOrder(previous, f.editor);
         previous = f.editor;
         fields_.push_back(f);
     }
     for (int pair = 0; pair < kPairsPerLine; ++pair) grid->setColumnStretch(pair * 2 + 1, 1);
-    grid->setRowStretch(int(shown.size() + kPairsPerLine - 1) / kPairsPerLine, 1);
+    grid->setRowStretch(lines, 1);
     setWidget(body_);
 }
 
@@ -184,6 +209,8 @@ void FormView::mirror() {
                     list && list->def().arguments.empty() && list->rowCount() == 0)
                     list->retrieve({});
             f.combo->setChoices(choiceTexts(*s, *c));
+            if (c->edit == EditStyle::DropDown)
+                if (const DataStore* list = s->child(f.column)) showListColumns(f, *list, *c);
         }
         const QString text = hasRow ? s->displayText(1, f.column) : QString();
         showValue(f, text);
@@ -219,6 +246,68 @@ void FormView::mirror() {
     }
 }
 
+// A list of several columns (the payers: name, code, document type and
+// number) opens as a table under the field; a click on a heading is the
+// list's own to handle (it sorts the list).
+void FormView::showListColumns(Field& f, const DataStore& list, const FormColumn& c) {
+    QStringList names{c.dropDown.displayColumn};
+    for (const auto& lc : list.def().columns)
+        if (lc.visible && !lc.label.isEmpty() && lc.name.compare(c.dropDown.displayColumn, Qt::CaseInsensitive) != 0)
+            names << lc.name;
+    if (names.size() < 2) return;
+    auto* model = qobject_cast<QStandardItemModel*>(f.combo->model());
+    if (!model) return;
+    auto* table = qobject_cast<QTableView*>(f.combo->view());
+    if (!table) {
+        table = new QTableView(f.combo);
+        table->setObjectName(f.column + QStringLiteral("_list"));
+        table->setSelectionBehavior(QAbstractItemView::SelectRows);
+        table->setSelectionMode(QAbstractItemView::SingleSelection);
+        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table->verticalHeader()->hide();
+        table->setShowGrid(false);
+        table->setWordWrap(false);
+        table->horizontalHeader()->setSectionsClickable(true);
+        table->horizontalHeader()->setHighlightSections(false);
+        table->horizontalHeader()->setStretchLastSection(true);
+        f.combo->setView(table);
+        FormControl* control = &control_;
+        const QString column = f.column;
+        connect(table->horizontalHeader(), &QHeaderView::sectionClicked, this, [this, control, column](int section) {
+            DataStore* s = control->store();
+            DataStore* l = s ? s->child(column) : nullptr;
+            auto* m = qobject_cast<QStandardItemModel*>(fieldFor(column)->combo->model());
+            if (!l || !m || !control->onDropDownClick) return;
+            const QString name = m->headerData(section, Qt::Horizontal, Qt::UserRole).toString();
+            control->onDropDownClick(l, QStringLiteral("header"), name + QStringLiteral("_t\t1"));
+        });
+    }
+    if (model->columnCount() != names.size()) model->setColumnCount(int(names.size()));
+    for (int j = 0; j < names.size(); ++j) {
+        const FormColumn* lc = list.def().column(names[j]);
+        const QString heading = lc ? headingText(lc->label) : names[j];
+        if (model->headerData(j, Qt::Horizontal).toString() != heading) {
+            model->setHeaderData(j, Qt::Horizontal, heading);
+            model->setHeaderData(j, Qt::Horizontal, names[j], Qt::UserRole);
+        }
+    }
+    for (int r = 1; r <= list.rowCount() && r <= model->rowCount(); ++r)
+        for (int j = 1; j < names.size(); ++j) {
+            const QString text = list.displayText(r, names[j]);
+            QStandardItem* item = model->item(r - 1, j);
+            if (!item) {
+                item = new QStandardItem;
+                item->setEditable(false);
+                model->setItem(r - 1, j, item);
+            }
+            if (item->text() != text) item->setText(text);
+        }
+    // The partner a lookup highlighted is the list's current row.
+    const int selected = list.getSelectedRow(0);
+    if (selected > 0 && table->currentIndex().row() != selected - 1)
+        table->setCurrentIndex(model->index(selected - 1, 0));
+}
+
 bool FormView::handleKey(Field& f, QKeyEvent* event) {
     const int flags = hostKeyFlags(*event);
     if (isEnterKey(*event) || isTabKey(*event)) {
@@ -231,11 +320,15 @@ bool FormView::handleKey(Field& f, QKeyEvent* event) {
         return true;
     }
     if (event->key() == Qt::Key_Backtab) {
-        if (!fields_.empty() && &f == &fields_.front()) {
-            if (leaveCell(control_) == 1 && onLeave) onLeave(false);
-            return true;
-        }
-        return false;  // the previous field takes the focus; leaving this one accepts
+        // The path of Tab, backwards: the control's previous editable column.
+        busy_ = true;
+        const int accepted = leaveCell(control_);
+        busy_ = false;
+        if (accepted != 1) return true;  // refused: stay in the field
+        if (control_.currentColumn.compare(f.column, Qt::CaseInsensitive) != 0) goToCell(control_, 1, f.column);
+        control_.tabBackward();
+        if (control_.currentColumn.compare(f.column, Qt::CaseInsensitive) == 0 && onLeave) onLeave(false);
+        return true;
     }
     return false;
 }

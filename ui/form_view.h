@@ -27,7 +27,9 @@ class QLineEdit;
 class QGridLayout;
 
 namespace fp {
+class DataStore;
 class FormControl;
+struct FormColumn;
 }
 
 namespace fp::ui {
@@ -73,6 +75,7 @@ private:
     Field* fieldFor(const QString& column);
     void showValue(Field& f, const QString& text);
     bool handleKey(Field& f, QKeyEvent* event);
+    void showListColumns(Field& f, const DataStore& list, const FormColumn& column);
 
     FormControl& control_;
     QWidget* body_ = nullptr;

@@ -283,7 +283,7 @@ void GridView::followCurrentCell() {
 }
 
 // Column widths fit the window's grid without much scrolling: an item name ten
-// characters wide, a code-table name seven, amounts up to 99,999.00, other
+// characters wide, a code-table name seven, amounts up to -9,999,999,999.99, other
 // text five and a half. A heading line up to a third wider than that widens
 // its column; a longer one is broken into lines of about equal length.
 void GridView::sizeColumns() {
@@ -303,7 +303,8 @@ void GridView::sizeColumns() {
         case EditStyle::CodeTable: width = 7 * han; break;
         default:
             if (c->type == ColType::Decimal2 || c->type == ColType::Whole)
-                width = std::max(cells.horizontalAdvance(QStringLiteral("99,999.00")), 4 * han);
+                // The largest amount an invoice carries, never clipped.
+                width = std::max(cells.horizontalAdvance(QStringLiteral("-9,999,999,999.99")), 4 * han);
             else
                 width = std::min(11 * han / 2, std::max(4 * han, c->width * cells.horizontalAdvance(QLatin1Char('0'))));
             break;
@@ -349,8 +350,10 @@ void GridView::placeSummary() {
         sumValue_->setGeometry(left, 0, std::max(0, summary_->width() - left), h);
         return;
     }
-    const int x = left + header->sectionViewportPosition(column);
-    const int w = header->sectionSize(column);
+    // The total is never cut: wider than its column, it reaches further left.
+    const int need = sumValue_->fontMetrics().horizontalAdvance(sumValue_->text()) + 8;
+    const int w = std::max(header->sectionSize(column), need);
+    const int x = left + header->sectionViewportPosition(column) + header->sectionSize(column) - w;
     sumValue_->setGeometry(x, 0, std::max(0, w - 4), h);
     sumValue_->setVisible(x + w > left && x < table_->width());
 }

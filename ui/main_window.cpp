@@ -24,7 +24,10 @@ constexpr int kFuncVoid = w_fp_invoice_void::kFunctionId;
 } // namespace
 
 MainWindow::MainWindow(HostServices& host, QWidget* parent) : QMainWindow(parent), host_(host) {
-    setWindowTitle(QStringLiteral("fpdesk"));
+    // The title names the taxpayer the invoices are issued for.
+    const QString taxpayer = host_.session().gs_sysusername;
+    setWindowTitle(taxpayer.isEmpty() ? QStringLiteral("fpdesk")
+                                      : taxpayer + QStringLiteral(" - 发票开具 - fpdesk"));
     setObjectName(QStringLiteral("w_main"));
 
     mdi_ = new QMdiArea(this);
@@ -36,6 +39,17 @@ MainWindow::MainWindow(HostServices& host, QWidget* parent) : QMainWindow(parent
     kpr_->setObjectName(QStringLiteral("st_kpr"));
     kpr_->setText(host_.session().st_kpr_text);
     statusBar()->addWidget(kpr_, 1);
+    // The taxpayer and the server's date beside the issuer.
+    taxpayer_ = new QLabel(this);
+    taxpayer_->setObjectName(QStringLiteral("st_taxpayer"));
+    taxpayer_->setTextFormat(Qt::PlainText);
+    taxpayer_->setText(QStringLiteral("纳税人:") + taxpayer + QStringLiteral("  ") + host_.session().gs_nsrsbh);
+    statusBar()->addPermanentWidget(taxpayer_);
+    date_ = new QLabel(this);
+    date_->setObjectName(QStringLiteral("st_date"));
+    date_->setTextFormat(Qt::PlainText);
+    statusBar()->addPermanentWidget(date_);
+    showServerDate();
     host_.session().onKprChanged = [this](const QString& text) { kpr_->setText(text); };
 
     QMenu* file = menu(QStringLiteral("文件(&F)"));
@@ -67,7 +81,13 @@ MainWindow::MainWindow(HostServices& host, QWidget* parent) : QMainWindow(parent
             &QMdiArea::closeAllSubWindows);
 
     connect(mdi_, &QMdiArea::subWindowActivated, this, &MainWindow::showCommandsOf);
-    resize(1000, 760);
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { showServerDate(); });
+    resize(1280, 700);  // fits a 1366×768 screen with its title bar and panel
+}
+
+void MainWindow::showServerDate() {
+    const QDateTime d = host_.session().gdt_srv_date();
+    date_->setText(d.isValid() ? QStringLiteral("服务器日期:") + d.toString(QStringLiteral("yyyy-MM-dd")) : QString());
 }
 
 MainWindow::~MainWindow() {

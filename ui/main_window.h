@@ -32,6 +32,10 @@ public:
     QMdiArea* mdiArea() const { return mdi_; }
     // The label st_kpr: "开票员:" and the current issuer.
     QLabel* kprLabel() const { return kpr_; }
+    QLabel* taxpayerLabel() const { return taxpayer_; }
+    QLabel* dateLabel() const { return date_; }
+    // Shows the session's server date in the status bar.
+    void showServerDate();
 
     // The menu with this title, created (before 窗口) when there is none yet.
     QMenu* menu(const QString& title);
@@ -58,6 +62,8 @@ private:
     HostServices& host_;
     QMdiArea* mdi_ = nullptr;
     QLabel* kpr_ = nullptr;
+    QLabel* taxpayer_ = nullptr;
+    QLabel* date_ = nullptr;
     QMenu* commandMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;
     std::map<int, WindowFactory> factories_;

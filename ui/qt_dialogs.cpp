@@ -28,12 +28,14 @@ QWidget* QtDialogs::parentWidget() const {
 
 void QtDialogs::message(const QString& text) {
     QMessageBox box(QMessageBox::Information, kTitle, text, QMessageBox::Ok, parentWidget());
+    box.setTextFormat(Qt::PlainText);  // a server's text is shown as it came, never as markup
     box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     box.exec();
 }
 
 int QtDialogs::question(const QString& text) {
     QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::Yes | QMessageBox::No, parentWidget());
+    box.setTextFormat(Qt::PlainText);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
     box.button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
     box.setDefaultButton(QMessageBox::Yes);

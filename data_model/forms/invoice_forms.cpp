@@ -89,6 +89,15 @@ FormDef headerForm(const QString& name, const QString& table, bool integrated) {
         } else if (cd.name == QLatin1String("mjlx")) {
             c.edit = EditStyle::CodeTable;
             c.codeTable = codes({{QStringLiteral("套内面积"), QStringLiteral("1")}, {QStringLiteral("建筑面积"), QStringLiteral("2")}});
+        } else if (cd.name == QLatin1String("fpzt")) {
+            // The invoice's state by its name, never its code.
+            c.edit = EditStyle::CodeTable;
+            c.codeTable = codes({{QStringLiteral("未领购"), QStringLiteral("-2")},
+                                 {QStringLiteral("已退库"), QStringLiteral("-1")},
+                                 {QStringLiteral("未使用"), QStringLiteral("0")},
+                                 {QStringLiteral("已开票"), QStringLiteral("1")},
+                                 {QStringLiteral("已作废"), QStringLiteral("2")},
+                                 {QStringLiteral("已作废（空白）"), QStringLiteral("3")}});
         } else if (cd.name == QLatin1String("hjje")) {
             c.format = kMoneyFormat;
             c.colour = redWhenNegative(QStringLiteral("hjje"));
@@ -116,6 +125,16 @@ FormDef headerForm(const QString& name, const QString& table, bool integrated) {
 
     addLabelObjects(d);
     if (integrated) {
+        // What the issuer enters or reads on the paper invoice, in its order:
+        // code, number and date; the payer; the total in figures and words;
+        // the payee; the remarks; the issuer and the invoice's state.
+        d.screenLines = {{QStringLiteral("fpdm"), QStringLiteral("fphm"), QStringLiteral("kprq")},
+                         {QStringLiteral("fkfmc")},
+                         {QStringLiteral("fkfzjlx"), QStringLiteral("fkfzjhm")},
+                         {QStringLiteral("hjje"), QStringLiteral("hjdx")},
+                         {QStringLiteral("skfmc"), QStringLiteral("skfzjhm"), QStringLiteral("skflxdh")},
+                         {QStringLiteral("bz")},
+                         {QStringLiteral("kpr"), QStringLiteral("fpzt")}};
         // Red-letter marker: "1" for a reversal of an invoice issued outside the
         // system, "0" otherwise; the issuing window sets it.
         d.texts.push_back({QStringLiteral("sgfpch_t"), QStringLiteral("0"), QString(), false});
@@ -229,8 +248,10 @@ FormDef itemList(const QString& name, ItemKind kind) {
     for (auto& t : d.texts)
         if (t.name == QLatin1String("xmmc_t")) t.tag = itemTag;
     d.texts.push_back({QStringLiteral("hj_t"), QStringLiteral("合  计"), QString(), true});
-    if (kind == ItemKind::Integrated)
+    if (kind == ItemKind::Integrated) {
         d.texts.push_back({QStringLiteral("sgfpch_t"), QStringLiteral("0"), QString(), false});
+        d.screenOrder = {QStringLiteral("xmmc"), QStringLiteral("mj"), QStringLiteral("dj"), QStringLiteral("je")};
+    }
 
     ComputedField total = sumField(QStringLiteral("cpt_amount"), QStringLiteral("je"), kMoneyFormat);
     total.colour = redWhenNegative(QStringLiteral("cpt_amount"));
