@@ -38,6 +38,13 @@ TEST_P(OpenRightsTest, OnlyRightsCode02MayIssue) {
         w.sle_ch.onKeyDown(keys::Enter);
         EXPECT_TRUE(dialogs.log().isEmpty());
         EXPECT_FALSE(w.dw_fp.visible);
+        // Nor the menu item or its Ctrl+O: a disabled command cannot be chosen.
+        w.cbx_ch.click();
+        w.chooseMenuItem(QStringLiteral("m_acco"));
+        w.chooseMenuItem(QStringLiteral("m_save"));
+        EXPECT_TRUE(dialogs.log().isEmpty());
+        EXPECT_FALSE(w.dw_fp.visible);
+        EXPECT_TRUE(w.is_fphm.isEmpty());
     }
 }
 
