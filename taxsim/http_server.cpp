@@ -209,6 +209,7 @@ struct HttpServer::Impl {
         State state = State::Head;
         std::string in;
         size_t headEnd = 0;            // bytes of the head, in Body state
+        qint64 reservedBody = 0;       // share of maxBufferedBodyBytes held
         RequestHead head;
         std::string out;
         size_t outPos = 0;
@@ -260,6 +261,7 @@ struct HttpServer::Impl {
     std::multimap<Clock::time_point, Done> delayed;
     quint64 nextId = 1;
     Clock::time_point lastSweep;
+    qint64 reservedBodies = 0;
 
     // --- I/O thread ---
     void ioLoop();
@@ -272,6 +274,7 @@ struct HttpServer::Impl {
     void startWriting(Connection& c, std::string bytes, bool close);
     void waitFor(Connection& c, uint32_t events);
     void closeConnection(int fd);
+    void releaseBody(Connection& c);
     void finishedWriting(Connection& c);
     void takeCompletions();
     void sweepDeadlines();
@@ -450,6 +453,12 @@ void HttpServer::Impl::advance(Connection& c)
             refuse(c, 413, "request body larger than " + std::to_string(limits.maxBodyBytes) + " bytes");
             return;
         }
+        if (reservedBodies + head.contentLength > limits.maxBufferedBodyBytes) {
+            refuse(c, 503, "too many request bodies at once, try again");
+            return;
+        }
+        reservedBodies += head.contentLength;
+        c.reservedBody = head.contentLength;
         c.head = std::move(head);
         c.headEnd = end + 4;
         c.state = State::Body;
@@ -467,6 +476,9 @@ void HttpServer::Impl::dispatch(Connection& c)
     const size_t length = size_t(c.head.contentLength);
     Job job{c.fd, c.id, std::move(c.head), c.in.substr(c.headEnd, length)};
     c.in.erase(0, c.headEnd + length);
+    if (c.in.capacity() > 65536)
+        c.in.shrink_to_fit();
+    releaseBody(c);
     c.head = {};
     c.headEnd = 0;
     c.state = State::Busy;
@@ -480,6 +492,7 @@ void HttpServer::Impl::dispatch(Connection& c)
 
 void HttpServer::Impl::refuse(Connection& c, int status, const std::string& text)
 {
+    releaseBody(c);
     c.in.clear();
     c.in.shrink_to_fit();
     startWriting(c, response(status, text + "\n", true), true);
@@ -542,8 +555,17 @@ void HttpServer::Impl::finishedWriting(Connection& c)
         advance(c);  // a pipelined request already read
 }
 
+void HttpServer::Impl::releaseBody(Connection& c)
+{
+    reservedBodies -= c.reservedBody;
+    c.reservedBody = 0;
+}
+
 void HttpServer::Impl::closeConnection(int fd)
 {
+    auto it = connections.find(fd);
+    if (it != connections.end())
+        releaseBody(it->second);
     epoll_ctl(epollFd, EPOLL_CTL_DEL, fd, nullptr);
     close(fd);
     connections.erase(fd);

@@ -13,7 +13,9 @@
 // requestDeadlineMs of its first byte (else 408 and the connection closes); a
 // body larger than maxBodyBytes is refused with 413 as soon as its header says
 // so, without reading it; an idle keep-alive connection is closed after
-// idleTimeoutMs. Complete requests are served in arrival order, whichever
+// idleTimeoutMs; bodies being read at one time may not exceed
+// maxBufferedBodyBytes together (503 for the one that would). Complete
+// requests are served in arrival order, whichever
 // connection they came on. Linux only.
 #include "taxsim/service.h"
 
@@ -30,6 +32,8 @@ struct HttpLimits {
     int workers = 16;
     int backlog = 1024;
     int maxConnections = 4096;         // beyond: accepted and closed at once
+    qint64 maxBufferedBodyBytes = 64 << 20;   // bodies being read, all connections together;
+                                              // a body beyond gets 503
 };
 
 class HttpServer {

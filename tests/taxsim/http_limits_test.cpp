@@ -183,6 +183,34 @@ TEST(HttpLimits, BodyLimitIsConfigurableAndCoversControlRequests)
     EXPECT_EQ(service->pendingFaults(), 0);
 }
 
+TEST(HttpLimits, BodiesBeingReadShareABudget)
+{
+    taxsim::HttpLimits limits;
+    limits.maxBufferedBodyBytes = 1500;
+    auto service = std::make_shared<taxsim::Service>();
+    service->seedDemo();
+    taxsim::HttpServer server(service, limits);
+    ASSERT_TRUE(server.start(0));
+    const std::string body = "proc_id:90001" + std::string(787, ' ');   // 800 bytes
+    const std::string request = post(body);
+    const std::string head = request.substr(0, request.size() - body.size());
+
+    // The first client's body is under way; a second one would overflow.
+    RawClient first(server.port());
+    ASSERT_TRUE(first.send(head + body.substr(0, 10)));
+    first.receive(200);   // nothing comes: the body is not complete
+    RawClient second(server.port());
+    ASSERT_TRUE(second.send(head));
+    EXPECT_EQ(second.receive(5000, "\r\n\r\n").substr(0, 12), "HTTP/1.1 503");
+
+    // Once the first body is in, its share is free again.
+    ASSERT_TRUE(first.send(body.substr(10)));
+    EXPECT_EQ(first.receive(5000, "ok|@|").substr(0, 12), "HTTP/1.1 200");
+    RawClient third(server.port());
+    ASSERT_TRUE(third.send(request));
+    EXPECT_EQ(third.receive(5000, "ok|@|").substr(0, 12), "HTTP/1.1 200");
+}
+
 TEST(HttpLimits, SlowClientsHoldNoWorkerAndAreCutOffAtTheDeadline)
 {
     taxsim::HttpLimits limits;
