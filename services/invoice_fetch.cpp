@@ -22,10 +22,22 @@ const QString kLineInsert = QStringLiteral(
     "INSERT INTO ptfp_fpxmmx ( iserial , fpdm , fphm , xmmc , xmbh , jsxm , bdclph , mj , dj , kxxz , je , "
     "wspzh , extprop1 , extprop2 , extprop3 , extprop4 , extprop5 ) VALUES ( "
     "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ? )");
+// The same line with a serial chosen by the database.
+const QString kLineInsertNewSerial = QStringLiteral(
+    "INSERT INTO ptfp_fpxmmx ( fpdm , fphm , xmmc , xmbh , jsxm , bdclph , mj , dj , kxxz , je , "
+    "wspzh , extprop1 , extprop2 , extprop3 , extprop4 , extprop5 ) VALUES ( "
+    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ? )");
 
 constexpr int kHeaderFields = 33;
 constexpr int kLineFields = 17;
-constexpr int kFpztField = 5;  // 0-based position of fpzt among the header fields
+// 0-based positions among the header fields and the fields of a line.
+constexpr int kFpdmField = 0;
+constexpr int kFphmField = 1;
+constexpr int kSxhField = 4;
+constexpr int kFpztField = 5;
+constexpr int kLineSerialField = 0;
+constexpr int kLineFpdmField = 1;
+constexpr int kLineFphmField = 2;
 
 // Decimal: an amount (parseAmount). Count: a whole number of 0 or more (a
 // print count). Serial: a whole number of 1 or more (a line's serial).
@@ -70,6 +82,7 @@ bool convert(FieldKind kind, const QString& text, QVariant& out) {
     }
     case FieldKind::Count:
     case FieldKind::Serial: {
+        // A serial the service left empty is chosen locally (blank -> NULL above).
         const auto d = Decimal::parseAmount(text);
         if (!d || d->places() > 0 || d->sign() < (kind == FieldKind::Serial ? 1 : 0)) return false;
         out = QVariant(qlonglong(d->toCents() / 100));
@@ -145,6 +158,92 @@ QDateTime parseServerDateText(const QString& text) {
     return QDateTime(date, time);
 }
 
+std::optional<DownloadedInvoice> parseDownloadReply(const QString& body, const QString& fpdm, const QString& fphm,
+                                                    const QString& sxh, QString* error) {
+    auto refuse = [&](const QString& text) -> std::optional<DownloadedInvoice> {
+        if (error) *error = text;
+        return std::nullopt;
+    };
+    QString rest = body;
+    DownloadedInvoice invoice;
+    invoice.status = reply_next_field(rest);
+    if (invoice.status != QLatin1String("1") && invoice.status != QLatin1String("2")
+        && invoice.status != QLatin1String("3"))
+        return refuse(trimBlanks(rest).isEmpty() ? QStringLiteral("指定发票未找到！") : rest);
+
+    // 33 header fields and the item list; more means a value has shifted the fields.
+    const QStringList header = f_split_str(rest, kSepHeader).val1;
+    if (header.size() < kHeaderFields || header.size() > kHeaderFields + 1)
+        return refuse(QStringLiteral("发票信息下载失败：接收参数数目有误！"));
+    if (header.at(kFpdmField) != fpdm || header.at(kFphmField) != fphm)
+        return refuse(QStringLiteral("发票数据下载失败：服务器返回的发票（") + header.at(kFpdmField) + QLatin1Char(' ')
+                      + header.at(kFphmField) + QStringLiteral("）不是所请求的发票（") + fpdm + QLatin1Char(' ') + fphm
+                      + QStringLiteral("）！"));
+    if (header.at(kSxhField) != sxh)
+        return refuse(QStringLiteral("发票数据下载失败：服务器返回的发票属于其他纳税人（") + header.at(kSxhField)
+                      + QStringLiteral("），不能保存！"));
+    QString refused;
+    if (!convertFields(header, kHeaderFields, kHeaderConv, QString(), invoice.header, refused)) return refuse(refused);
+
+    if (header.size() == kHeaderFields) {
+        // Only an invoice voided while blank comes without lines.
+        if (header.at(kFpztField) == QLatin1String("3")) return invoice;
+        return refuse(QStringLiteral("发票数据下载失败：接收品目数据有误！"));
+    }
+
+    const QStringList lines = f_split_str(header.at(kHeaderFields), kSepLine).val1;
+    if (lines.isEmpty()) return refuse(QStringLiteral("发票数据下载失败：指定发票品目信息未找到！"));
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString& line = lines.at(i);
+        if (line.isEmpty()) continue;
+        const QStringList fields = f_split_str(line, kSepField).val1;
+        if (fields.size() != kLineFields) return refuse(QStringLiteral("发票数据下载失败：接收品目数据有误1！"));
+        const QString prefix = QStringLiteral("第") + QString::number(i + 1) + QStringLiteral("条品目的");
+        if (fields.at(kLineFpdmField) != fpdm || fields.at(kLineFphmField) != fphm)
+            return refuse(QStringLiteral("发票数据下载失败：第") + QString::number(i + 1)
+                          + QStringLiteral("条品目属于其他发票（") + fields.at(kLineFpdmField) + QLatin1Char(' ')
+                          + fields.at(kLineFphmField) + QStringLiteral("）！"));
+        QVariantList binds;
+        if (!convertFields(fields, kLineFields, kLineConv, prefix, binds, refused)) return refuse(refused);
+        invoice.lines.append(binds);
+    }
+    return invoice;
+}
+
+namespace {
+
+// True when a local line already holds `serial`.
+bool serialTaken(Transaction& sqlca, const QVariant& serial) {
+    QVariantList row;
+    return sqlca.selectInto(QStringLiteral("SELECT count(1) FROM ptfp_fpxmmx WHERE iserial = ?"), {serial}, row) == 0
+           && row.value(0).toLongLong() > 0;
+}
+
+// Writes a read invoice inside the open transaction. Lines already stored for
+// this invoice (those of a replaced copy, or lines left without their header)
+// give way to the service's. False with the message in `error`.
+bool storeDownloadedInvoice(Transaction& sqlca, const DownloadedInvoice& invoice, QString& error) {
+    const QVariant fpdm = invoice.header.at(kFpdmField);
+    const QVariant fphm = invoice.header.at(kFphmField);
+    if (!sqlca.exec(QStringLiteral("DELETE FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = ?"), {fpdm, fphm})
+        || !sqlca.exec(kHeaderInsert, invoice.header) || sqlca.sqlcode != 0) {
+        error = dbFailure(QStringLiteral("发票数据保存失败！"), sqlca);
+        return false;
+    }
+    for (const QVariantList& line : invoice.lines) {
+        const QVariant serial = line.at(kLineSerialField);
+        const bool keepSerial = serial.isValid() && !serial.isNull() && !serialTaken(sqlca, serial);
+        const bool stored = keepSerial ? sqlca.exec(kLineInsert, line) : sqlca.exec(kLineInsertNewSerial, line.mid(1));
+        if (!stored || sqlca.sqlcode != 0) {
+            error = dbFailure(QStringLiteral("发票品目数据提取失败！"), sqlca);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 bool gf_get_fp_from_remote(HostServices& host, const QString& as_fpdm, const QString& as_fphm) {
     if (as_fpdm.isEmpty() || as_fphm.isEmpty()) return false;
     Transaction* t = host.session().sqlca;
@@ -171,16 +270,9 @@ bool gf_get_fp_from_remote(HostServices& host, const QString& as_fpdm, const QSt
             return false;
         }
         if (host.msg2(QStringLiteral("本地发票已存在，确定要从服务器上下载下来覆盖本地数据吗？")) == 2) return false;
+        // The old lines go when the service's are stored.
         sqlca.exec(QStringLiteral("DELETE FROM ptfp_fpk WHERE sxh = ? AND fpdm = ? AND fphm = ?"),
                    {owner, as_fpdm, as_fphm});
-        // The old lines go with the old header: afterwards the invoice has
-        // exactly the lines the service sends.
-        if (!sqlca.exec(QStringLiteral("DELETE FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = ?"), {as_fpdm, as_fphm})) {
-            const QString text = dbFailure(QStringLiteral("发票数据保存失败！"), sqlca);
-            sqlca.rollback();
-            host.mess(text);
-            return false;
-        }
     }
 
     QString code = as_fpdm;
@@ -202,80 +294,16 @@ bool gf_get_fp_from_remote(HostServices& host, const QString& as_fpdm, const QSt
         return false;
     }
 
-    QString body = reply_body(reply);
-    const QString status = reply_next_field(body);
-    if (status != QLatin1String("1") && status != QLatin1String("2") && status != QLatin1String("3")) {
-        const QString text = body.trimmed().isEmpty() ? QStringLiteral("指定发票未找到！") : body;
-        sqlca.rollback();
-        host.mess(text);
-        return false;
-    }
-
-    const QStringList header = f_split_str(body, kSepHeader).val1;
-    if (header.size() <= kHeaderFields - 1) {
-        sqlca.rollback();
-        host.mess(QStringLiteral("发票信息下载失败：接收参数数目有误！"));
-        return false;
-    }
-
-    QVariantList binds;
     QString refused;
-    if (!convertFields(header, kHeaderFields, kHeaderConv, QString(), binds, refused)) {
+    const std::optional<DownloadedInvoice> invoice =
+        parseDownloadReply(reply_body(reply), as_fpdm, as_fphm, owner, &refused);
+    if (!invoice || !storeDownloadedInvoice(sqlca, *invoice, refused) || !sqlca.commit()) {
+        if (refused.isEmpty()) refused = dbFailure(QStringLiteral("发票数据保存失败！"), sqlca);
         sqlca.rollback();
         host.mess(refused);
         return false;
     }
-    if (!sqlca.exec(kHeaderInsert, binds) || sqlca.sqlcode != 0) {
-        const QString text = dbFailure(QStringLiteral("发票数据保存失败！"), sqlca);
-        sqlca.rollback();
-        host.mess(text);
-        return false;
-    }
-
-    auto commitOrReport = [&]() {
-        if (sqlca.commit()) return true;
-        const QString text = dbFailure(QStringLiteral("发票数据保存失败！"), sqlca);
-        sqlca.rollback();
-        host.mess(text);
-        return false;
-    };
-
-    if (header.size() == kHeaderFields) {
-        if (header.at(kFpztField) == QLatin1String("3")) return commitOrReport();
-        sqlca.rollback();
-        host.mess(QStringLiteral("发票数据下载失败：接收品目数据有误！"));
-        return false;
-    }
-
-    const QStringList lines = f_split_str(header.at(kHeaderFields), kSepLine).val1;
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString& line = lines.at(i);
-        if (line.isEmpty()) continue;
-        const QStringList fields = f_split_str(line, kSepField).val1;
-        if (fields.size() != kLineFields) {
-            sqlca.rollback();
-            host.mess(QStringLiteral("发票数据下载失败：接收品目数据有误1！"));
-            return false;
-        }
-        const QString prefix = QStringLiteral("第") + QString::number(i + 1) + QStringLiteral("条品目的");
-        if (!convertFields(fields, kLineFields, kLineConv, prefix, binds, refused)) {
-            sqlca.rollback();
-            host.mess(refused);
-            return false;
-        }
-        if (!sqlca.exec(kLineInsert, binds) || sqlca.sqlcode != 0) {
-            const QString text = dbFailure(QStringLiteral("发票品目数据提取失败！"), sqlca);
-            sqlca.rollback();
-            host.mess(text);
-            return false;
-        }
-    }
-    if (lines.isEmpty()) {
-        sqlca.rollback();
-        host.mess(QStringLiteral("发票数据下载失败：指定发票品目信息未找到！"));
-        return false;
-    }
-    return commitOrReport();
+    return true;
 }
 
 QString f_get_fpzt_name(const QString& as_fpzt) {

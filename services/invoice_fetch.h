@@ -4,7 +4,11 @@
 #include "host/host_services.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
+#include <QVariantList>
+
+#include <optional>
 
 namespace fp {
 
@@ -17,12 +21,35 @@ namespace fp {
 // or time; an empty text is invalid too (callers store it as NULL).
 QDateTime parseServerDateText(const QString& text);
 
+// One invoice as a download reply carries it, converted for storing: the
+// bound values of its header (33, in the column order of ptfp_fpk) and of each
+// item line (17, in the column order of ptfp_fpxmmx; iserial is null when the
+// service sent none).
+struct DownloadedInvoice {
+    QString status;  // "1", "2" or "3"
+    QVariantList header;
+    QList<QVariantList> lines;
+};
+
+// Reads the body of a full-download reply (its text after "ok|@|") for invoice
+// `fpdm`/`fphm` of the owner account `sxh`, without storing anything. Refused,
+// with the message to show in `error`: a status other than 1, 2 or 3 (the
+// service's text, or "指定发票未找到！"); a header of 32 or fewer, or of more than
+// 34, fields; a header or line that names another invoice, or a header of
+// another owner; a line without 17 fields; a number or date that does not
+// convert; 33 fields on an invoice that is not blank-voided; an empty item list.
+std::optional<DownloadedInvoice> parseDownloadReply(const QString& body, const QString& fpdm, const QString& fphm,
+                                                    const QString& sxh, QString* error);
+
 // Downloads invoice `as_fpdm`/`as_fphm` with procedure 90239 (as_getinfo:1) and
 // stores it in ptfp_fpk and ptfp_fpxmmx on the session's sqlca, in one
 // transaction. A local copy owned by the logged-in account is replaced, header
 // and lines, after the user agreed; one owned by another account is refused
-// before the service is asked. A numeric or date field of the reply that does
-// not parse is refused instead of being stored; an empty one is stored as NULL.
+// before the service is asked. A reply is read by parseDownloadReply before
+// anything of it is stored; an empty numeric or date field is stored as NULL.
+// The lines of the invoice are exactly those of the reply: each keeps the
+// service's serial when no other local line holds it, and otherwise (or when
+// the service sent none) gets a new local one.
 // True when the invoice is stored and committed. Every false result except an
 // empty argument, a declined question and a failed send has shown a message.
 bool gf_get_fp_from_remote(HostServices& host, const QString& as_fpdm, const QString& as_fphm);

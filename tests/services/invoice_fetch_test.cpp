@@ -234,8 +234,28 @@ std::vector<FailureCase> failureCases() {
         {"item line with a trailing separator",
          replyText(QStringLiteral("1"), h, QStringList{good1 + QStringLiteral("|@|")}),
          QStringLiteral("发票数据下载失败：接收品目数据有误1！")},
-        {"item insert fails (serial twice)", replyText(QStringLiteral("1"), h, QStringList{good1, good1}),
+        {"item insert fails (item code too wide)",
+         replyText(QStringLiteral("1"), h, QStringList{good1, lineWith(102, 4, QString(41, u'X'))}),
          QStringLiteral("发票品目数据提取失败！\r\nsqlcode = -1\r\nsqlerrtext = "), true},
+        // A reply about another invoice or owner is not stored under this one.
+        {"header of another number",
+         replyText(QStringLiteral("1"), withHeader(1, QStringLiteral("00000008")), QStringList{good1}),
+         QStringLiteral("发票数据下载失败：服务器返回的发票（237020000001 00000008）不是所请求的发票（237020000001 00000007）！")},
+        {"header of another code",
+         replyText(QStringLiteral("1"), withHeader(0, QStringLiteral("237020000002")), QStringList{good1}),
+         QStringLiteral("发票数据下载失败：服务器返回的发票（237020000002 00000007）不是所请求的发票（237020000001 00000007）！")},
+        {"number with a blank", replyText(QStringLiteral("1"), withHeader(1, kNumber + QLatin1Char(' ')), QStringList{good1}),
+         QStringLiteral("发票数据下载失败：服务器返回的发票（237020000001 00000007 ）不是所请求的发票（237020000001 00000007）！")},
+        {"header of another owner", replyText(QStringLiteral("1"), withHeader(4, kOtherAccount), QStringList{good1}),
+         QStringLiteral("发票数据下载失败：服务器返回的发票属于其他纳税人（3702000099999），不能保存！")},
+        {"second line of another invoice",
+         replyText(QStringLiteral("1"), h, QStringList{good1, lineWith(102, 2, QStringLiteral("00000008"))}),
+         QStringLiteral("发票数据下载失败：第2条品目属于其他发票（237020000001 00000008）！")},
+        {"35 header fields (a shifted field)",
+         replyText(QStringLiteral("1"), h, QStringList{good1}) + QStringLiteral("|#|x"),
+         QStringLiteral("发票信息下载失败：接收参数数目有误！")},
+        {"serial zero", replyText(QStringLiteral("1"), h, QStringList{lineWith(0, kIserial, QStringLiteral("0"))}),
+         QStringLiteral("发票数据下载失败：第1条品目的序号“0”不是有效的整数！")},
         {"empty item list", replyText(QStringLiteral("1"), h, QStringList{}),
          QStringLiteral("发票数据下载失败：指定发票品目信息未找到！")},
         // Fields that are not numbers or dates are refused, not stored.
@@ -388,6 +408,43 @@ TEST_F(FetchTest, FieldsAreConvertedAndEmptyNumbersAndDatesStoredAsNull) {
     EXPECT_EQ(sqlca().decimalAt(mj[2]), Decimal::parse(u"-0.10"));
 }
 
+// Serials are the service's when free; a serial that another local line holds,
+// or none at all, gives the line a new local one. Both invoices keep all lines.
+TEST_F(FetchTest, CollidingOrMissingSerialsGetNewLocalOnes) {
+    insertLocal(kCode, QStringLiteral("00000001"), kOwner, {1, 2});
+    // Lines of this invoice left without their header give way as well.
+    ASSERT_TRUE(sqlca().exec(QStringLiteral("INSERT INTO ptfp_fpxmmx ( iserial , fpdm , fphm , xmmc ) VALUES ( 7, ?, ?, ? )"),
+                             {kCode, kNumber, QStringLiteral("孤立品目")}));
+    ASSERT_TRUE(sqlca().commit());
+    const QStringList first = test::tableRows(sqlca(), QStringLiteral("ptfp_fpxmmx")).filter(QStringLiteral("|00000001|"));
+
+    QStringList noSerial = line17(0, kCode, kNumber, QStringLiteral("3.00"));
+    noSerial[kIserial] = QString();
+    reply(replyText(QStringLiteral("1"), header33(kCode, kNumber, QStringLiteral("1")),
+                    QStringList{joinLine(line17(1, kCode, kNumber, QStringLiteral("1.00"))),
+                                joinLine(line17(3, kCode, kNumber, QStringLiteral("2.00"))), joinLine(noSerial),
+                                joinLine(line17(3, kCode, kNumber, QStringLiteral("4.00")))}));
+    ASSERT_TRUE(gf_get_fp_from_remote(host, kCode, kNumber)) << dialogs.log().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(dialogs.log().isEmpty());
+
+    EXPECT_EQ(test::tableRows(sqlca(), QStringLiteral("ptfp_fpxmmx")).filter(QStringLiteral("|00000001|")), first);
+    const QList<qlonglong> serials = serialsOf(kCode, kNumber);
+    ASSERT_EQ(serials.size(), 4) << "every line stored, the orphan gone";
+    EXPECT_EQ(serials[0], 3) << "a free serial is kept";
+    for (int i = 1; i < 4; ++i) EXPECT_GT(serials[i], 7) << "new local serials";
+    QList<QVariantList> amounts = sqlca().selectAll(
+        QStringLiteral("SELECT je FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = ? ORDER BY je"), {kCode, kNumber});
+    ASSERT_EQ(amounts.size(), 4);
+    EXPECT_EQ(sqlca().decimalAt(amounts[3][0]), Decimal::parse(u"4.00"));
+
+    // Downloaded again: its own old lines no longer collide.
+    dialogs.yes();
+    reply(replyText(QStringLiteral("1"), header33(kCode, kNumber, QStringLiteral("1")),
+                    QStringList{joinLine(line17(11, kCode, kNumber, QStringLiteral("1.00")))}));
+    ASSERT_TRUE(gf_get_fp_from_remote(host, kCode, kNumber));
+    EXPECT_EQ(serialsOf(kCode, kNumber), QList<qlonglong>{11});
+}
+
 // --- against the tax service over loopback HTTP -------------------------------
 
 taxsim::StoredInvoice serverInvoice(const QString& fphm, const QStringList& serials) {
@@ -440,6 +497,23 @@ TEST_F(FetchHttpTest, DownloadsTheWholeInvoice) {
     EXPECT_EQ(rows[0][10].toLongLong(), 2);
     EXPECT_EQ(serialsOf(kCode, kNumber), (QList<qlonglong>{101, 102, 103}));
     EXPECT_EQ(lines()[0][3].toString(), QStringLiteral("服务器品目101"));
+}
+
+// Two invoices issued elsewhere whose serials collide locally: before, the
+// second download failed on the unique serial.
+TEST_F(FetchHttpTest, TwoInvoicesWithTheSameSerialsAreBothStored) {
+    const QString second = QStringLiteral("00000008");
+    server.service().addInvoice(serverInvoice(kNumber, {QStringLiteral("1"), QStringLiteral("2")}));
+    server.service().addInvoice(serverInvoice(second, {QStringLiteral("1"), QStringLiteral("2")}));
+    ASSERT_TRUE(gf_get_fp_from_remote(host, kCode, kNumber)) << dialogs.log().join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(gf_get_fp_from_remote(host, kCode, second)) << dialogs.log().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(dialogs.log().isEmpty());
+    EXPECT_EQ(serialsOf(kCode, kNumber), (QList<qlonglong>{1, 2}));
+    const QList<qlonglong> secondSerials = serialsOf(kCode, second);
+    ASSERT_EQ(secondSerials.size(), 2);
+    EXPECT_GT(secondSerials[0], 2);
+    EXPECT_GT(secondSerials[1], 2);
+    EXPECT_EQ(headers().size(), 2);
 }
 
 TEST_F(FetchHttpTest, OverwriteReplacesHeaderAndLinesAndLeavesOtherInvoicesAlone) {
