@@ -60,6 +60,77 @@ bool commitOrReport(HostServices& host, Transaction& sqlca, const QString& head)
 
 } // namespace
 
+bool parseStockText(const QString& text, StockText& out, QString& error) {
+    out = StockText();
+    const QStringList records = f_split_str(text, kSepLine).val1;
+    out.anyEntry = !records.isEmpty();
+    auto refuse = [&](const QString& message) {
+        error = message;
+        return false;
+    };
+    for (const QString& record : records) {
+        if (record.isEmpty()) continue;
+        const QStringList f = f_split_str(record, kSepField).val1;
+        if (f.isEmpty()) return refuse(QStringLiteral("发票数据提取失败1！"));
+        const QString& type = f.at(0);
+        StockText::Record r;
+        if (type == QLatin1String("lg")) {
+            if (f.size() != 11) return refuse(QStringLiteral("发票数据提取失败2！"));
+            if (const QString e = badNumber(f, {6, 7, 8}, 8); !e.isEmpty()) return refuse(e);
+            QVariant fsrq;
+            if (!stockDate(f.at(10), fsrq)) return refuse(badDate(f.at(10)));
+            r.purchase = true;
+            r.key = {f.at(1)};
+            r.values = {f.at(1), f.at(2), f.at(3), f.at(4), f.at(5), f.at(6), f.at(7), f.at(8), f.at(9), fsrq};
+        } else if (type == QLatin1String("tp")) {
+            if (f.size() != 10) return refuse(QStringLiteral("发票数据提取失败3！"));
+            if (const QString e = badNumber(f, {6, 7}, -1); !e.isEmpty()) return refuse(e);
+            QVariant tprq;
+            if (!stockDate(f.at(8), tprq)) return refuse(badDate(f.at(8)));
+            r.purchase = false;
+            r.key = {f.at(1), f.at(3), f.at(5), f.at(6), f.at(7)};
+            r.values = {f.at(1), f.at(2), f.at(3), f.at(4), f.at(5), f.at(6), f.at(7), tprq};
+        } else {
+            return refuse(QStringLiteral("发票数据提取失败4！"));
+        }
+        out.records.append(r);
+    }
+    return true;
+}
+
+bool parseCodeText(const QString& text, CodeText& out, QString& error) {
+    out = CodeText();
+    auto refuse = [&](const QString& message) {
+        error = message;
+        return false;
+    };
+    const QStringList parts = f_split_str(text, kSepHeader).val1;
+    if (parts.size() < 2) return refuse(QStringLiteral("发票种类及发票代码信息提取有误！"));
+    for (const QString& record : f_split_str(parts.at(0), kSepLine).val1) {
+        if (record.isEmpty()) continue;
+        const QStringList f = f_split_str(record, kSepField).val1;
+        if (f.size() != 5) return refuse(QStringLiteral("发票种类信息提取失败！"));
+        // yxj: a whole number; blank is NULL, anything else that is not one is refused.
+        QVariant yxj;
+        if (!f.at(4).trimmed().isEmpty()) {
+            const auto d = Decimal::parseAmount(f.at(4));
+            if (!d || d->places() > 0)
+                return refuse(QStringLiteral("发票种类信息提取失败：优先级“") + f.at(4) + QStringLiteral("”不是有效的整数！"));
+            yxj = qlonglong(d->toCents() / 100);
+        }
+        out.kinds.append(QVariantList{f.at(0), f.at(1), f.at(2), f.at(3), yxj});
+    }
+    // Without kinds the codes are not read: nothing will be replaced.
+    if (out.kinds.isEmpty()) return true;
+    for (const QString& record : f_split_str(parts.at(1), kSepLine).val1) {
+        if (record.isEmpty()) continue;
+        const QStringList f = f_split_str(record, kSepField).val1;
+        if (f.size() != 2) return refuse(QStringLiteral("发票代码信息提取失败！"));
+        out.codes.append(QVariantList{f.at(0), f.at(1)});
+    }
+    return true;
+}
+
 bool gf_save_fplgqk(HostServices& host, const QString& as_ref) {
     if (as_ref.isNull()) return false;
     Transaction* t = host.session().sqlca;
@@ -77,36 +148,18 @@ bool gf_save_fplgqk(HostServices& host, const QString& as_ref) {
         "INSERT INTO bdcja_sgtp ( lglsh , swjgdm , sxh , fpzlbm , fpdm , tpqh , tpzh , tprq ) "
         "VALUES ( ?, ?, ?, ?, ?, ?, ?, ? )");
 
-    const QStringList records = f_split_str(as_ref, kSepLine).val1;
-    QVariantList binds;
-    for (const QString& record : records) {
-        if (record.isEmpty()) continue;
-        const QStringList f = f_split_str(record, kSepField).val1;
-        if (f.isEmpty()) return stop(host, sqlca, QStringLiteral("发票数据提取失败1！"), false);
-        const QString& type = f.at(0);
-        if (type == QLatin1String("lg")) {
-            if (f.size() != 11) return stop(host, sqlca, QStringLiteral("发票数据提取失败2！"), false);
-            if (const QString e = badNumber(f, {6, 7, 8}, 8); !e.isEmpty()) return stop(host, sqlca, e, false);
-            QVariant fsrq;
-            if (!stockDate(f.at(10), fsrq)) return stop(host, sqlca, badDate(f.at(10)), false);
-            sqlca.exec(kDeleteLg, {f.at(1)});
-            binds = {f.at(1), f.at(2), f.at(3), f.at(4), f.at(5), f.at(6), f.at(7), f.at(8), f.at(9), fsrq};
-            sqlca.exec(kInsertLg, binds);
-        } else if (type == QLatin1String("tp")) {
-            if (f.size() != 10) return stop(host, sqlca, QStringLiteral("发票数据提取失败3！"), false);
-            if (const QString e = badNumber(f, {6, 7}, -1); !e.isEmpty()) return stop(host, sqlca, e, false);
-            QVariant tprq;
-            if (!stockDate(f.at(8), tprq)) return stop(host, sqlca, badDate(f.at(8)), false);
-            sqlca.exec(kDeleteTp, {f.at(1), f.at(3), f.at(5), f.at(6), f.at(7)});
-            binds = {f.at(1), f.at(2), f.at(3), f.at(4), f.at(5), f.at(6), f.at(7), tprq};
-            sqlca.exec(kInsertTp, binds);
-        } else {
-            return stop(host, sqlca, QStringLiteral("发票数据提取失败4！"), false);
-        }
+    StockText stock;
+    QString refused;
+    if (!parseStockText(as_ref, stock, refused)) return stop(host, sqlca, refused, false);
+    for (const StockText::Record& r : stock.records) {
+        // A purchase replaces the stored one of its serial whole; a return only
+        // the identical returned range. The deletions' results are not examined.
+        sqlca.exec(r.purchase ? kDeleteLg : kDeleteTp, r.key);
+        sqlca.exec(r.purchase ? kInsertLg : kInsertTp, r.values);
         if (sqlca.sqlcode != 0)
             return stop(host, sqlca, dbFailure(QStringLiteral("发票数据提取失败5！"), sqlca), false);
     }
-    if (records.isEmpty()) {
+    if (!stock.anyEntry) {
         host.mess(QStringLiteral("没有找到发票领购信息！"));
         return true;
     }
@@ -120,53 +173,24 @@ bool gf_save_fpzldm(HostServices& host, const QString& as_ref) {
     Transaction& sqlca = *t;
     TxGuard guard(sqlca);
 
-    const QStringList parts = f_split_str(as_ref, kSepHeader).val1;
-    if (parts.size() < 2) {
-        host.mess(QStringLiteral("发票种类及发票代码信息提取有误！"));
-        return false;
-    }
+    CodeText tables;
+    QString refused;
+    if (!parseCodeText(as_ref, tables, refused)) return stop(host, sqlca, refused, false);
+    // A part without a single record (an empty one, or one of empty records)
+    // must not empty the table it would replace.
+    if (tables.kinds.isEmpty()) return stop(host, sqlca, QStringLiteral("没有找到发票种类信息！"), true);
+    if (tables.codes.isEmpty()) return stop(host, sqlca, QStringLiteral("没有找到发票代码信息！"), true);
 
-    // A part whose records are all empty holds no record either: it must not
-    // empty the table it would replace.
-    const QStringList kinds = f_split_str(parts.at(0), kSepLine).val1;
-    int kindCount = 0;
     sqlca.exec(QStringLiteral("DELETE FROM bm_bdcja_fpzl"));
-    for (const QString& record : kinds) {
-        if (record.isEmpty()) continue;
-        ++kindCount;
-        const QStringList f = f_split_str(record, kSepField).val1;
-        if (f.size() != 5) return stop(host, sqlca, QStringLiteral("发票种类信息提取失败！"), false);
-        // yxj: a whole number; blank is NULL, anything else that is not one is refused.
-        QVariant yxj;
-        if (!f.at(4).trimmed().isEmpty()) {
-            const auto d = Decimal::parseAmount(f.at(4));
-            if (!d || d->places() > 0)
-                return stop(host, sqlca,
-                            QStringLiteral("发票种类信息提取失败：优先级“") + f.at(4) + QStringLiteral("”不是有效的整数！"),
-                            false);
-            yxj = qlonglong(d->raw() / 10000);
-        }
+    for (const QVariantList& kind : tables.kinds)
         if (!sqlca.exec(QStringLiteral("INSERT INTO bm_bdcja_fpzl ( fpzlbm , kplx , fpqc , fpjc , yxj ) "
                                        "VALUES ( ?, ?, ?, ?, ? )"),
-                        {f.at(0), f.at(1), f.at(2), f.at(3), yxj}))
+                        kind))
             return stop(host, sqlca, dbFailure(QStringLiteral("发票种类添加失败！"), sqlca), false);
-    }
-    if (kindCount == 0) return stop(host, sqlca, QStringLiteral("没有找到发票种类信息！"), true);
-
-    const QStringList codes = f_split_str(parts.at(1), kSepLine).val1;
-    int codeCount = 0;
     sqlca.exec(QStringLiteral("DELETE FROM bm_bdcja_fpdm"));
-    for (const QString& record : codes) {
-        if (record.isEmpty()) continue;
-        ++codeCount;
-        const QStringList f = f_split_str(record, kSepField).val1;
-        if (f.size() != 2) return stop(host, sqlca, QStringLiteral("发票代码信息提取失败！"), false);
-        if (!sqlca.exec(QStringLiteral("INSERT INTO bm_bdcja_fpdm ( fpdm , fpzlbm ) VALUES ( ?, ? )"),
-                        {f.at(0), f.at(1)}))
+    for (const QVariantList& code : tables.codes)
+        if (!sqlca.exec(QStringLiteral("INSERT INTO bm_bdcja_fpdm ( fpdm , fpzlbm ) VALUES ( ?, ? )"), code))
             return stop(host, sqlca, dbFailure(QStringLiteral("发票代码添加失败！"), sqlca), false);
-    }
-    if (codeCount == 0) return stop(host, sqlca, QStringLiteral("没有找到发票代码信息！"), true);
-
     return commitOrReport(host, sqlca, QStringLiteral("发票代码添加失败！"));
 }
 

@@ -5,9 +5,34 @@
 // session's sqlca: everything given is committed, or nothing is.
 #include "host/host_services.h"
 
+#include <QList>
 #include <QString>
+#include <QVariantList>
 
 namespace fp {
+
+// A stock text as read, ready to be stored: for each record the key of the row
+// it replaces and the values of its row.
+struct StockText {
+    struct Record {
+        bool purchase = true;  // "lg" -> bdcja_fplg, "tp" -> bdcja_sgtp
+        QVariantList key;      // purchase: lglsh; return: lglsh, sxh, fpdm, tpqh, tpzh
+        QVariantList values;   // the columns of the insert, in its order
+    };
+    QList<Record> records;
+    bool anyEntry = false;     // the text held an entry at all (empty ones count)
+};
+// Reads a stock text (below) without storing it: false with the message in `error`.
+bool parseStockText(const QString& text, StockText& out, QString& error);
+
+// A code text as read: kind rows (fpzlbm, kplx, fpqc, fpjc, yxj) and code rows
+// (fpdm, fpzlbm). When no kind record is found the codes are not read.
+struct CodeText {
+    QList<QVariantList> kinds;
+    QList<QVariantList> codes;
+};
+// Reads a code text (below) without storing it: false with the message in `error`.
+bool parseCodeText(const QString& text, CodeText& out, QString& error);
 
 // Stores the stock text: records separated by "|&|", fields by "|@|".
 //   "lg" purchase, 11 fields: lg, lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh,
