@@ -4,6 +4,8 @@
 #include "services/remote_text.h"
 #include "services/stock_codes.h"
 
+#include "host/text_decoding.h"
+
 #include <QFile>
 
 #ifdef _WIN32
@@ -40,8 +42,13 @@ bool readText(HostServices& host, const QString& path, QString& text) {
         host.mess(QStringLiteral("无法读取文件“") + path + QStringLiteral("”：") + file.errorString());
         return false;
     }
-    text = QString::fromUtf8(file.readAll());
-    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    // Stock and code files are UTF-8 text; anything else is refused, not guessed at.
+    const DecodedText decoded = decodeExternalText(file.read(kMaxExternalTextBytes + 1));
+    if (!decoded.ok) {
+        host.mess(QStringLiteral("文件“") + path + QStringLiteral("”") + decoded.problem + QStringLiteral("，不能使用！"));
+        return false;
+    }
+    text = decoded.text;
     if (text.endsWith(QLatin1String("\r\n")))
         text.chop(2);
     else if (text.endsWith(QLatin1Char('\n')))

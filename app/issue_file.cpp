@@ -5,6 +5,8 @@
 #include "data_model/transaction.h"
 #include "issuing/w_fp_invoicing.h"
 
+#include "host/text_decoding.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -321,9 +323,16 @@ int issueFile(HostServices& host, IssueDialogs& dialogs, const QString& file, co
         host.mess(QStringLiteral("无法读取文件“") + file + QStringLiteral("”：") + f.errorString());
         return 2;
     }
+    // An invoice file is UTF-8 text: bytes that are not, a NUL or a file beyond
+    // the size limit are refused before the JSON is read.
+    const QByteArray bytes = f.read(kMaxExternalTextBytes + 1);
+    if (const DecodedText decoded = decodeExternalText(bytes); !decoded.ok) {
+        host.mess(QStringLiteral("文件“") + file + QStringLiteral("”") + decoded.problem + QStringLiteral("，不能使用！"));
+        return 2;
+    }
     std::vector<IssueInvoice> invoices;
     QString error;
-    if (!parseIssueFile(f.readAll(), invoices, &error)) {
+    if (!parseIssueFile(bytes, invoices, &error)) {
         host.mess(error);
         return 2;
     }

@@ -1,6 +1,8 @@
 // HostServices::f_send_remote_msg: one exchange with the tax service.
 #include "host/host_services.h"
 
+#include "host/text_decoding.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -47,6 +49,8 @@ QString failureText(const RemoteResult& r, qint64 timeoutMs)
             text += QStringLiteral("：") + (body.size() > 200 ? body.left(200) + QStringLiteral("…") : body);
         return text + QStringLiteral("\r\n请稍后再试！");
     }
+    case RemoteResult::Kind::BadReply:
+        return QStringLiteral("税务服务器的应答") + r.detail + QStringLiteral("，无法使用！\r\n请稍后再试，或与税务机关联系。");
     case RemoteResult::Kind::Dropped:
         return QStringLiteral("与税务服务器的连接意外中断，没有收到应答！\r\n"
                               "服务器可能已经受理了本次请求，请稍后核对发票在服务器上的状态。");
@@ -87,6 +91,15 @@ bool HostServices::f_send_remote_msg(const QString& url, const QString& request,
             work();
     }
 
+    // Whatever the transport, a reply with a NUL or beyond the size limit is no text.
+    if (result.kind == RemoteResult::Kind::Ok) {
+        const DecodedText checked = checkExternalText(result.body);
+        if (!checked.ok) {
+            result.kind = RemoteResult::Kind::BadReply;
+            result.detail = checked.problem;
+            result.body.clear();
+        }
+    }
     exchange.reply = result.body;
     exchange.ok = result.kind == RemoteResult::Kind::Ok && result.body.startsWith(kOkPrefix);
     exchanges_.push_back(exchange);

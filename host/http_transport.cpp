@@ -7,10 +7,15 @@
 #endif
 #include <httplib.h>
 
+#include "host/text_decoding.h"
+
 #include <QUrl>
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace fp {
 
@@ -29,6 +34,37 @@ QString describe(httplib::Error error)
     case httplib::Error::Write: return QStringLiteral("发送请求失败");
     default: return QStringLiteral("通讯失败");
     }
+}
+
+using Clock = std::chrono::steady_clock;
+
+// The library's time-outs bound each read and write, so a server that sends a
+// byte now and then could hold the exchange for ever. While `exchange` runs, a
+// watcher stops the client once the deadline has passed (again and again,
+// since a stop that comes before the socket is open is lost), so the exchange
+// ends within its time-out whatever the server does.
+template <typename Exchange>
+void runWithDeadline(httplib::ClientImpl& client, Clock::time_point deadline, Exchange exchange) {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread watcher([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (finished.wait_until(lock, deadline, [&] { return done; })) return;
+        while (!done) {
+            lock.unlock();
+            client.stop();
+            lock.lock();
+            finished.wait_for(lock, std::chrono::milliseconds(20), [&] { return done; });
+        }
+    });
+    exchange();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+    }
+    finished.notify_all();
+    watcher.join();
 }
 
 } // namespace
@@ -78,15 +114,38 @@ RemoteResult HttpTransport::post(const QString& endpoint, const QString& request
             client->set_ca_cert_path(caCertFile_.toStdString());
     }
 
-    const QByteArray body = requestText.toUtf8();
-    const auto started = std::chrono::steady_clock::now();
-    httplib::Result res = client->Post(path.toStdString(), body.constData(), size_t(body.size()),
-                                       "text/plain; charset=UTF-8");
-    const auto elapsedMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+    httplib::Request request;
+    request.method = "POST";
+    request.path = path.toStdString();
+    request.body = requestText.toUtf8().toStdString();
+    request.set_header("Content-Type", "text/plain; charset=UTF-8");
+    // The reply is collected here, so that one beyond the size limit is cut off.
+    std::string replyBytes;
+    bool tooLarge = false;
+    request.content_receiver = [&](const char* data, size_t length, uint64_t, uint64_t) {
+        if (replyBytes.size() + length > size_t(kMaxExternalTextBytes)) {
+            tooLarge = true;
+            return false;
+        }
+        replyBytes.append(data, length);
+        return true;
+    };
 
-    if (!res) {
-        const httplib::Error error = res.error();
+    httplib::Response res;
+    httplib::Error error = httplib::Error::Success;
+    bool answered = false;
+    const auto started = Clock::now();
+    runWithDeadline(*client, started + std::chrono::milliseconds(timeout),
+                    [&] { answered = client->send(request, res, error); });
+    const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+    const bool deadlinePassed = elapsedMs >= timeout;
+
+    if (tooLarge) {
+        result.kind = RemoteResult::Kind::BadReply;
+        result.detail = QStringLiteral("超过了") + QString::number(kMaxExternalTextBytes / (1024 * 1024)) + QStringLiteral("MB");
+        return result;
+    }
+    if (!answered) {
         result.detail = shownUrl + QStringLiteral("（") + describe(error) + QStringLiteral("）");
         switch (error) {
         case httplib::Error::Connection:
@@ -95,29 +154,35 @@ RemoteResult HttpTransport::post(const QString& endpoint, const QString& request
         case httplib::Error::SSLConnection:
         case httplib::Error::SSLLoadingCerts:
         case httplib::Error::SSLServerVerification:
-            result.kind = RemoteResult::Kind::ConnectFailed;
-            break;
-        case httplib::Error::Read:
-            // The library reports a silent server and a closed connection
-            // alike; a read that failed only when the time-out ran out is a
-            // time-out.
-            result.kind = elapsedMs * 10 >= qint64(timeout) * 9 ? RemoteResult::Kind::TimedOut
-                                                                  : RemoteResult::Kind::Dropped;
+            result.kind = deadlinePassed && error == httplib::Error::Connection ? RemoteResult::Kind::TimedOut
+                                                                                : RemoteResult::Kind::ConnectFailed;
             break;
         default:
-            result.kind = RemoteResult::Kind::Dropped;
+            // A silent server, one stopped at the deadline and a closed
+            // connection look alike to the library; the clock tells them apart.
+            result.kind = deadlinePassed || elapsedMs * 10 >= qint64(timeout) * 9 ? RemoteResult::Kind::TimedOut
+                                                                                  : RemoteResult::Kind::Dropped;
             break;
         }
         return result;
     }
 
-    result.httpStatus = res->status;
-    result.body = QString::fromUtf8(res->body.data(), qsizetype(res->body.size()));
-    if (res->status != 200) {
+    result.httpStatus = res.status;
+    const DecodedText decoded = decodeExternalText(QByteArray::fromStdString(replyBytes),
+                                                   charsetOfContentType(QByteArray::fromStdString(
+                                                       res.get_header_value("Content-Type"))));
+    if (res.status != 200) {
         result.kind = RemoteResult::Kind::HttpError;
         result.detail = shownUrl;
+        if (decoded.ok) result.body = decoded.text;
         return result;
     }
+    if (!decoded.ok) {
+        result.kind = RemoteResult::Kind::BadReply;
+        result.detail = decoded.problem;
+        return result;
+    }
+    result.body = decoded.text;
     result.kind = RemoteResult::Kind::Ok;
     return result;
 }

@@ -18,11 +18,15 @@ struct RemoteResult {
         TimedOut,      // no complete answer within the time-out
         HttpError,     // the service answered with a status other than 200
         Dropped,       // the connection closed before a complete answer
+        BadReply,      // an answer that is not usable text: bytes that do not decode
+                       // in its charset, a NUL, or more than the size limit
     };
     Kind kind = Kind::ConnectFailed;
     int httpStatus = 0;
-    QString body;      // reply text (UTF-8 decoded) when kind == Ok, else server text if any
-    QString detail;    // technical detail for the message (library error text)
+    QString body;      // reply text, decoded by its Content-Type's charset, when kind == Ok;
+                       // else the server's text if any
+    QString detail;    // technical detail for the message (library error text; for
+                       // BadReply what is wrong with the answer)
 };
 
 class RemoteTransport {

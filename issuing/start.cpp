@@ -209,11 +209,11 @@ bool w_fp_invoicing::checkNumberIssuable(const StartRun& run) {
         return false;
     }
     resp = resp.mid(5);
-    QString status = f_get_col(resp, QStringLiteral("|@|")).trimmed();
+    QString status = trimBlanks(f_get_col(resp, QStringLiteral("|@|")));
     if (status == QLatin1String("0")) return true;
     status = f_get_fpzt_name(status);
     if (status == QStringLiteral("未知发票状态！")) {
-        status = f_get_col(resp, QStringLiteral("|@|")).trimmed();
+        status = trimBlanks(f_get_col(resp, QStringLiteral("|@|")));
         status = status.isEmpty() ? QStringLiteral("未知发票状态！") : QStringLiteral("状态：") + status;
     }
     mess(QStringLiteral("指定发票") + status);

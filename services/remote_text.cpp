@@ -115,8 +115,15 @@ QString reply_body(const QString& reply) {
     return reply.size() > kReplyOkPrefix.size() ? reply.mid(kReplyOkPrefix.size()) : QStringLiteral("");
 }
 
+QString trimBlanks(const QString& text) {
+    qsizetype from = 0, to = text.size();
+    while (from < to && text.at(from) == u' ') ++from;
+    while (to > from && text.at(to - 1) == u' ') --to;
+    return text.mid(from, to - from);
+}
+
 QString reply_next_field(QString& body) {
-    return f_get_col(body, kSepField).trimmed();
+    return trimBlanks(f_get_col(body, kSepField));
 }
 
 } // namespace fp

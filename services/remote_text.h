@@ -69,5 +69,8 @@ QString reply_body(const QString& reply);
 // The next "|@|" field of a reply body, trimmed of blanks at both ends; the body
 // keeps the text after the separator. On the last field the body becomes empty.
 QString reply_next_field(QString& body);
+// `text` without the blanks (spaces, nothing else) at both ends: a status
+// "1\t" or "1\n" is not "1".
+QString trimBlanks(const QString& text);
 
 } // namespace fp
