@@ -2,6 +2,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTimeZone>
 
 namespace fp {
 namespace {
@@ -23,7 +24,9 @@ public:
     QString driverName() const override { return QStringLiteral("QSQLITE"); }
     QString currentTime() const override { return QStringLiteral("datetime('now','localtime')"); }
     QString monthOf(const QString& expr) const override { return QStringLiteral("substr(%1,1,7)").arg(expr); }
-    QString toBigint(const QString& expr) const override { return QStringLiteral("CAST(%1 AS INTEGER)").arg(expr); }
+    QString toBigint(const QString& expr) const override {
+        return QStringLiteral("(CASE WHEN %1 <> '' AND %1 NOT GLOB '*[^0-9]*' THEN CAST(%1 AS INTEGER) END)").arg(expr);
+    }
     QString rightChars(const QString& expr, int n) const override { return QStringLiteral("substr(%1,-%2)").arg(expr).arg(n); }
     QString columnType(ColType type, int width) const override {
         switch (type) {
@@ -65,15 +68,46 @@ public:
         }
         return true;
     }
+    bool setLockWait(QSqlDatabase& db, int ms, QString* error) const override {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(qMax(0, ms)))) {
+            if (error) *error = q.lastError().text();
+            return false;
+        }
+        return true;
+    }
+    QString beginStatement() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
+    bool statementSavepoints() const override { return false; }
+    QString lockRowsClause() const override { return QString(); }
+    QString schemaLockStatement() const override { return QString(); }
+    bool isLockTimeout(const QSqlError& e) const override {
+        // SQLITE_BUSY and SQLITE_LOCKED, with or without an extended code.
+        bool ok = false;
+        const int code = e.nativeErrorCode().toInt(&ok);
+        return ok && ((code & 0xff) == 5 || (code & 0xff) == 6);
+    }
+    bool isDuplicateKey(const QSqlError& e) const override {
+        bool ok = false;
+        const int code = e.nativeErrorCode().toInt(&ok);
+        // SQLITE_CONSTRAINT_PRIMARYKEY / _UNIQUE, or plain SQLITE_CONSTRAINT with its text.
+        return ok && (code == 1555 || code == 2067 ||
+                      (code == 19 && e.databaseText().contains(QLatin1String("UNIQUE"))));
+    }
 };
 
 class PostgresDialect final : public Dialect {
 public:
     Kind kind() const override { return Kind::PostgreSQL; }
     QString driverName() const override { return QStringLiteral("QPSQL"); }
-    QString currentTime() const override { return QStringLiteral("LOCALTIMESTAMP(0)"); }
+    // The time the statement runs (not the transaction's start), cut to the
+    // second like SQLite's; "local" is the client's zone, set on every connection.
+    QString currentTime() const override {
+        return QStringLiteral("CAST(date_trunc('second', clock_timestamp()) AS TIMESTAMP(0) WITHOUT TIME ZONE)");
+    }
     QString monthOf(const QString& expr) const override { return QStringLiteral("to_char(%1,'YYYY-MM')").arg(expr); }
-    QString toBigint(const QString& expr) const override { return QStringLiteral("CAST(%1 AS BIGINT)").arg(expr); }
+    QString toBigint(const QString& expr) const override {
+        return QStringLiteral("(CASE WHEN %1 ~ '^[0-9]{1,18}$' THEN CAST(%1 AS BIGINT) END)").arg(expr);
+    }
     QString rightChars(const QString& expr, int n) const override { return QStringLiteral("right(%1,%2)").arg(expr).arg(n); }
     QString columnType(ColType type, int width) const override {
         switch (type) {
@@ -85,10 +119,12 @@ public:
         }
         return QStringLiteral("TEXT");
     }
-    QVariant encodeDecimal(const Decimal& d) const override { return d.toString(2); }
+    QVariant encodeDecimal(const Decimal& d) const override { return d.round2().toString(2); }
+    // NUMERIC arrives as its exact text (the connection reads numbers at high
+    // precision); integers from COUNT and SUM of whole numbers as integers.
     std::optional<Decimal> decodeDecimal(const QVariant& v) const override {
         if (!v.isValid() || v.isNull()) return std::nullopt;
-        return Decimal::parse(v.toString());
+        return Decimal::fromVariant(v);
     }
     QVariant encodeDateTime(const QDateTime& dt) const override {
         if (!dt.isValid()) return QVariant(QMetaType::fromType<QDateTime>());
@@ -105,8 +141,48 @@ public:
             if (error) *error = q.lastError().text();
             return false;
         }
+        // The database's current time is this machine's local time, as on SQLite.
+        const QByteArray zone = QTimeZone::systemTimeZoneId();
+        if (!zone.isEmpty()) {
+            q.prepare(QStringLiteral("SELECT set_config('TimeZone', ?, false)"));
+            q.addBindValue(QString::fromUtf8(zone));
+            if (!q.exec()) {
+                // An unknown zone name: fall back to the offset in force now.
+                const int offset = QDateTime::currentDateTime().offsetFromUtc();
+                q.prepare(QStringLiteral("SELECT set_config('TimeZone', ?, false)"));
+                // POSIX offsets count west of Greenwich as positive.
+                q.addBindValue(QStringLiteral("<LOCAL>%1%2").arg(offset > 0 ? QStringLiteral("-") : QStringLiteral("+"))
+                                   .arg(QTime(0, 0).addSecs(qAbs(offset)).toString(QStringLiteral("HH:mm"))));
+                if (!q.exec()) {
+                    if (error) *error = q.lastError().text();
+                    return false;
+                }
+            }
+        }
+        return setLockWait(db, 5000, error);
+    }
+    bool setLockWait(QSqlDatabase& db, int ms, QString* error) const override {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT set_config('lock_timeout', ?, false)"));
+        q.addBindValue(QString::number(qMax(0, ms)));
+        if (!q.exec()) {
+            if (error) *error = q.lastError().text();
+            return false;
+        }
         return true;
     }
+    QString beginStatement() const override { return QStringLiteral("BEGIN"); }
+    bool statementSavepoints() const override { return true; }
+    QString lockRowsClause() const override { return QStringLiteral(" FOR UPDATE"); }
+    QString schemaLockStatement() const override {
+        // Any fixed key: every client that creates or upgrades the schema takes it.
+        return QStringLiteral("SELECT pg_advisory_xact_lock(7302011)");
+    }
+    bool isLockTimeout(const QSqlError& e) const override {
+        const QString code = e.nativeErrorCode();
+        return code == QLatin1String("55P03") || code == QLatin1String("40P01");
+    }
+    bool isDuplicateKey(const QSqlError& e) const override { return e.nativeErrorCode() == QLatin1String("23505"); }
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -27,7 +28,8 @@ public:
     virtual QString currentTime() const = 0;
     // SQL expression giving "yyyy-mm" of a date-time expression.
     virtual QString monthOf(const QString& expr) const = 0;
-    // SQL expression converting a text expression to a 64-bit integer.
+    // SQL expression converting a text of digits to a 64-bit integer; NULL for
+    // a text that is not all digits (never an error).
     virtual QString toBigint(const QString& expr) const = 0;
     // SQL expression of the last n characters of a text expression.
     virtual QString rightChars(const QString& expr, int n) const = 0;
@@ -48,6 +50,25 @@ public:
 
     // Settings applied to every new connection; false with a message on failure.
     virtual bool onOpen(QSqlDatabase& db, QString* error) const = 0;
+    // How long a statement waits for a lock another connection holds before it
+    // fails (see isLockTimeout); false with a message on failure.
+    virtual bool setLockWait(QSqlDatabase& db, int milliseconds, QString* error) const = 0;
+    // The statement that opens a writing transaction. On SQLite it takes the
+    // write lock at once, so a transaction never has to upgrade a read.
+    virtual QString beginStatement() const = 0;
+    // Clause appended to a SELECT that locks the rows it reads until the end of
+    // the transaction (empty where the transaction's write lock already covers it).
+    virtual QString lockRowsClause() const = 0;
+    // A statement that serializes schema changes between clients starting at
+    // once, inside the transaction; empty when the write lock does.
+    virtual QString schemaLockStatement() const = 0;
+    // Whether an error means a lock wait ran out (the other party still holds it).
+    virtual bool isLockTimeout(const QSqlError& error) const = 0;
+    // Whether a failed statement ends the whole transaction on this engine
+    // (then each statement of a transaction runs after a savepoint).
+    virtual bool statementSavepoints() const = 0;
+    // Whether an error is a duplicate key.
+    virtual bool isDuplicateKey(const QSqlError& error) const = 0;
 
     static std::unique_ptr<Dialect> forKind(Kind kind);
     static std::unique_ptr<Dialect> forDriver(const QString& driverName);

@@ -230,6 +230,13 @@ const std::vector<TableDef>& schemaTables() {
           {QStringLiteral("dw_name"), ColType::Text, 50, false, QStringLiteral("数据窗口")}
 },
          {}},
+        // The host's users, as the set-up commands add them; rights are per user.
+        {QStringLiteral("b_user"),
+         {
+{QStringLiteral("userid"), ColType::Text, 20, true, QStringLiteral("用户编码")},
+          {QStringLiteral("username"), ColType::Text, 50, false, QStringLiteral("用户名称")}
+},
+         {}},
         {QStringLiteral("b_user_right"),
          {
 {QStringLiteral("userid"), ColType::Text, 20, true, QStringLiteral("用户编码")},
@@ -265,12 +272,20 @@ QString createTableSql(const TableDef& t, const Dialect& d) {
 }
 } // namespace
 
-bool createSchema(Transaction& t, QString* error) {
-    TxGuard guard(t);
-    if (!t.begin()) {
-        if (error) *error = t.sqlerrtext;
-        return false;
-    }
+namespace {
+QString versionTable() { return QString::fromLatin1(kSchemaVersionTable); }
+
+// Reads the version row inside the open transaction: the version, 0 when
+// there is none, -1 on error.
+int readVersion(Transaction& t) {
+    QVariantList row;
+    const int rc = t.selectInto(QStringLiteral("SELECT max(version) FROM ") + versionTable(), {}, row);
+    if (rc == -1) return -1;
+    if (rc == 100 || row.isEmpty() || row.first().isNull()) return 0;
+    return row.first().toInt();
+}
+
+bool createTables(Transaction& t, QString* error) {
     for (const auto& table : schemaTables()) {
         if (!t.exec(createTableSql(table, t.dialect()))) {
             if (error) *error = table.name + QStringLiteral(": ") + t.sqlerrtext;
@@ -288,10 +303,59 @@ bool createSchema(Transaction& t, QString* error) {
             }
         }
     }
-    if (!t.commit()) {
-        if (error) *error = t.sqlerrtext;
+    return true;
+}
+
+// Upgrades a database of version `from` (1 <= from < kSchemaVersion) one step
+// at a time. Version 1 is the first; there is nothing to upgrade yet.
+bool upgradeFrom(Transaction& t, int from, QString* error) {
+    Q_UNUSED(t);
+    Q_UNUSED(error);
+    return from >= 1;
+}
+} // namespace
+
+int schemaVersion(Transaction& t) {
+    QVariantList row;
+    const QString probe = t.dialect().kind() == Dialect::Kind::PostgreSQL
+                              ? QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_name = ? "
+                                               "AND table_schema = current_schema()")
+                              : QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?");
+    if (t.selectInto(probe, {versionTable()}, row) == -1) return -1;
+    if (row.value(0).toLongLong() == 0) return 0;
+    return readVersion(t);
+}
+
+bool createSchema(Transaction& t, QString* error) {
+    TxGuard guard(t);
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        t.rollback();
         return false;
-    }
+    };
+    // A database already at this version needs nothing (the common start).
+    if (schemaVersion(t) == kSchemaVersion) return true;
+    if (!t.begin()) return fail(t.sqlerrtext);
+    const QString lock = t.dialect().schemaLockStatement();
+    if (!lock.isEmpty() && t.selectAll(lock).isEmpty() && t.sqlcode == -1) return fail(t.sqlerrtext);
+    if (!t.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (version INTEGER NOT NULL)").arg(versionTable())))
+        return fail(versionTable() + QStringLiteral(": ") + t.sqlerrtext);
+    const int version = readVersion(t);
+    if (version == -1) return fail(versionTable() + QStringLiteral(": ") + t.sqlerrtext);
+    if (version > kSchemaVersion)
+        return fail(QStringLiteral("数据库的结构版本为 %1，本程序只支持到版本 %2，请先升级本程序。")
+                        .arg(version)
+                        .arg(kSchemaVersion));
+    if (version == kSchemaVersion) return t.commit() || fail(t.sqlerrtext);
+    QString e;
+    if (!createTables(t, &e)) return fail(e);
+    // A database without a version row has the tables of version 1 (or none).
+    for (int v = qMax(version, 1); v < kSchemaVersion; ++v)
+        if (!upgradeFrom(t, v, &e)) return fail(e);
+    if (!t.exec(QStringLiteral("DELETE FROM ") + versionTable()) ||
+        !t.exec(QStringLiteral("INSERT INTO %1 (version) VALUES (?)").arg(versionTable()), {kSchemaVersion}))
+        return fail(versionTable() + QStringLiteral(": ") + t.sqlerrtext);
+    if (!t.commit()) return fail(t.sqlerrtext);
     return true;
 }
 

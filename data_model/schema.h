@@ -34,7 +34,20 @@ struct TableDef {
 const std::vector<TableDef>& schemaTables();
 const TableDef* findTable(const QString& name);
 
-// Creates every table and index that does not exist yet, in one transaction.
+// The version of the tables this release reads and writes. A database keeps
+// its version in the table fp_schema_version (one row); a later release that
+// changes the tables raises the number and adds the step that upgrades a
+// database of the previous version in place.
+inline constexpr int kSchemaVersion = 1;
+inline constexpr const char* kSchemaVersionTable = "fp_schema_version";
+
+// The version a database is at: 0 when it has no version row (new, or made
+// before versions were kept), -1 on a read error (sqlerrtext says why).
+int schemaVersion(Transaction& t);
+
+// Creates every table and index that does not exist yet and brings the
+// database to kSchemaVersion, in one transaction; clients starting at once
+// wait for each other. Refuses a database of a newer version than this release.
 bool createSchema(Transaction& t, QString* error);
 
 // Display width of a text in characters (code points).

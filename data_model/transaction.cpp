@@ -28,6 +28,9 @@ std::unique_ptr<Transaction> Transaction::open(const DatabaseConfig& config, QSt
     if (config.port > 0) t->db_.setPort(config.port);
     if (!config.user.isEmpty()) t->db_.setUserName(config.user);
     if (!config.password.isEmpty()) t->db_.setPassword(config.password);
+    if (!config.options.isEmpty()) t->db_.setConnectOptions(config.options);
+    // Exact amounts: NUMERIC columns are read as their text, never as a double.
+    t->db_.setNumericalPrecisionPolicy(QSql::HighPrecision);
     if (!t->db_.open()) {
         if (error) *error = errorText(t->db_.lastError());
         return nullptr;
@@ -61,10 +64,44 @@ bool Transaction::isWrite(const QString& sql) {
     return re.match(sql).hasMatch();
 }
 
+bool Transaction::isDefinition(const QString& sql) {
+    static const QRegularExpression re(QStringLiteral("^\\s*(create|drop|alter)\\b"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    return re.match(sql).hasMatch();
+}
+
 void Transaction::setError(const QString& text) {
     sqlcode = -1;
     sqlerrtext = text;
     sqlnrows = 0;
+    lockTimedOut_ = false;
+    duplicateKey_ = false;
+}
+
+void Transaction::setError(const QSqlError& error) {
+    const bool timedOut = dialect_->isLockTimeout(error);
+    setError(timedOut ? lockTimeoutText() + QStringLiteral("\r\n") + errorText(error) : errorText(error));
+    lockTimedOut_ = timedOut;
+    duplicateKey_ = dialect_->isDuplicateKey(error);
+}
+
+QString Transaction::lockTimeoutText() {
+    return QStringLiteral("其他开票员正在使用同一数据，等待超时，本次操作未做任何更改，请稍后重试。");
+}
+
+bool Transaction::setLockWaitMs(int milliseconds) {
+    QString e;
+    if (!dialect_->setLockWait(db_, milliseconds, &e)) {
+        setError(e);
+        return false;
+    }
+    lockWaitMs_ = milliseconds;
+    return true;
+}
+
+QList<QVariantList> Transaction::lockRows(const QString& select, const QVariantList& binds) {
+    if (!begin()) return {};
+    return selectAll(select + dialect_->lockRowsClause(), binds);
 }
 
 QVariant Transaction::encode(const QVariant& value) const {
@@ -129,6 +166,19 @@ bool Transaction::exec(const QString& sql, const QVariantList& binds) {
         setError(failError_);
         return false;
     }
+    // Definitions cannot be prepared on every engine (PostgreSQL prepares only
+    // queries and data changes); they take no values and run directly.
+    if (binds.isEmpty() && isDefinition(sql)) {
+        if (!inTransaction_ && !begin()) return false;
+        if (!markStatement()) return false;
+        resetCurrent();
+        if (!current_->exec(sql)) {
+            setError(current_->lastError());
+            undoStatement();
+            return false;
+        }
+        return true;
+    }
     Statement* s = findStatement(sql);
     // A different number of values than the statement was prepared for is the
     // driver's to refuse: prepare afresh rather than leave old values bound.
@@ -138,10 +188,12 @@ bool Transaction::exec(const QString& sql, const QVariantList& binds) {
     }
     const bool write = s ? s->write : isWrite(sql);
     if (write && !inTransaction_ && !begin()) return false;
+    if (!markStatement()) return false;
     if (!s) {
         auto q = std::make_unique<QSqlQuery>(db_);
         if (!q->prepare(sql)) {
-            setError(errorText(q->lastError()));
+            setError(q->lastError());
+            undoStatement();
             spare_ = std::move(q);
             current_ = spare_.get();
             return false;
@@ -152,7 +204,8 @@ bool Transaction::exec(const QString& sql, const QVariantList& binds) {
     current_ = &q;
     for (int i = 0; i < binds.size(); ++i) q.bindValue(i, encode(binds.at(i)));
     if (!q.exec()) {
-        setError(errorText(q.lastError()));
+        setError(q.lastError());
+        undoStatement();
         // A statement that failed is not trusted again; it stays readable as lastQuery().
         dropStatement(sql);
         return false;
@@ -200,14 +253,37 @@ QList<QVariantList> Transaction::selectAll(const QString& sql, const QVariantLis
     return rows;
 }
 
+bool Transaction::markStatement() {
+    if (!inTransaction_ || !dialect_->statementSavepoints()) return true;
+    QSqlQuery q(db_);
+    // The previous statement's mark goes in the same exchange as the new one.
+    const QString sql = statementMarked_ ? QStringLiteral("RELEASE SAVEPOINT fp_stmt; SAVEPOINT fp_stmt")
+                                         : QStringLiteral("SAVEPOINT fp_stmt");
+    if (!q.exec(sql)) {
+        setError(q.lastError());
+        return false;
+    }
+    statementMarked_ = true;
+    return true;
+}
+
+void Transaction::undoStatement() {
+    if (!inTransaction_ || !statementMarked_) return;
+    // Keep the error of the statement; only its effects go.
+    QSqlQuery q(db_);
+    q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT fp_stmt"));
+}
+
 bool Transaction::begin() {
     if (inTransaction_) return true;
     finishStatements(false);
-    if (!db_.transaction()) {
-        setError(errorText(db_.lastError()));
+    QSqlQuery q(db_);
+    if (!q.exec(dialect_->beginStatement())) {
+        setError(q.lastError());
         return false;
     }
     inTransaction_ = true;
+    statementMarked_ = false;
     return true;
 }
 
@@ -219,7 +295,7 @@ bool Transaction::commit() {
     finishStatements(true);
     resetCurrent();
     if (!db_.commit()) {
-        setError(errorText(db_.lastError()));
+        setError(db_.lastError());
         return false;
     }
     inTransaction_ = false;

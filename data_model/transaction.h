@@ -11,6 +11,7 @@
 #include "data_model/dialect.h"
 
 #include <QHash>
+#include <QSqlError>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -27,6 +28,7 @@ struct DatabaseConfig {
     int port = 0;
     QString user;
     QString password;
+    QString options;   // PostgreSQL connection parameters, "name=value;..." (sslmode=require)
 };
 
 class Transaction {
@@ -74,9 +76,23 @@ public:
     int cachedStatementCount() const { return int(cache_.size()); }
 
     bool begin();
+    // Locks the rows a SELECT finds until the transaction ends (opening it):
+    // on PostgreSQL those rows only; on SQLite the transaction's write lock,
+    // which covers the whole file. Returns sqlcode like selectAll.
+    QList<QVariantList> lockRows(const QString& select, const QVariantList& binds = {});
     bool commit();
     bool rollback();
     bool inTransaction() const { return inTransaction_; }
+
+    // How long a statement waits for a lock held by another connection (another
+    // issuer's save) before it fails with lockTimeoutText(). Default 5 seconds.
+    bool setLockWaitMs(int milliseconds);
+    int lockWaitMs() const { return lockWaitMs_; }
+    // Whether the last failure was such a wait running out, and whether it was a
+    // duplicate key.
+    bool lastErrorWasLockTimeout() const { return lockTimedOut_; }
+    bool lastErrorWasDuplicateKey() const { return duplicateKey_; }
+    static QString lockTimeoutText();
 
     QVariant encode(const QVariant& value) const;
     std::optional<Decimal> decimalAt(const QVariant& stored) const { return dialect_->decodeDecimal(stored); }
@@ -100,7 +116,14 @@ private:
 
     Transaction() = default;
     void setError(const QString& text);
+    void setError(const QSqlError& error);
+    // Where the engine ends a transaction at its first failed statement, a
+    // savepoint before each statement lets a failure undo that statement only,
+    // so that every engine goes on as SQLite does.
+    bool markStatement();
+    void undoStatement();
     static bool isWrite(const QString& sql);
+    static bool isDefinition(const QString& sql);
 
     // The kept statement for `sql`, moved to the front; nullptr when none.
     Statement* findStatement(const QString& sql);
@@ -123,6 +146,10 @@ private:
     std::unique_ptr<QSqlQuery> spare_;                 // a query outside the cache
     QSqlQuery* current_ = nullptr;                     // what lastQuery() returns
     bool inTransaction_ = false;
+    bool statementMarked_ = false;
+    int lockWaitMs_ = 5000;
+    bool lockTimedOut_ = false;
+    bool duplicateKey_ = false;
     QString failFragment_;
     QString failError_;
 };

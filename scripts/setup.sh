@@ -13,6 +13,7 @@ packages=(
   fonts-wqy-zenhei fonts-arphic-uming
   xvfb xauth
   poppler-utils
+  postgresql postgresql-15
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -22,6 +23,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   sudo_cmd=""
   [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  # The tests start throw-away PostgreSQL servers of their own: the packages
+  # need not create and start a cluster of the machine's.
+  if ! dpkg-query -W -f='${Status}' postgresql-common 2>/dev/null | grep -q "install ok installed"; then
+    $sudo_cmd mkdir -p /etc/postgresql-common
+    echo "create_main_cluster = false" | $sudo_cmd tee /etc/postgresql-common/createcluster.conf >/dev/null
+  fi
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null
 fi

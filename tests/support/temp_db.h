@@ -1,8 +1,14 @@
 #pragma once
-// A throw-away SQLite database for tests: a file in its own temporary
-// directory with the whole schema (and, on request, the demo data), and a
-// text snapshot of every table to compare the database before and after a
-// command.
+// A throw-away database for tests, with the whole schema (and, on request,
+// the demo data), and a text snapshot of every table to compare the database
+// before and after a command.
+//
+// The engine is SQLite (a file in its own temporary directory) unless the
+// environment says FPDESK_TEST_ENGINE=postgresql: then every TempDb is a new
+// database on the PostgreSQL server of FPDESK_TEST_PG_URL, dropped again at
+// the end. scripts/test.sh starts such a server and runs the database,
+// form-engine and window-flow suites once per engine; without a server the
+// PostgreSQL runs are skipped.
 #include "data_model/transaction.h"
 
 #include <QString>
@@ -10,6 +16,9 @@
 #include <memory>
 
 namespace fp::test {
+
+// Whether the tests of this process run on PostgreSQL.
+bool testsUsePostgres();
 
 class TempDb {
 public:
@@ -21,13 +30,20 @@ public:
     TempDb& operator=(const TempDb&) = delete;
 
     Transaction& tx() { return *tx_; }
+    // The SQLite file (empty on PostgreSQL).
     QString path() const { return path_; }
-    // A second connection to the same file (another issuer's client).
+    // Where the database is, as `--database` takes it: the file or the URL.
+    QString databaseArg() const;
+    const DatabaseConfig& config() const { return config_; }
+    bool isPostgres() const { return config_.driver == QLatin1String("QPSQL"); }
+    // A second connection to the same database (another issuer's client).
     std::unique_ptr<Transaction> openAnother() const;
 
 private:
     QTemporaryDir dir_;
     QString path_;
+    DatabaseConfig config_;
+    QString url_;
     std::unique_ptr<Transaction> tx_;
 };
 

@@ -1,0 +1,189 @@
+// What must come out the same on every engine behind sqlca: exact amounts,
+// date-times, the current local time, the month filter, the row limit, the
+// number cast, the schema version, the stock's last-used number, and waiting
+// for another connection's lock. The suite runs on SQLite and, in the
+// PostgreSQL runs, on a real server.
+#include "data_model/schema.h"
+#include "data_model/stock_use.h"
+#include "data_model/transaction.h"
+#include "tests/support/temp_db.h"
+
+#include <gtest/gtest.h>
+#include <QElapsedTimer>
+
+namespace fp {
+namespace {
+
+class EngineTest : public ::testing::Test {
+protected:
+    test::TempDb db;
+    Transaction& tx() { return db.tx(); }
+    void run(const QString& sql, const QVariantList& binds = {}) {
+        ASSERT_TRUE(tx().exec(sql, binds)) << sql.toStdString() << ": " << tx().sqlerrtext.toStdString();
+    }
+    void commit() { ASSERT_TRUE(tx().commit()) << tx().sqlerrtext.toStdString(); }
+    // A batch of code `code`, numbers 00000001..00000100, last used `zjsyh`.
+    void addBatch(const QString& code, const QString& zjsyh) {
+        run(QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz) "
+                           "VALUES (?, '13702000000', '3702000012345', '50', ?, '00000001', '00000100', ?, '0')"),
+            {QString(QStringLiteral("L") + code), code, zjsyh});
+        commit();
+    }
+    QString lastUsed(Transaction& t, const QString& code) {
+        QVariantList row;
+        t.selectInto(QStringLiteral("SELECT zjsyh FROM bdcja_fplg WHERE fpdm = ?"), {code}, row);
+        return row.value(0).toString();
+    }
+};
+
+TEST_F(EngineTest, AmountsReadBackExactlyAndSumExactly) {
+    const char* prices[] = {"0.10", "0.01", "-0.01", "100000.00", "1000000.00", "1234567890.12", "9999999999999999.99"};
+    int n = 0;
+    for (const char* p : prices)
+        run(QStringLiteral("INSERT INTO tbl_pm (pmmc, price, sxh) VALUES (?, ?, 'S')"),
+            {QStringLiteral("item%1").arg(++n), QVariant::fromValue(*Decimal::parse(QString::fromLatin1(p)))});
+    commit();
+    n = 0;
+    for (const char* p : prices) {
+        SCOPED_TRACE(p);
+        QVariantList row;
+        ASSERT_EQ(tx().selectInto(QStringLiteral("SELECT price FROM tbl_pm WHERE pmmc = ?"), {QStringLiteral("item%1").arg(++n)}, row), 0);
+        const auto back = tx().decimalAt(row.value(0));
+        ASSERT_TRUE(back) << row.value(0).toString().toStdString();
+        EXPECT_EQ(back->toString(2), QString::fromLatin1(p));
+    }
+    QVariantList sum;
+    ASSERT_EQ(tx().selectInto(QStringLiteral("SELECT sum(price) FROM tbl_pm WHERE pmmc IN ('item1', 'item5', 'item6')"), {}, sum), 0);
+    ASSERT_TRUE(tx().decimalAt(sum.value(0)));
+    EXPECT_EQ(tx().decimalAt(sum.value(0))->toString(2), QStringLiteral("1235567890.22"));
+}
+
+TEST_F(EngineTest, DateTimesMonthsAndRowLimit) {
+    const QDateTime times[] = {QDateTime(QDate(2026, 11, 30), QTime(23, 59, 59)),
+                               QDateTime(QDate(2026, 12, 1), QTime(0, 0, 0)),
+                               QDateTime(QDate(2026, 12, 10), QTime(9, 30, 15))};
+    int n = 0;
+    for (const QDateTime& t : times)
+        run(QStringLiteral("INSERT INTO bdcja_fpk_log (fpdm, fphm, sxh, czlx, kpr, czrq) VALUES ('C', ?, 'S', '1', 'K', ?)"),
+            {QStringLiteral("%1").arg(++n, 8, 10, QLatin1Char('0')), t});
+    commit();
+
+    const QList<QVariantList> back = tx().selectAll(QStringLiteral("SELECT czrq FROM bdcja_fpk_log ORDER BY fphm"));
+    ASSERT_EQ(back.size(), 3) << tx().sqlerrtext.toStdString();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(tx().dateTimeAt(back[i].value(0)), times[i]);
+
+    const Dialect& d = tx().dialect();
+    const QList<QVariantList> december = tx().selectAll(
+        QStringLiteral("SELECT fphm FROM bdcja_fpk_log WHERE %1 = ? ORDER BY fphm").arg(d.monthOf(QStringLiteral("czrq"))),
+        {QStringLiteral("2026-12")});
+    ASSERT_EQ(december.size(), 2) << tx().sqlerrtext.toStdString();
+    EXPECT_EQ(december[0].value(0).toString(), QStringLiteral("00000002"));
+
+    const QList<QVariantList> first = tx().selectAll(QStringLiteral("SELECT fphm FROM bdcja_fpk_log ORDER BY czrq DESC") + d.limit(1));
+    ASSERT_EQ(first.size(), 1);
+    EXPECT_EQ(first[0].value(0).toString(), QStringLiteral("00000003"));
+}
+
+TEST_F(EngineTest, CurrentTimeIsThisMachinesLocalTimeToTheSecond) {
+    const QDateTime before = QDateTime::currentDateTime().addMSecs(-QDateTime::currentDateTime().time().msec());
+    run(QStringLiteral("INSERT INTO bdcja_fpk_log (fpdm, fphm, sxh, czlx, kpr, czrq) VALUES ('C', '1', 'S', '1', 'K', %1)")
+            .arg(tx().dialect().currentTime()));
+    commit();
+    const QDateTime after = QDateTime::currentDateTime();
+    QVariantList row;
+    ASSERT_EQ(tx().selectInto(QStringLiteral("SELECT czrq FROM bdcja_fpk_log"), {}, row), 0);
+    const QDateTime stored = tx().dateTimeAt(row.value(0));
+    EXPECT_EQ(stored.time().msec(), 0);
+    EXPECT_LE(before, stored);
+    EXPECT_LE(stored, after);
+}
+
+TEST_F(EngineTest, NumberCastGivesNullForTextThatIsNotANumber) {
+    struct Case {
+        const char* zjsyh;
+        QVariant next;  // zjsyh + 1, or null
+    };
+    const Case cases[] = {{"00000012", 13}, {"99999999", 100000000}, {"0000001A", QVariant()}, {"abc", QVariant()},
+                          {" 12", QVariant()}, {"", QVariant()}};
+    int n = 0;
+    for (const Case& c : cases) addBatch(QStringLiteral("C%1").arg(++n), QString::fromLatin1(c.zjsyh));
+    n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.zjsyh);
+        QVariantList row;
+        ASSERT_EQ(tx().selectInto(QStringLiteral("SELECT %1 + 1 FROM bdcja_fplg WHERE fpdm = ?")
+                                      .arg(tx().dialect().toBigint(QStringLiteral("zjsyh"))),
+                                  {QStringLiteral("C%1").arg(++n)}, row),
+                  0)
+            << tx().sqlerrtext.toStdString();
+        EXPECT_EQ(row.value(0).isNull(), c.next.isNull());
+        if (!c.next.isNull()) EXPECT_EQ(row.value(0).toLongLong(), c.next.toLongLong());
+    }
+}
+
+TEST_F(EngineTest, LastUsedNumberNeverMovesBackwards) {
+    addBatch(QStringLiteral("C1"), QString());
+    struct Step {
+        const char* saved;
+        const char* lastUsed;
+    };
+    // Issuers saving in any order: the record keeps the highest number.
+    const Step steps[] = {{"00000005", "00000005"}, {"00000007", "00000007"}, {"00000006", "00000007"},
+                          {"00000001", "00000007"}, {"00000100", "00000100"}};
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.saved);
+        ASSERT_TRUE(recordNumberUsed(tx(), QStringLiteral("C1"), QStringLiteral("50"), QString::fromLatin1(s.saved)))
+            << tx().sqlerrtext.toStdString();
+        EXPECT_EQ(tx().sqlnrows, 1);
+        commit();
+        EXPECT_EQ(lastUsed(tx(), QStringLiteral("C1")), QString::fromLatin1(s.lastUsed));
+    }
+}
+
+TEST_F(EngineTest, SchemaKeepsItsVersionAndRefusesANewerOne) {
+    EXPECT_EQ(schemaVersion(tx()), kSchemaVersion);
+    QString error;
+    ASSERT_TRUE(createSchema(tx(), &error)) << error.toStdString();  // again: nothing to do
+    EXPECT_EQ(test::tableRows(tx(), QString::fromLatin1(kSchemaVersionTable)),
+              QStringList{QStringLiteral("fp_schema_version|%1").arg(kSchemaVersion)});
+
+    run(QStringLiteral("UPDATE fp_schema_version SET version = ?"), {kSchemaVersion + 1});
+    commit();
+    const QString before = test::snapshot(tx());
+    EXPECT_FALSE(createSchema(tx(), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("请先升级本程序"))) << error.toStdString();
+    EXPECT_FALSE(tx().inTransaction());
+    EXPECT_EQ(test::snapshot(tx()), before);
+}
+
+TEST_F(EngineTest, AWriterWaitsForAnotherUpToItsBoundThenFailsClearly) {
+    addBatch(QStringLiteral("C1"), QStringLiteral("00000004"));
+    addBatch(QStringLiteral("C2"), QStringLiteral("00000004"));
+    // This connection saves number 5 of batch C1 and keeps its transaction open
+    // (its upload is under way).
+    ASSERT_TRUE(recordNumberUsed(tx(), QStringLiteral("C1"), QStringLiteral("50"), QStringLiteral("00000005")));
+    const QString before = lastUsed(*db.openAnother(), QStringLiteral("C1"));
+
+    auto other = db.openAnother();
+    ASSERT_TRUE(other->setLockWaitMs(300));
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_FALSE(recordNumberUsed(*other, QStringLiteral("C1"), QStringLiteral("50"), QStringLiteral("00000006")));
+    EXPECT_GE(waited.elapsed(), 250);
+    EXPECT_TRUE(other->lastErrorWasLockTimeout()) << other->sqlerrtext.toStdString();
+    EXPECT_TRUE(other->sqlerrtext.startsWith(Transaction::lockTimeoutText())) << other->sqlerrtext.toStdString();
+    ASSERT_TRUE(other->rollback());
+    EXPECT_EQ(lastUsed(*other, QStringLiteral("C1")), before);
+
+    if (db.isPostgres()) {
+        // Only the batch's row is locked: another batch is saved at once.
+        EXPECT_TRUE(recordNumberUsed(*other, QStringLiteral("C2"), QStringLiteral("50"), QStringLiteral("00000005")))
+            << other->sqlerrtext.toStdString();
+        EXPECT_TRUE(other->commit());
+    }
+    commit();
+    EXPECT_EQ(lastUsed(*other, QStringLiteral("C1")), QStringLiteral("00000005"));
+}
+
+} // namespace
+} // namespace fp
