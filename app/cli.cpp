@@ -6,6 +6,8 @@
 #include "app/issue_file.h"
 #include "app/window_commands.h"
 #include "services/printer_offsets.h"
+#include "app/setup_commands.h"
+#include "data_model/database_url.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -33,8 +35,9 @@ void printOut(const QString& text) {
 
 // Options shared by the subcommands that work on a database or a tax service.
 const QCommandLineOption& databaseOption() {
-    static const QCommandLineOption o(QStringLiteral("database"), QStringLiteral("SQLite database file."),
-                                      QStringLiteral("FILE"));
+    static const QCommandLineOption o(QStringLiteral("database"),
+                                      QStringLiteral("SQLite database file or postgresql:// URL."),
+                                      QStringLiteral("FILE|URL"));
     return o;
 }
 const QCommandLineOption& serverOption() {
@@ -46,6 +49,19 @@ const QCommandLineOption& profileOption() {
     static const QCommandLineOption o(QStringLiteral("profile"), QStringLiteral("Profile (INI)."),
                                       QStringLiteral("FILE"));
     return o;
+}
+
+// The database a --database value names: a postgresql:// URL (a password
+// missing from it may come from the profile) or an SQLite file.
+std::optional<DatabaseConfig> databaseArgument(const QString& value, const QString& profilePassword, QString* error) {
+    if (isDatabaseUrl(value)) {
+        auto c = parseDatabaseUrl(value, error);
+        if (c && c->password.isEmpty()) c->password = profilePassword;
+        return c;
+    }
+    DatabaseConfig c;
+    c.database = QFileInfo(value).absoluteFilePath();
+    return c;
 }
 
 // Parses a subcommand's arguments and checks the number of positional ones;
@@ -86,15 +102,25 @@ std::optional<Profile> clientProfile(const QCommandLineParser& parser) {
         p = Profile::embeddedDemo(defaultDataDir());
     }
     if (parser.isSet(databaseOption())) {
-        const QFileInfo fi(parser.value(databaseOption()));
-        p.database = DatabaseConfig();
-        p.database.database = fi.absoluteFilePath();
+        QString error;
+        const auto config = databaseArgument(parser.value(databaseOption()), p.databasePassword, &error);
+        if (!config) {
+            printErr(error);
+            return std::nullopt;
+        }
+        p.database = *config;
         p.demoData = false;
-        p.serverStore = fi.absoluteDir().filePath(QStringLiteral("taxsim.db"));
+        if (!isDatabaseUrl(parser.value(databaseOption())))
+            p.serverStore = QFileInfo(p.database.database).absoluteDir().filePath(QStringLiteral("taxsim.db"));
     }
     if (parser.isSet(serverOption())) {
         p.serverMode = Profile::ServerMode::Http;
         p.serverUrl = parser.value(serverOption());
+        // A profile of its own must name the taxpayer the service is asked for.
+        if (!p.sourceFile.isEmpty() && !p.serverModeError().isEmpty()) {
+            printErr(p.serverModeError());
+            return std::nullopt;
+        }
     }
     return p;
 }
@@ -272,20 +298,27 @@ int dbInit(const QStringList& args) {
     const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Also write the demo data."));
     parser.addOption(demo);
     if (!parse(parser, args, name, 0)) return 2;
-    const QString path = parser.value(databaseOption());
-    if (path.isEmpty()) {
-        printErr(QStringLiteral("fpdesk %1: --database FILE is required").arg(name));
+    const QString where = parser.value(databaseOption());
+    if (where.isEmpty()) {
+        printErr(QStringLiteral("fpdesk %1: --database FILE|URL is required").arg(name));
         return 2;
     }
-    const QFileInfo fi(path);
-    if (!QDir().mkpath(fi.absolutePath())) {
-        printErr(QStringLiteral("无法创建目录：%1").arg(fi.absolutePath()));
-        return 1;
-    }
     QString error;
-    auto t = Transaction::openSqlite(fi.absoluteFilePath(), &error);
+    const auto config = databaseArgument(where, QString(), &error);
+    if (!config) {
+        printErr(error);
+        return 2;
+    }
+    if (config->driver == QLatin1String("QSQLITE")) {
+        const QFileInfo fi(config->database);
+        if (!QDir().mkpath(fi.absolutePath())) {
+            printErr(QStringLiteral("无法创建目录：%1").arg(fi.absolutePath()));
+            return 1;
+        }
+    }
+    auto t = Transaction::open(*config, &error);
     if (!t) {
-        printErr(QStringLiteral("无法打开数据库 %1：%2").arg(path, error));
+        printErr(QStringLiteral("无法打开数据库 %1：%2").arg(describeDatabase(*config), error));
         return 1;
     }
     bool demoCreated = false;
@@ -336,43 +369,108 @@ int printerOffset(const QStringList& args) {
     return 0;
 }
 
+// Runs a set-up command on the database of --database or the profile, with
+// the owner account of the profile's [host] sysuserid.
+int withDatabase(const QStringList& args, const QString& name, int positional,
+                 const std::vector<QCommandLineOption>& extra,
+                 const std::function<int(Transaction&, setup::Output, const QString& sxh, const QCommandLineParser&)>& run) {
+    QCommandLineParser parser;
+    parser.addOption(profileOption());
+    parser.addOption(databaseOption());
+    for (const auto& o : extra) parser.addOption(o);
+    if (!parse(parser, args, name, positional)) return 2;
+    const auto profile = clientProfile(parser);
+    if (!profile) return 1;
+    QString error;
+    auto t = openDatabase(*profile, &error);
+    if (!t) {
+        printErr(error);
+        return 1;
+    }
+    cli::ConsoleDialogs dialogs(cli::ConsoleDialogs::Preset::No);
+    return run(*t, setup::Output{dialogs, stdout}, profile->sysuserid, parser);
+}
+
+int userAdd(const QStringList& args) {
+    const QCommandLineOption right(QStringLiteral("right"), QStringLiteral("Right code (default 02)."),
+                                   QStringLiteral("CODE"), QStringLiteral("02"));
+    return withDatabase(args, QStringLiteral("user add"), 2, {right},
+                        [&](Transaction& t, setup::Output out, const QString&, const QCommandLineParser& p) {
+                            const QStringList pos = p.positionalArguments();
+                            return setup::addUser(t, out, pos[0], pos[1], p.value(right));
+                        });
+}
+
+int issuerAdd(const QStringList& args) {
+    return withDatabase(args, QStringLiteral("issuer add"), 1, {},
+                        [](Transaction& t, setup::Output out, const QString& sxh, const QCommandLineParser& p) {
+                            return setup::addIssuer(t, out, sxh, p.positionalArguments()[0]);
+                        });
+}
+
+int partnerAdd(const QStringList& args) {
+    return withDatabase(args, QStringLiteral("partner add"), 4, {},
+                        [](Transaction& t, setup::Output out, const QString& sxh, const QCommandLineParser& p) {
+                            const QStringList pos = p.positionalArguments();
+                            return setup::addPartner(t, out, sxh, pos[0], pos[1], pos[2], pos[3]);
+                        });
+}
+
+int itemAdd(const QStringList& args) {
+    return withDatabase(args, QStringLiteral("item add"), 2, {},
+                        [](Transaction& t, setup::Output out, const QString& sxh, const QCommandLineParser& p) {
+                            const QStringList pos = p.positionalArguments();
+                            return setup::addItem(t, out, sxh, pos[0], pos[1]);
+                        });
+}
+
 } // namespace
 
 const std::vector<CliCommand>& cliCommands() {
     static const std::vector<CliCommand> commands = {
-        {{QStringLiteral("db"), QStringLiteral("init")}, QStringLiteral("--database FILE [--demo]"),
+        {{QStringLiteral("db"), QStringLiteral("init")}, QStringLiteral("--database FILE|URL [--demo]"),
          QStringLiteral("create the schema (and the demo data)"), dbInit},
-        {{QStringLiteral("stock"), QStringLiteral("import")}, QStringLiteral("FILE [--database FILE] [--profile FILE]"),
+        {{QStringLiteral("stock"), QStringLiteral("import")}, QStringLiteral("FILE [--database FILE|URL] [--profile FILE]"),
          QStringLiteral("store a purchased-stock text received from the tax service"),
          [](const QStringList& a) { return importCommand(a, QStringLiteral("stock import"), cli::stockImport); }},
-        {{QStringLiteral("codes"), QStringLiteral("import")}, QStringLiteral("FILE [--database FILE] [--profile FILE]"),
+        {{QStringLiteral("codes"), QStringLiteral("import")}, QStringLiteral("FILE [--database FILE|URL] [--profile FILE]"),
          QStringLiteral("store a code-table text received from the tax service"),
          [](const QStringList& a) { return importCommand(a, QStringLiteral("codes import"), cli::codesImport); }},
         {{QStringLiteral("stock"), QStringLiteral("fetch")},
-         QStringLiteral("[--database FILE] [--server URL] [--profile FILE]"),
+         QStringLiteral("[--database FILE|URL] [--server URL] [--profile FILE]"),
          QStringLiteral("ask the tax service for the purchased stock and store it"),
          [](const QStringList& a) { return fetchCommand(a, QStringLiteral("stock fetch"), cli::fetchStock); }},
         {{QStringLiteral("codes"), QStringLiteral("fetch")},
-         QStringLiteral("[--database FILE] [--server URL] [--profile FILE]"),
+         QStringLiteral("[--database FILE|URL] [--server URL] [--profile FILE]"),
          QStringLiteral("ask the tax service for the code tables and store them"),
          [](const QStringList& a) { return fetchCommand(a, QStringLiteral("codes fetch"), cli::fetchCodes); }},
-        {{QStringLiteral("fetch")}, QStringLiteral("CODE NUMBER [--yes|--no] [--database FILE] [--server URL] [--profile FILE]"),
+        {{QStringLiteral("fetch")}, QStringLiteral("CODE NUMBER [--yes|--no] [--database FILE|URL] [--server URL] [--profile FILE]"),
          QStringLiteral("download one invoice from the tax service"), fetchInvoice},
         {{QStringLiteral("issue")},
-         QStringLiteral("FILE [--yes|--no] [--issuer NAME] [--database FILE] [--server URL] [--profile FILE]"),
+         QStringLiteral("FILE [--yes|--no] [--issuer NAME] [--database FILE|URL] [--server URL] [--profile FILE]"),
          QStringLiteral("issue the integrated invoices of a JSON file, printing \"CODE NUMBER\" for each"),
          issueCommand},
         {{QStringLiteral("printer"), QStringLiteral("offset")}, QStringLiteral("PRINTER [--down MM] [--right MM]"),
          QStringLiteral("show or set where a printer's print lands on the invoice paper"), printerOffset},
         {{QStringLiteral("print")},
-         QStringLiteral("CODE NUMBER --pdf FILE [--copies N] [--yes|--no] [--issuer NAME] [--database FILE] "
+         QStringLiteral("CODE NUMBER --pdf FILE [--copies N] [--yes|--no] [--issuer NAME] [--database FILE|URL] "
                         "[--server URL] [--profile FILE]"),
          QStringLiteral("print an issued invoice again, into a PDF file; counted, logged and reported"), printCommand,
          true},
         {{QStringLiteral("void")},
-         QStringLiteral("CODE NUMBER [--blank] [--yes|--no] [--issuer NAME] [--database FILE] [--server URL] "
+         QStringLiteral("CODE NUMBER [--blank] [--yes|--no] [--issuer NAME] [--database FILE|URL] [--server URL] "
                         "[--profile FILE]"),
          QStringLiteral("void an issued invoice of this month, or with --blank an unused number"), voidCommand},
+        {{QStringLiteral("user"), QStringLiteral("add")},
+         QStringLiteral("USERID NAME [--right CODE] [--database FILE|URL] [--profile FILE]"),
+         QStringLiteral("add a user with the right CODE (default 02) for the issuing, reprint and void windows"), userAdd},
+        {{QStringLiteral("issuer"), QStringLiteral("add")}, QStringLiteral("NAME [--database FILE|URL] [--profile FILE]"),
+         QStringLiteral("add an issuer (开票员) of the taxpayer with the next free code"), issuerAdd},
+        {{QStringLiteral("partner"), QStringLiteral("add")},
+         QStringLiteral("CODE NAME DOCTYPE DOCNUMBER [--database FILE|URL] [--profile FILE]"),
+         QStringLiteral("add a trading partner (DOCTYPE 身份证件号码, 组织机构代码 or 纳税人识别号)"), partnerAdd},
+        {{QStringLiteral("item"), QStringLiteral("add")}, QStringLiteral("NAME PRICE [--database FILE|URL] [--profile FILE]"),
+         QStringLiteral("add an item to the taxpayer's catalogue"), itemAdd},
     };
     return commands;
 }

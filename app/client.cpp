@@ -1,9 +1,11 @@
 #include "app/client.h"
 
+#include "data_model/database_url.h"
 #include "data_model/demo_data.h"
 #include "data_model/schema.h"
 #include "host/http_transport.h"
 #include "host/judge_column.h"
+#include "services/remote_text.h"
 #include "taxsim/in_process_transport.h"
 #include "taxsim/service.h"
 
@@ -33,6 +35,8 @@ QString describe(const RemoteResult& r) {
 }
 } // namespace
 
+int lockWaitFor(int timeoutUnitMs) { return kTimeoutUpload * timeoutUnitMs + kLockWaitMarginMs; }
+
 bool initDatabase(Transaction& t, bool demo, QString* error, bool* demoCreated) {
     if (demoCreated) *demoCreated = false;
     if (!createSchema(t, error)) return false;
@@ -61,11 +65,11 @@ std::unique_ptr<Transaction> openDatabase(const Profile& profile, QString* error
     QString e;
     auto t = Transaction::open(profile.database, &e);
     if (!t) {
-        if (error) *error = QStringLiteral("无法打开数据库 %1：%2").arg(profile.database.database, e);
+        if (error) *error = QStringLiteral("无法打开数据库 %1：%2").arg(describeDatabase(profile.database), e);
         return nullptr;
     }
     if (!initDatabase(*t, profile.demoData, &e)) {
-        if (error) *error = QStringLiteral("无法初始化数据库 %1：%2").arg(profile.database.database, e);
+        if (error) *error = QStringLiteral("无法初始化数据库 %1：%2").arg(describeDatabase(profile.database), e);
         return nullptr;
     }
     return t;
@@ -104,6 +108,10 @@ bool Client::start(QString* error) {
     installFormHostFunctions();
     sqlca_ = openDatabase(profile_, error);
     if (!sqlca_) return false;
+    // A save that finds another issuer's save in progress (its upload still
+    // waiting on the service) waits for it rather than failing: longer than
+    // the upload may take.
+    sqlca_->setLockWaitMs(lockWaitFor(profile_.timeoutUnitMs));
     profile_.applyTo(session_);
     session_.sqlca = sqlca_.get();
     if (!session_.gs_kprmc.isEmpty()) session_.setKprLabel(QStringLiteral("开票员:") + session_.gs_kprmc);

@@ -17,6 +17,11 @@ class Service;
 
 namespace fp::app {
 
+// How long a statement waits for another connection's lock: the upload's
+// time-out (in units of `timeoutUnitMs`) and a margin.
+inline constexpr int kLockWaitMarginMs = 10000;
+int lockWaitFor(int timeoutUnitMs);
+
 // Creates every table that is missing and, when `demo` is true and the database
 // holds no data yet, the demo data. `demoCreated` tells whether it did.
 bool initDatabase(Transaction& t, bool demo, QString* error, bool* demoCreated = nullptr);

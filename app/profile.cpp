@@ -1,5 +1,6 @@
 #include "app/profile.h"
 
+#include "data_model/database_url.h"
 #include "data_model/demo_constants.h"
 
 #include <QDir>
@@ -76,29 +77,46 @@ std::optional<Profile> Profile::load(const QString& file, QString* error) {
     p.sourceFile = fi.absoluteFilePath();
     setDemoHost(p);
 
-    // [database]
-    p.database.driver = text(s, QStringLiteral("database/driver"), QStringLiteral("QSQLITE")).toUpper();
-    if (p.database.driver != QLatin1String("QSQLITE") && p.database.driver != QLatin1String("QPSQL"))
-        return fail(QStringLiteral("不支持的数据库驱动：%1（可用 QSQLITE、QPSQL）").arg(p.database.driver));
-    if (p.database.driver == QLatin1String("QSQLITE")) {
-        const QString path = text(s, QStringLiteral("database/path"),
-                                  QDir(defaultDataDir()).filePath(QStringLiteral("fpdesk.db")));
-        p.database.database = QDir::cleanPath(base.absoluteFilePath(path));
+    // [database]: a url, or the driver and its keys.
+    const QString url = text(s, QStringLiteral("database/url"), QString()).trimmed();
+    if (!url.isEmpty()) {
+        QString e;
+        auto c = parseDatabaseUrl(url, &e);
+        if (!c) return fail(QStringLiteral("database/url：") + e);
+        p.database = *c;
+        if (p.database.password.isEmpty())
+            p.database.password = text(s, QStringLiteral("database/password"), QString());
     } else {
-        p.database.database = text(s, QStringLiteral("database/name"), QStringLiteral("fpdesk"));
-        p.database.host = text(s, QStringLiteral("database/host"), QStringLiteral("localhost"));
-        bool ok = true;
-        const QString port = text(s, QStringLiteral("database/port"), QStringLiteral("5432"));
-        p.database.port = port.toInt(&ok);
-        if (!ok || p.database.port <= 0) return fail(QStringLiteral("数据库端口无效：%1").arg(port));
-        p.database.user = text(s, QStringLiteral("database/user"), QString());
-        p.database.password = text(s, QStringLiteral("database/password"), QString());
+        p.database.driver = text(s, QStringLiteral("database/driver"), QStringLiteral("QSQLITE")).toUpper();
+        if (p.database.driver != QLatin1String("QSQLITE") && p.database.driver != QLatin1String("QPSQL"))
+            return fail(QStringLiteral("不支持的数据库驱动：%1（可用 QSQLITE、QPSQL）").arg(p.database.driver));
+        if (p.database.driver == QLatin1String("QSQLITE")) {
+            const QString path = text(s, QStringLiteral("database/path"),
+                                      QDir(defaultDataDir()).filePath(QStringLiteral("fpdesk.db")));
+            p.database.database = QDir::cleanPath(base.absoluteFilePath(path));
+        } else {
+            p.database.database = text(s, QStringLiteral("database/name"), QStringLiteral("fpdesk"));
+            p.database.host = text(s, QStringLiteral("database/host"), QStringLiteral("localhost"));
+            bool ok = true;
+            const QString port = text(s, QStringLiteral("database/port"), QStringLiteral("5432"));
+            p.database.port = port.toInt(&ok);
+            if (!ok || p.database.port <= 0) return fail(QStringLiteral("数据库端口无效：%1").arg(port));
+            p.database.user = text(s, QStringLiteral("database/user"), QString());
+            p.database.password = text(s, QStringLiteral("database/password"), QString());
+            p.database.options = text(s, QStringLiteral("database/options"), QString());
+        }
     }
+    p.databasePassword = text(s, QStringLiteral("database/password"), QString());
     const auto demo = boolean(s, QStringLiteral("database/demo"), false);
     if (!demo) return fail(QStringLiteral("database/demo 应为 true 或 false"));
     p.demoData = *demo;
 
     // [host]
+    for (const char* key : {"userid", "sysuserid", "sysusername", "nsrsbh", "ssswjgdm"})
+        if (!s.contains(QStringLiteral("host/") + QLatin1String(key)))
+            p.missingForServer << QStringLiteral("[host] ") + QLatin1String(key);
+    if (!s.contains(QStringLiteral("server/password")))
+        p.missingForServer << QStringLiteral("[server] password");
     p.userid = text(s, QStringLiteral("host/userid"), p.userid);
     p.username = text(s, QStringLiteral("host/username"), p.username);
     p.sysuserid = text(s, QStringLiteral("host/sysuserid"), p.sysuserid);
@@ -126,11 +144,22 @@ std::optional<Profile> Profile::load(const QString& file, QString* error) {
     if (p.database.driver == QLatin1String("QSQLITE"))
         storeDefault = QFileInfo(p.database.database).absoluteDir().filePath(QStringLiteral("taxsim.db"));
     p.serverStore = QDir::cleanPath(base.absoluteFilePath(text(s, QStringLiteral("server/store"), storeDefault)));
+    if (p.serverMode == ServerMode::Http) {
+        const QString e = p.serverModeError();
+        if (!e.isEmpty()) return fail(e);
+    }
     bool ok = true;
     const QString unit = text(s, QStringLiteral("server/timeout_unit_ms"), QStringLiteral("100"));
     p.timeoutUnitMs = unit.toInt(&ok);
     if (!ok || p.timeoutUnitMs <= 0) return fail(QStringLiteral("server/timeout_unit_ms 无效：%1").arg(unit));
     return p;
+}
+
+QString Profile::serverModeError() const {
+    if (missingForServer.isEmpty()) return QString();
+    return QStringLiteral("配置文件 %1 指定了税务服务器，但缺少纳税人信息或登录凭据：%2。\r\n"
+                          "请在配置文件中填写这些项目（参见 README 的“配置文件”一节）。")
+        .arg(sourceFile, missingForServer.join(QStringLiteral("、")));
 }
 
 void Profile::applyTo(Session& s) const {

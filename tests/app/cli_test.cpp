@@ -128,8 +128,9 @@ TEST(FpdeskCli, MisuseIsReportedWithAnErrorStatus) {
 TEST(FpdeskCli, HelpListsTheCommands) {
     const ProcessRun r = fpdesk({QStringLiteral("--help")});
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* c : {"--profile FILE", "--screenshot FILE", "db init --database FILE [--demo]", "stock import",
-                          "codes import", "fetch CODE NUMBER [--yes|--no]"})
+    for (const char* c : {"--profile FILE", "--screenshot FILE", "db init --database FILE|URL [--demo]", "stock import",
+                          "codes import", "fetch CODE NUMBER [--yes|--no]", "user add USERID NAME [--right CODE]",
+                          "issuer add NAME", "partner add CODE NAME DOCTYPE DOCNUMBER", "item add NAME PRICE"})
         EXPECT_TRUE(r.out.contains(QString::fromUtf8(c))) << c;
 }
 
