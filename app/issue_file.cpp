@@ -204,6 +204,23 @@ bool fillLines(w_fp_invoicing& win, const IssueInvoice& inv) {
     return true;
 }
 
+// Whether a refusal says that another issuer took the number meanwhile: the
+// local row exists, the service names the number's status as not unused, or
+// the service refused the upload of a used number.
+bool numberTaken(const QString& message) {
+    if (message == QStringLiteral("当前发票号码已使用！")) return true;
+    if (message.contains(QStringLiteral("已使用，不能重复开具"))) return true;
+    return message.startsWith(QStringLiteral("指定发票")) && message != QStringLiteral("指定发票号码无效！");
+}
+
+// The number after `refused` for another try: the first one the list offers
+// beyond it, else the one right after it.
+QString nextNumberAfter(w_fp_invoicing& win, const QString& refused) {
+    for (const auto& item : win.ddlb_fphm.items())
+        if (item.text > refused) return item.text;
+    return QStringLiteral("%1").arg(refused.toLongLong() + 1, 8, 10, QLatin1Char('0'));
+}
+
 bool issueOne(w_fp_invoicing& win, const IssueInvoice& inv, QString* issued) {
     if (!chooseInvoice(win, inv)) return false;
     if (win.raise(QStringLiteral("ue_start")) != 1) return false;
@@ -218,6 +235,32 @@ bool issueOne(w_fp_invoicing& win, const IssueInvoice& inv, QString* issued) {
     if (win.raise(QStringLiteral("ue_save")) != 1) return false;
     *issued = code + QLatin1Char(' ') + number;
     return true;
+}
+
+// issueOne; without a number of its own, a number taken meanwhile by another
+// issuer is left for the next free one. Each try goes to a higher number, so
+// the tries end at the end of the stock (start refuses a number beyond it);
+// the bound only guards against a list that does not move.
+bool issueWithNextFreeNumber(w_fp_invoicing& win, IssueDialogs& dialogs, const IssueInvoice& inv, QString* issued) {
+    constexpr int kMaxTries = 100000;
+    IssueInvoice attempt = inv;
+    for (int tries = 1;; ++tries) {
+        if (issueOne(win, attempt, issued)) {
+            dialogs.setGiveUpConfirmed(false);
+            return true;
+        }
+        const QString refused = win.is_fphm.isEmpty() ? win.ddlb_fphm.text() : win.is_fphm;
+        if (!inv.fphm.isEmpty() || tries >= kMaxTries || !numberTaken(dialogs.lastMessage()) || refused.isEmpty()) {
+            dialogs.setGiveUpConfirmed(false);
+            return false;
+        }
+        // The list as it is now, then the first number beyond the refused one.
+        dialogs.setGiveUpConfirmed(true);
+        const int code = indexOfId(win.ddlb_fpdm, inv.fpdm);
+        if (code < 1) return false;
+        win.ddlb_fpdm.select(code);
+        attempt.fphm = nextNumberAfter(win, refused);
+    }
 }
 
 bool isIssuer(Transaction& t, const QString& sxh, const QString& name) {
@@ -264,10 +307,12 @@ bool parseIssueFile(const QByteArray& json, std::vector<IssueInvoice>& out, QStr
 }
 
 void IssueDialogs::message(const QString& text) {
+    lastMessage_ = text;
     inner_.message(place_.isEmpty() ? text : place_ + QStringLiteral("：") + text);
 }
 
 int IssueDialogs::question(const QString& text) {
+    if (giveUpConfirmed_ && text.contains(QStringLiteral("确定要〖放弃〗当前发票录入吗？"))) return 1;
     if (text.startsWith(QStringLiteral("发票代码：")) && text.endsWith(QStringLiteral("一旦保存即不可修改，确定要保存吗？")))
         return 1;
     return inner_.question(place_.isEmpty() ? text : place_ + QStringLiteral("：") + text);
@@ -308,7 +353,7 @@ int issueInvoices(HostServices& host, IssueDialogs& dialogs, const std::vector<I
     for (size_t i = 0; i < invoices.size(); ++i) {
         dialogs.setPlace(placeOf(int(i)));
         QString issued;
-        if (!issueOne(win, invoices[i], &issued)) return 1;
+        if (!issueWithNextFreeNumber(win, dialogs, invoices[i], &issued)) return 1;
         const QByteArray line = (issued + QLatin1Char('\n')).toUtf8();
         std::fwrite(line.constData(), 1, size_t(line.size()), out);
         std::fflush(out);

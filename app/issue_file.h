@@ -49,6 +49,11 @@ class IssueDialogs : public Dialogs {
 public:
     explicit IssueDialogs(Dialogs& inner) : inner_(inner) {}
     void setPlace(const QString& place) { place_ = place; }
+    // While set, the question whether to give up the invoice on screen is
+    // answered yes (the command moves on from a refused number by itself).
+    void setGiveUpConfirmed(bool yes) { giveUpConfirmed_ = yes; }
+    // The last message shown, without its place.
+    QString lastMessage() const { return lastMessage_; }
     void message(const QString& text) override;
     int question(const QString& text) override;
     QString treeSelect(const TreeSelectRequest& request) override { return inner_.treeSelect(request); }
@@ -57,11 +62,15 @@ public:
 private:
     Dialogs& inner_;
     QString place_;
+    QString lastMessage_;
+    bool giveUpConfirmed_ = false;
 };
 
 // Issues the invoices in order through one issuing window; writes "CODE
 // NUMBER" for each issued invoice to `out`; stops at the first refusal (the
-// earlier invoices stay issued). `issuer` (when not empty) must be one of the
+// earlier invoices stay issued). An invoice without fphm whose offered number
+// another issuer took meanwhile (refused at start or save, nothing stored)
+// moves on to the next free number of its code. `issuer` (when not empty) must be one of the
 // taxpayer's issuers. 0 when every invoice was issued, 1 otherwise.
 int issueInvoices(HostServices& host, IssueDialogs& dialogs, const std::vector<IssueInvoice>& invoices,
                   const QString& issuer, std::FILE* out);

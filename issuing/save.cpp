@@ -2,6 +2,7 @@
 // one transaction, uploads it (procedure 11633) and commits only when the tax
 // service accepted it.
 #include "data_model/data_store.h"
+#include "data_model/stock_use.h"
 #include "data_model/transaction.h"
 #include "host/judge_column.h"
 #include "host/text_helpers.h"
@@ -282,9 +283,8 @@ bool w_fp_invoicing::appendLinesUpload(SaveRun& run) {
 }
 
 bool w_fp_invoicing::markNumberUsed(SaveRun& run) {
-    run.sqlca.exec(
-        QStringLiteral("UPDATE bdcja_fplg SET zjsyh = ? WHERE fpdm = ? AND fpzlbm = ? AND fpqh <= ? AND fpzh >= ?"),
-        {is_fphm, is_fpdm, is_fpzl, is_fphm, is_fphm});
+    // The batch keeps the highest number saved: issuers save in any order.
+    recordNumberUsed(run.sqlca, is_fpdm, is_fpzl, is_fphm);
     if (run.sqlca.sqlcode == 0) return true;
     return failSave(run, QStringLiteral("发票库数据保存失败！\r\n") + run.sqlca.sqlerrtext);
 }
