@@ -20,9 +20,11 @@ pg_test_server_bin() {
 }
 
 # Runs a command as the server's user.
+# Runs a command as the server's user, from the server's folder (the caller's
+# may not be readable by that user).
 pg_test_server_as() {
   if [ -n "$_pg_runas" ]; then
-    runuser -u "$_pg_runas" -- "$@"
+    (cd "$_pg_dir" && runuser -u "$_pg_runas" -- "$@")
   else
     "$@"
   fi
