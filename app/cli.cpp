@@ -158,6 +158,18 @@ int fetchCommand(const QStringList& args, const QString& name, int (*run)(HostSe
     return withClient(parser, cli::ConsoleDialogs::Preset::Ask, true, run);
 }
 
+// --yes / --no, or nullopt after reporting that both were given.
+std::optional<cli::ConsoleDialogs::Preset> answerPreset(const QCommandLineParser& parser, const QString& name,
+                                                        const QCommandLineOption& yes, const QCommandLineOption& no) {
+    if (parser.isSet(yes) && parser.isSet(no)) {
+        printErr(QStringLiteral("fpdesk %1: --yes and --no exclude each other").arg(name));
+        return std::nullopt;
+    }
+    return parser.isSet(yes) ? cli::ConsoleDialogs::Preset::Yes
+           : parser.isSet(no) ? cli::ConsoleDialogs::Preset::No
+                              : cli::ConsoleDialogs::Preset::Ask;
+}
+
 int fetchInvoice(const QStringList& args) {
     const QString name = QStringLiteral("fetch");
     QCommandLineParser parser;
@@ -167,15 +179,10 @@ int fetchInvoice(const QStringList& args) {
     parser.addOption(yes);
     parser.addOption(no);
     if (!parse(parser, args, name, 2)) return 2;
-    if (parser.isSet(yes) && parser.isSet(no)) {
-        printErr(QStringLiteral("fpdesk fetch: --yes and --no exclude each other"));
-        return 2;
-    }
-    const auto preset = parser.isSet(yes) ? cli::ConsoleDialogs::Preset::Yes
-                        : parser.isSet(no) ? cli::ConsoleDialogs::Preset::No
-                                           : cli::ConsoleDialogs::Preset::Ask;
+    const auto preset = answerPreset(parser, name, yes, no);
+    if (!preset) return 2;
     const QStringList pos = parser.positionalArguments();
-    return withClient(parser, preset, true,
+    return withClient(parser, *preset, true,
                       [&](HostServices& host) { return cli::fetchInvoice(host, pos[0], pos[1]); });
 }
 
@@ -193,18 +200,13 @@ int issueCommand(const QStringList& args) {
     parser.addOption(no);
     parser.addOption(issuer);
     if (!parse(parser, args, name, 1)) return 2;
-    if (parser.isSet(yes) && parser.isSet(no)) {
-        printErr(QStringLiteral("fpdesk issue: --yes and --no exclude each other"));
-        return 2;
-    }
-    const auto preset = parser.isSet(yes) ? cli::ConsoleDialogs::Preset::Yes
-                        : parser.isSet(no) ? cli::ConsoleDialogs::Preset::No
-                                           : cli::ConsoleDialogs::Preset::Ask;
+    const auto preset = answerPreset(parser, name, yes, no);
+    if (!preset) return 2;
     const QString file = parser.positionalArguments().first();
     const QString issuerName = parser.value(issuer);
     const auto profile = clientProfile(parser);
     if (!profile) return 1;
-    cli::ConsoleDialogs console(preset);
+    cli::ConsoleDialogs console(*preset);
     cli::IssueDialogs dialogs(console);
     Client client(*profile);
     client.setDialogs(&dialogs);
@@ -215,18 +217,6 @@ int issueCommand(const QStringList& args) {
     }
     client.syncServerDate();
     return cli::issueFile(client.host(), dialogs, file, issuerName, stdout);
-}
-
-// --yes / --no, or nullopt after reporting that both were given.
-std::optional<cli::ConsoleDialogs::Preset> answerPreset(const QCommandLineParser& parser, const QString& name,
-                                                        const QCommandLineOption& yes, const QCommandLineOption& no) {
-    if (parser.isSet(yes) && parser.isSet(no)) {
-        printErr(QStringLiteral("fpdesk %1: --yes and --no exclude each other").arg(name));
-        return std::nullopt;
-    }
-    return parser.isSet(yes) ? cli::ConsoleDialogs::Preset::Yes
-           : parser.isSet(no) ? cli::ConsoleDialogs::Preset::No
-                              : cli::ConsoleDialogs::Preset::Ask;
 }
 
 // A command of the reprint or void window: the client with dialogs that
