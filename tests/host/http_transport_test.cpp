@@ -17,6 +17,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -48,7 +50,11 @@ public:
         thread_ = std::thread([this] { serve(); });
     }
     ~RawHttpServer() {
-        stop_ = true;
+        {
+            std::lock_guard<std::mutex> lock(pacing_);
+            stop_ = true;
+        }
+        stopped_.notify_all();
         if (thread_.joinable()) thread_.join();
         ::close(fd_);
     }
@@ -91,8 +97,15 @@ private:
         const size_t step = chunk_ ? chunk_ : response_.size();
         for (size_t at = 0; at < response_.size() && !stop_; at += step) {
             if (::send(c, response_.data() + at, std::min(step, response_.size() - at), MSG_NOSIGNAL) < 0) return;
-            if (chunk_) std::this_thread::sleep_for(pause_);
+            if (chunk_) waitBeforeNextChunk();
         }
+    }
+
+    // The pause between two chunks of a dripping reply; ends at once when the
+    // server is stopped.
+    void waitBeforeNextChunk() {
+        std::unique_lock<std::mutex> lock(pacing_);
+        stopped_.wait_for(lock, pause_, [this] { return stop_.load(); });
     }
 
     std::string response_;
@@ -101,6 +114,8 @@ private:
     int fd_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};
+    std::mutex pacing_;
+    std::condition_variable stopped_;
     std::thread thread_;
 };
 
