@@ -4,10 +4,10 @@
 #include "app/data_commands.h"
 #include "app/gui.h"
 #include "app/issue_file.h"
-#include "app/window_commands.h"
-#include "services/printer_offsets.h"
 #include "app/setup_commands.h"
+#include "app/window_commands.h"
 #include "data_model/database_url.h"
+#include "services/printer_offsets.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -72,8 +72,11 @@ bool parse(QCommandLineParser& parser, const QStringList& args, const QString& n
         return false;
     }
     if (parser.positionalArguments().size() != positional) {
-        printErr(QStringLiteral("fpdesk %1: expected %2 argument(s), got %3\n").arg(name).arg(positional)
-                     .arg(parser.positionalArguments().size()) + usageText());
+        printErr(QStringLiteral("fpdesk %1: expected %2 argument(s), got %3\n")
+                     .arg(name)
+                     .arg(positional)
+                     .arg(parser.positionalArguments().size()) +
+                 usageText());
         return false;
     }
     return true;
@@ -165,7 +168,7 @@ std::optional<cli::ConsoleDialogs::Preset> answerPreset(const QCommandLineParser
         printErr(QStringLiteral("fpdesk %1: --yes and --no exclude each other").arg(name));
         return std::nullopt;
     }
-    return parser.isSet(yes) ? cli::ConsoleDialogs::Preset::Yes
+    return parser.isSet(yes)  ? cli::ConsoleDialogs::Preset::Yes
            : parser.isSet(no) ? cli::ConsoleDialogs::Preset::No
                               : cli::ConsoleDialogs::Preset::Ask;
 }
@@ -253,7 +256,8 @@ int windowCommand(const QStringList& args, const QString& name, const QList<QCom
 
 int printCommand(const QStringList& args) {
     const QString name = QStringLiteral("print");
-    const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("Print into this PDF file."), QStringLiteral("FILE"));
+    const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("Print into this PDF file."),
+                                 QStringLiteral("FILE"));
     const QCommandLineOption copies(QStringLiteral("copies"), QStringLiteral("Number of copies (default 1)."),
                                     QStringLiteral("N"), QStringLiteral("1"));
     return windowCommand(args, name, {pdf, copies},
@@ -276,9 +280,10 @@ int printCommand(const QStringList& args) {
 int voidCommand(const QStringList& args) {
     const QString name = QStringLiteral("void");
     const QCommandLineOption blank(QStringLiteral("blank"), QStringLiteral("Void an unused (blank) invoice number."));
-    return windowCommand(args, name, {blank},
-                         [&](const QCommandLineParser& p, HostServices& host, cli::CommandDialogs& dialogs,
-                             const cli::WindowCommand& c) { return cli::voidInvoice(host, dialogs, c, p.isSet(blank)); });
+    return windowCommand(
+        args, name, {blank},
+        [&](const QCommandLineParser& p, HostServices& host, cli::CommandDialogs& dialogs,
+            const cli::WindowCommand& c) { return cli::voidInvoice(host, dialogs, c, p.isSet(blank)); });
 }
 
 int dbInit(const QStringList& args) {
@@ -361,9 +366,9 @@ int printerOffset(const QStringList& args) {
 
 // Runs a set-up command on the database of --database or the profile, with
 // the owner account of the profile's [host] sysuserid.
-int withDatabase(const QStringList& args, const QString& name, int positional,
-                 const std::vector<QCommandLineOption>& extra,
-                 const std::function<int(Transaction&, setup::Output, const QString& sxh, const QCommandLineParser&)>& run) {
+int withDatabase(
+    const QStringList& args, const QString& name, int positional, const std::vector<QCommandLineOption>& extra,
+    const std::function<int(Transaction&, setup::Output, const QString& sxh, const QCommandLineParser&)>& run) {
     QCommandLineParser parser;
     parser.addOption(profileOption());
     parser.addOption(databaseOption());
@@ -418,12 +423,16 @@ int itemAdd(const QStringList& args) {
 
 const std::vector<CliCommand>& cliCommands() {
     static const std::vector<CliCommand> commands = {
-        {{QStringLiteral("db"), QStringLiteral("init")}, QStringLiteral("--database FILE|URL [--demo]"),
-         QStringLiteral("create the schema (and the demo data)"), dbInit},
-        {{QStringLiteral("stock"), QStringLiteral("import")}, QStringLiteral("FILE [--database FILE|URL] [--profile FILE]"),
+        {{QStringLiteral("db"), QStringLiteral("init")},
+         QStringLiteral("--database FILE|URL [--demo]"),
+         QStringLiteral("create the schema (and the demo data)"),
+         dbInit},
+        {{QStringLiteral("stock"), QStringLiteral("import")},
+         QStringLiteral("FILE [--database FILE|URL] [--profile FILE]"),
          QStringLiteral("store a purchased-stock text received from the tax service"),
          [](const QStringList& a) { return importCommand(a, QStringLiteral("stock import"), cli::stockImport); }},
-        {{QStringLiteral("codes"), QStringLiteral("import")}, QStringLiteral("FILE [--database FILE|URL] [--profile FILE]"),
+        {{QStringLiteral("codes"), QStringLiteral("import")},
+         QStringLiteral("FILE [--database FILE|URL] [--profile FILE]"),
          QStringLiteral("store a code-table text received from the tax service"),
          [](const QStringList& a) { return importCommand(a, QStringLiteral("codes import"), cli::codesImport); }},
         {{QStringLiteral("stock"), QStringLiteral("fetch")},
@@ -434,43 +443,54 @@ const std::vector<CliCommand>& cliCommands() {
          QStringLiteral("[--database FILE|URL] [--server URL] [--profile FILE]"),
          QStringLiteral("ask the tax service for the code tables and store them"),
          [](const QStringList& a) { return fetchCommand(a, QStringLiteral("codes fetch"), cli::fetchCodes); }},
-        {{QStringLiteral("fetch")}, QStringLiteral("CODE NUMBER [--yes|--no] [--database FILE|URL] [--server URL] [--profile FILE]"),
-         QStringLiteral("download one invoice from the tax service"), fetchInvoice},
+        {{QStringLiteral("fetch")},
+         QStringLiteral("CODE NUMBER [--yes|--no] [--database FILE|URL] [--server URL] [--profile FILE]"),
+         QStringLiteral("download one invoice from the tax service"),
+         fetchInvoice},
         {{QStringLiteral("issue")},
          QStringLiteral("FILE [--yes|--no] [--issuer NAME] [--database FILE|URL] [--server URL] [--profile FILE]"),
          QStringLiteral("issue the integrated invoices of a JSON file, printing \"CODE NUMBER\" for each"),
          issueCommand},
-        {{QStringLiteral("printer"), QStringLiteral("offset")}, QStringLiteral("PRINTER [--down MM] [--right MM]"),
-         QStringLiteral("show or set where a printer's print lands on the invoice paper"), printerOffset},
+        {{QStringLiteral("printer"), QStringLiteral("offset")},
+         QStringLiteral("PRINTER [--down MM] [--right MM]"),
+         QStringLiteral("show or set where a printer's print lands on the invoice paper"),
+         printerOffset},
         {{QStringLiteral("print")},
          QStringLiteral("CODE NUMBER --pdf FILE [--copies N] [--yes|--no] [--issuer NAME] [--database FILE|URL] "
                         "[--server URL] [--profile FILE]"),
-         QStringLiteral("print an issued invoice again, into a PDF file; counted, logged and reported"), printCommand,
+         QStringLiteral("print an issued invoice again, into a PDF file; counted, logged and reported"),
+         printCommand,
          true},
         {{QStringLiteral("void")},
          QStringLiteral("CODE NUMBER [--blank] [--yes|--no] [--issuer NAME] [--database FILE|URL] [--server URL] "
                         "[--profile FILE]"),
-         QStringLiteral("void an issued invoice of this month, or with --blank an unused number"), voidCommand},
+         QStringLiteral("void an issued invoice of this month, or with --blank an unused number"),
+         voidCommand},
         {{QStringLiteral("user"), QStringLiteral("add")},
          QStringLiteral("USERID NAME [--right CODE] [--database FILE|URL] [--profile FILE]"),
-         QStringLiteral("add a user with the right CODE (default 02) for the issuing, reprint and void windows"), userAdd},
-        {{QStringLiteral("issuer"), QStringLiteral("add")}, QStringLiteral("NAME [--database FILE|URL] [--profile FILE]"),
-         QStringLiteral("add an issuer (开票员) of the taxpayer with the next free code"), issuerAdd},
+         QStringLiteral("add a user with the right CODE (default 02) for the issuing, reprint and void windows"),
+         userAdd},
+        {{QStringLiteral("issuer"), QStringLiteral("add")},
+         QStringLiteral("NAME [--database FILE|URL] [--profile FILE]"),
+         QStringLiteral("add an issuer (开票员) of the taxpayer with the next free code"),
+         issuerAdd},
         {{QStringLiteral("partner"), QStringLiteral("add")},
          QStringLiteral("CODE NAME DOCTYPE DOCNUMBER [--database FILE|URL] [--profile FILE]"),
-         QStringLiteral("add a trading partner (DOCTYPE 身份证件号码, 组织机构代码 or 纳税人识别号)"), partnerAdd},
-        {{QStringLiteral("item"), QStringLiteral("add")}, QStringLiteral("NAME PRICE [--database FILE|URL] [--profile FILE]"),
-         QStringLiteral("add an item to the taxpayer's catalogue"), itemAdd},
+         QStringLiteral("add a trading partner (DOCTYPE 身份证件号码, 组织机构代码 or 纳税人识别号)"),
+         partnerAdd},
+        {{QStringLiteral("item"), QStringLiteral("add")},
+         QStringLiteral("NAME PRICE [--database FILE|URL] [--profile FILE]"),
+         QStringLiteral("add an item to the taxpayer's catalogue"),
+         itemAdd},
     };
     return commands;
 }
 
 QString usageText() {
-    QString t = QStringLiteral(
-        "Usage:\n"
-        "  fpdesk [--profile FILE] [--screenshot FILE]\n"
-        "      open the client; without a profile the embedded demo\n"
-        "      --screenshot FILE: open the issuing window, save the main window as PNG, exit\n");
+    QString t = QStringLiteral("Usage:\n"
+                               "  fpdesk [--profile FILE] [--screenshot FILE]\n"
+                               "      open the client; without a profile the embedded demo\n"
+                               "      --screenshot FILE: open the issuing window, save the main window as PNG, exit\n");
     for (const CliCommand& c : cliCommands())
         t += QStringLiteral("  fpdesk %1 %2\n      %3\n").arg(c.words.join(QLatin1Char(' ')), c.synopsis, c.summary);
     t += QStringLiteral("  fpdesk --help\n");

@@ -24,8 +24,8 @@
 namespace fp::app {
 
 struct CliCommand {
-    QStringList words;   // {"db", "init"}
-    QString synopsis;    // options after the words, for the help text
+    QStringList words; // {"db", "init"}
+    QString synopsis;  // options after the words, for the help text
     QString summary;
     // `args`: the program name followed by the arguments after the words.
     std::function<int(const QStringList& args)> run;

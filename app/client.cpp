@@ -17,7 +17,7 @@ namespace fp::app {
 namespace {
 const QString kEndpoint = QStringLiteral("NormalServlet");
 const QString kOk = QStringLiteral("ok|@|");
-constexpr int kServerTimeTimeout = 100;  // time-out units
+constexpr int kServerTimeTimeout = 100; // time-out units
 
 QString describe(const RemoteResult& r) {
     switch (r.kind) {
@@ -75,8 +75,8 @@ std::unique_ptr<Transaction> openDatabase(const Profile& profile, QString* error
     return t;
 }
 
-bool fetchServerTime(RemoteTransport& transport, int timeoutMs, const HostServices::BusyRunner& runner,
-                     QDateTime* out, QString* error) {
+bool fetchServerTime(RemoteTransport& transport, int timeoutMs, const HostServices::BusyRunner& runner, QDateTime* out,
+                     QString* error) {
     RemoteResult r;
     auto exchange = [&] { r = transport.post(kEndpoint, QStringLiteral("proc_id:90001"), timeoutMs); };
     if (runner)
@@ -122,7 +122,8 @@ bool Client::start(QString* error) {
         service_ = std::make_shared<taxsim::Service>(profile_.serverStore);
         if (!service_->isOpen()) {
             if (error)
-                *error = QStringLiteral("无法打开模拟税务服务的数据 %1：%2").arg(profile_.serverStore, service_->lastError());
+                *error = QStringLiteral("无法打开模拟税务服务的数据 %1：%2")
+                             .arg(profile_.serverStore, service_->lastError());
             return false;
         }
         if (!service_->hasTaxpayers()) service_->seedDemo();

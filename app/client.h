@@ -31,8 +31,8 @@ bool initDatabase(Transaction& t, bool demo, QString* error, bool* demoCreated =
 std::unique_ptr<Transaction> openDatabase(const Profile& profile, QString* error);
 
 // Asks the tax service for its date and time (procedure 90001).
-bool fetchServerTime(RemoteTransport& transport, int timeoutMs, const HostServices::BusyRunner& runner,
-                     QDateTime* out, QString* error);
+bool fetchServerTime(RemoteTransport& transport, int timeoutMs, const HostServices::BusyRunner& runner, QDateTime* out,
+                     QString* error);
 
 class Client {
 public:

@@ -45,7 +45,8 @@ bool readText(HostServices& host, const QString& path, QString& text) {
     // Stock and code files are UTF-8 text; anything else is refused, not guessed at.
     const DecodedText decoded = decodeExternalText(file.read(kMaxExternalTextBytes + 1));
     if (!decoded.ok) {
-        host.mess(QStringLiteral("文件“") + path + QStringLiteral("”") + decoded.problem + QStringLiteral("，不能使用！"));
+        host.mess(QStringLiteral("文件“") + path + QStringLiteral("”") + decoded.problem +
+                  QStringLiteral("，不能使用！"));
         return false;
     }
     text = decoded.text;
@@ -53,7 +54,7 @@ bool readText(HostServices& host, const QString& path, QString& text) {
         text.chop(2);
     else if (text.endsWith(QLatin1Char('\n')))
         text.chop(1);
-    if (text.isNull()) text = QStringLiteral("");  // an empty file is an empty text, not a null one
+    if (text.isNull()) text = QStringLiteral(""); // an empty file is an empty text, not a null one
     return true;
 }
 

@@ -10,8 +10,8 @@
 #include "ui/ui_metrics.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
@@ -63,19 +63,28 @@ void addDataSyncCommands(ui::MainWindow& window, HostServices& host, InvoiceQues
         };
     }
     QMenu* menu = window.menu(QStringLiteral("数据同步(&S)"));
-    window.addCommand(menu, QStringLiteral("下载发票领购信息"), [&host] {
-        if (cli::fetchStock(host) == 0) host.mess(QStringLiteral("发票领购信息下载完成！"));
-    })->setObjectName(QStringLiteral("sync_stock"));
-    window.addCommand(menu, QStringLiteral("下载发票种类及代码"), [&host] {
-        if (cli::fetchCodes(host) == 0) host.mess(QStringLiteral("发票种类及代码下载完成！"));
-    })->setObjectName(QStringLiteral("sync_codes"));
+    window
+        .addCommand(menu, QStringLiteral("下载发票领购信息"),
+                    [&host] {
+                        if (cli::fetchStock(host) == 0) host.mess(QStringLiteral("发票领购信息下载完成！"));
+                    })
+        ->setObjectName(QStringLiteral("sync_stock"));
+    window
+        .addCommand(menu, QStringLiteral("下载发票种类及代码"),
+                    [&host] {
+                        if (cli::fetchCodes(host) == 0) host.mess(QStringLiteral("发票种类及代码下载完成！"));
+                    })
+        ->setObjectName(QStringLiteral("sync_codes"));
     menu->addSeparator();
-    window.addCommand(menu, QStringLiteral("从服务器下载发票…"), [&host, ask] {
-        const auto invoice = ask();
-        if (!invoice) return;
-        if (cli::fetchInvoice(host, invoice->first, invoice->second) == 0)
-            host.mess(QStringLiteral("发票下载完成！"));
-    })->setObjectName(QStringLiteral("sync_invoice"));
+    window
+        .addCommand(menu, QStringLiteral("从服务器下载发票…"),
+                    [&host, ask] {
+                        const auto invoice = ask();
+                        if (!invoice) return;
+                        if (cli::fetchInvoice(host, invoice->first, invoice->second) == 0)
+                            host.mess(QStringLiteral("发票下载完成！"));
+                    })
+        ->setObjectName(QStringLiteral("sync_invoice"));
 }
 
 namespace {

@@ -20,7 +20,8 @@ namespace {
 const QStringList kInvoiceKeys = {QStringLiteral("fpdm"),    QStringLiteral("fphm"),    QStringLiteral("fkfmc"),
                                   QStringLiteral("fkfzjlx"), QStringLiteral("fkfzjhm"), QStringLiteral("bz"),
                                   QStringLiteral("items"),   QStringLiteral("ch")};
-const QStringList kItemKeys = {QStringLiteral("xmmc"), QStringLiteral("mj"), QStringLiteral("dj"), QStringLiteral("je")};
+const QStringList kItemKeys = {QStringLiteral("xmmc"), QStringLiteral("mj"), QStringLiteral("dj"),
+                               QStringLiteral("je")};
 const QStringList kChKeys = {QStringLiteral("fpdm"), QStringLiteral("fphm"), QStringLiteral("sgfp")};
 
 QString placeOf(int index) { return QStringLiteral("第%1张发票").arg(index + 1); }
@@ -37,8 +38,7 @@ public:
 
     bool onlyKeys(const QJsonObject& o, const QStringList& allowed, const QString& where, const QString& prefix) {
         for (auto it = o.begin(); it != o.end(); ++it)
-            if (!allowed.contains(it.key()))
-                return fail(where, QStringLiteral("未知的键“%1%2”").arg(prefix, it.key()));
+            if (!allowed.contains(it.key())) return fail(where, QStringLiteral("未知的键“%1%2”").arg(prefix, it.key()));
         return true;
     }
 
@@ -105,7 +105,8 @@ public:
             // The reversed invoice's payer and lines are copied, not given.
             for (const char* k : {"fkfmc", "fkfzjlx", "fkfzjhm", "items"})
                 if (invoice.contains(QLatin1String(k)))
-                    return fail(where, QStringLiteral("冲红系统内发票时复制原发票，不能给出“%1”").arg(QLatin1String(k)));
+                    return fail(where,
+                                QStringLiteral("冲红系统内发票时复制原发票，不能给出“%1”").arg(QLatin1String(k)));
         }
         return true;
     }
@@ -227,7 +228,8 @@ bool issueOne(w_fp_invoicing& win, const IssueInvoice& inv, QString* issued) {
     // The payer's name first: the partner list fills the document fields, which
     // the file's own values then overwrite, as a clerk would.
     FormControl& fp = win.dw_fp;
-    if (!typeInto(fp, 1, QStringLiteral("fkfmc"), inv.fkfmc) || !typeInto(fp, 1, QStringLiteral("fkfzjlx"), inv.fkfzjlx) ||
+    if (!typeInto(fp, 1, QStringLiteral("fkfmc"), inv.fkfmc) ||
+        !typeInto(fp, 1, QStringLiteral("fkfzjlx"), inv.fkfzjlx) ||
         !typeInto(fp, 1, QStringLiteral("fkfzjhm"), inv.fkfzjhm) || !typeInto(fp, 1, QStringLiteral("bz"), inv.bz))
         return false;
     if (!fillLines(win, inv)) return false;
@@ -265,14 +267,16 @@ bool issueWithNextFreeNumber(w_fp_invoicing& win, IssueDialogs& dialogs, const I
 
 bool isIssuer(Transaction& t, const QString& sxh, const QString& name) {
     QVariantList row;
-    return t.selectInto(QStringLiteral("SELECT count(1) FROM b_emp WHERE department = 'KPRY' AND sxh = ? AND cname = ?"),
-                        {sxh, name}, row) == 0 &&
+    return t.selectInto(
+               QStringLiteral("SELECT count(1) FROM b_emp WHERE department = 'KPRY' AND sxh = ? AND cname = ?"),
+               {sxh, name}, row) == 0 &&
            row.value(0).toLongLong() > 0;
 }
 
 QString kindOf(Transaction& t, const QString& code) {
     QVariantList row;
-    if (t.selectInto(QStringLiteral("SELECT fpzlbm FROM bm_bdcja_fpdm WHERE fpdm = ?"), {code}, row) != 0) return QString();
+    if (t.selectInto(QStringLiteral("SELECT fpzlbm FROM bm_bdcja_fpdm WHERE fpdm = ?"), {code}, row) != 0)
+        return QString();
     return row.value(0).toString();
 }
 
@@ -283,7 +287,8 @@ bool parseIssueFile(const QByteArray& json, std::vector<IssueInvoice>& out, QStr
     QJsonParseError pe;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &pe);
     if (pe.error != QJsonParseError::NoError) {
-        if (error) *error = QStringLiteral("发票文件不是有效的JSON（第%1个字符）：%2").arg(pe.offset).arg(pe.errorString());
+        if (error)
+            *error = QStringLiteral("发票文件不是有效的JSON（第%1个字符）：%2").arg(pe.offset).arg(pe.errorString());
         return false;
     }
     QJsonArray invoices;
@@ -313,7 +318,8 @@ void IssueDialogs::message(const QString& text) {
 
 int IssueDialogs::question(const QString& text) {
     if (giveUpConfirmed_ && text.contains(QStringLiteral("确定要〖放弃〗当前发票录入吗？"))) return 1;
-    if (text.startsWith(QStringLiteral("发票代码：")) && text.endsWith(QStringLiteral("一旦保存即不可修改，确定要保存吗？")))
+    if (text.startsWith(QStringLiteral("发票代码：")) &&
+        text.endsWith(QStringLiteral("一旦保存即不可修改，确定要保存吗？")))
         return 1;
     return inner_.question(place_.isEmpty() ? text : place_ + QStringLiteral("：") + text);
 }
@@ -338,8 +344,9 @@ int issueInvoices(HostServices& host, IssueDialogs& dialogs, const std::vector<I
         const QString kind = kindOf(*s.sqlca, invoices[i].fpdm);
         if (kind != QLatin1String("50")) {
             dialogs.setPlace(placeOf(int(i)));
-            host.mess(kind.isEmpty() ? QStringLiteral("指定的发票代码无效！")
-                                     : QStringLiteral("发票代码%1不是综合统一发票，只能开具综合统一发票！").arg(invoices[i].fpdm));
+            host.mess(kind.isEmpty()
+                          ? QStringLiteral("指定的发票代码无效！")
+                          : QStringLiteral("发票代码%1不是综合统一发票，只能开具综合统一发票！").arg(invoices[i].fpdm));
             return 1;
         }
     }
@@ -372,7 +379,8 @@ int issueFile(HostServices& host, IssueDialogs& dialogs, const QString& file, co
     // the size limit are refused before the JSON is read.
     const QByteArray bytes = f.read(kMaxExternalTextBytes + 1);
     if (const DecodedText decoded = decodeExternalText(bytes); !decoded.ok) {
-        host.mess(QStringLiteral("文件“") + file + QStringLiteral("”") + decoded.problem + QStringLiteral("，不能使用！"));
+        host.mess(QStringLiteral("文件“") + file + QStringLiteral("”") + decoded.problem +
+                  QStringLiteral("，不能使用！"));
         return 2;
     }
     std::vector<IssueInvoice> invoices;

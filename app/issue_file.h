@@ -29,11 +29,11 @@ struct IssueLine {
 
 struct IssueInvoice {
     QString fpdm;
-    QString fphm;  // empty: the first number offered
+    QString fphm; // empty: the first number offered
     std::optional<QString> fkfmc, fkfzjlx, fkfzjhm, bz;
     std::vector<IssueLine> items;
     bool redLetter = false;
-    bool outsideSystem = false;  // ch.sgfp
+    bool outsideSystem = false; // ch.sgfp
     QString chdm, chhm;
 };
 

@@ -91,8 +91,8 @@ std::optional<Profile> Profile::load(const QString& file, QString* error) {
         if (p.database.driver != QLatin1String("QSQLITE") && p.database.driver != QLatin1String("QPSQL"))
             return fail(QStringLiteral("不支持的数据库驱动：%1（可用 QSQLITE、QPSQL）").arg(p.database.driver));
         if (p.database.driver == QLatin1String("QSQLITE")) {
-            const QString path = text(s, QStringLiteral("database/path"),
-                                      QDir(defaultDataDir()).filePath(QStringLiteral("fpdesk.db")));
+            const QString path =
+                text(s, QStringLiteral("database/path"), QDir(defaultDataDir()).filePath(QStringLiteral("fpdesk.db")));
             p.database.database = QDir::cleanPath(base.absoluteFilePath(path));
         } else {
             p.database.database = text(s, QStringLiteral("database/name"), QStringLiteral("fpdesk"));
@@ -115,8 +115,7 @@ std::optional<Profile> Profile::load(const QString& file, QString* error) {
     for (const char* key : {"userid", "sysuserid", "sysusername", "nsrsbh", "ssswjgdm"})
         if (!s.contains(QStringLiteral("host/") + QLatin1String(key)))
             p.missingForServer << QStringLiteral("[host] ") + QLatin1String(key);
-    if (!s.contains(QStringLiteral("server/password")))
-        p.missingForServer << QStringLiteral("[server] password");
+    if (!s.contains(QStringLiteral("server/password"))) p.missingForServer << QStringLiteral("[server] password");
     p.userid = text(s, QStringLiteral("host/userid"), p.userid);
     p.username = text(s, QStringLiteral("host/username"), p.username);
     p.sysuserid = text(s, QStringLiteral("host/sysuserid"), p.sysuserid);

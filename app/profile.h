@@ -38,10 +38,10 @@
 namespace fp::app {
 
 struct Profile {
-    QString sourceFile;  // the INI it was read from; empty for the embedded demo
+    QString sourceFile; // the INI it was read from; empty for the embedded demo
 
     DatabaseConfig database;
-    QString databasePassword;  // [database] password, for a --database URL without one
+    QString databasePassword; // [database] password, for a --database URL without one
     bool demoData = false;
 
     enum class ServerMode { InProcess, Http };
@@ -56,7 +56,7 @@ struct Profile {
     QString username;
     QString sysuserid;
     QString sysusername;
-    QString kprmc;  // empty text (not null) when absent: the issuer is asked
+    QString kprmc; // empty text (not null) when absent: the issuer is asked
     QString nsrsbh;
     QString nsrlxdh;
     QString ssswjgdm;

@@ -70,16 +70,17 @@ int addUser(Transaction& t, Output out, const QString& userid, const QString& na
     static const QRegularExpression rightCode(QStringLiteral("^[0-9]{2}$"));
     if (!rightCode.match(right).hasMatch())
         return refuse(out, QStringLiteral("权限代码“%1”应为两位数字（“02”可开票、打印、作废）。").arg(right));
-    const QString bad = checkValues(QStringLiteral("b_user"), {{QStringLiteral("userid"), userid},
-                                                               {QStringLiteral("username"), name}},
-                                    {QStringLiteral("userid"), QStringLiteral("username")});
+    const QString bad =
+        checkValues(QStringLiteral("b_user"), {{QStringLiteral("userid"), userid}, {QStringLiteral("username"), name}},
+                    {QStringLiteral("userid"), QStringLiteral("username")});
     if (!bad.isEmpty()) return refuse(out, bad);
     const qint64 users = count(t, QStringLiteral("SELECT count(*) FROM b_user WHERE userid = ?"), {userid});
     const qint64 rights = count(t, QStringLiteral("SELECT count(*) FROM b_user_right WHERE userid = ?"), {userid});
     if (users < 0 || rights < 0) return readFailed(out, t);
     if (users + rights > 0) return refuse(out, QStringLiteral("用户“%1”已存在！").arg(userid));
 
-    QList<Statement> statements{{QStringLiteral("INSERT INTO b_user (userid, username) VALUES (?, ?)"), {userid, name}}};
+    QList<Statement> statements{
+        {QStringLiteral("INSERT INTO b_user (userid, username) VALUES (?, ?)"), {userid, name}}};
     for (const QString& funcId : windowFunctionIds())
         statements.append({QStringLiteral("INSERT INTO b_user_right (userid, funcid, right_code) VALUES (?, ?, ?)"),
                            {userid, funcId, right}});
@@ -89,10 +90,12 @@ int addUser(Transaction& t, Output out, const QString& userid, const QString& na
 }
 
 int addIssuer(Transaction& t, Output out, const QString& sxh, const QString& name) {
-    const QString bad = checkValues(QStringLiteral("b_emp"), {{QStringLiteral("cname"), name}}, {QStringLiteral("cname")});
+    const QString bad =
+        checkValues(QStringLiteral("b_emp"), {{QStringLiteral("cname"), name}}, {QStringLiteral("cname")});
     if (!bad.isEmpty()) return refuse(out, bad);
-    const qint64 same = count(t, QStringLiteral("SELECT count(*) FROM b_emp WHERE sxh = ? AND department = 'KPRY' AND cname = ?"),
-                              {sxh, name});
+    const qint64 same =
+        count(t, QStringLiteral("SELECT count(*) FROM b_emp WHERE sxh = ? AND department = 'KPRY' AND cname = ?"),
+              {sxh, name});
     if (same < 0) return readFailed(out, t);
     if (same > 0) return refuse(out, QStringLiteral("开票员“%1”已存在！").arg(name));
 
@@ -106,9 +109,10 @@ int addIssuer(Transaction& t, Output out, const QString& sxh, const QString& nam
         if (digits.match(c).hasMatch()) highest = qMax(highest, c.toLongLong());
     }
     const QString code = QStringLiteral("%1").arg(highest + 1, 3, 10, QLatin1Char('0'));
-    if (!insertAll(t, out, {{QStringLiteral("INSERT INTO b_emp (ccode, cname, pwd, idcode, department, sxh) "
-                                            "VALUES (?, ?, '', '', 'KPRY', ?)"),
-                             {code, name, sxh}}}))
+    if (!insertAll(t, out,
+                   {{QStringLiteral("INSERT INTO b_emp (ccode, cname, pwd, idcode, department, sxh) "
+                                    "VALUES (?, ?, '', '', 'KPRY', ?)"),
+                     {code, name, sxh}}}))
         return 1;
     out.messages.message(QStringLiteral("已添加开票员 %1 %2。").arg(code, name));
     result(out, code);
@@ -120,20 +124,24 @@ int addPartner(Transaction& t, Output out, const QString& sxh, const QString& co
     static const QStringList docTypes = {QStringLiteral("身份证件号码"), QStringLiteral("组织机构代码"),
                                          QStringLiteral("纳税人识别号")};
     if (!docTypes.contains(docType))
-        return refuse(out, QStringLiteral("证件类型应为“身份证件号码”、“组织机构代码”或“纳税人识别号”之一，而不是“%1”。")
-                               .arg(docType));
+        return refuse(out,
+                      QStringLiteral("证件类型应为“身份证件号码”、“组织机构代码”或“纳税人识别号”之一，而不是“%1”。")
+                          .arg(docType));
     if (code.trimmed().isEmpty()) return refuse(out, QStringLiteral("“往来单位编码”不能为空！"));
     const QString stored = sxh + code;
     const QString bad = checkValues(QStringLiteral("b_corp"),
-                                    {{QStringLiteral("code"), stored}, {QStringLiteral("cname"), name},
-                                     {QStringLiteral("type"), docType}, {QStringLiteral("lc_no"), docNumber}},
+                                    {{QStringLiteral("code"), stored},
+                                     {QStringLiteral("cname"), name},
+                                     {QStringLiteral("type"), docType},
+                                     {QStringLiteral("lc_no"), docNumber}},
                                     {QStringLiteral("cname"), QStringLiteral("lc_no")});
     if (!bad.isEmpty()) return refuse(out, bad);
     const qint64 same = count(t, QStringLiteral("SELECT count(*) FROM b_corp WHERE code = ?"), {stored});
     if (same < 0) return readFailed(out, t);
     if (same > 0) return refuse(out, QStringLiteral("往来单位编码“%1”已存在！").arg(code));
-    if (!insertAll(t, out, {{QStringLiteral("INSERT INTO b_corp (code, cname, type, lc_no, sxh) VALUES (?, ?, ?, ?, ?)"),
-                             {stored, name, docType, docNumber, sxh}}}))
+    if (!insertAll(t, out,
+                   {{QStringLiteral("INSERT INTO b_corp (code, cname, type, lc_no, sxh) VALUES (?, ?, ?, ?, ?)"),
+                     {stored, name, docType, docNumber, sxh}}}))
         return 1;
     out.messages.message(QStringLiteral("已添加往来单位 %1 %2。").arg(code, name));
     return 0;
@@ -144,13 +152,15 @@ int addItem(Transaction& t, Output out, const QString& sxh, const QString& name,
     const std::optional<Decimal> value = Decimal::parse(price, &perr);
     if (!value || value->places() > 2 || value->sign() < 0 || !value->fitsStorage())
         return refuse(out, QStringLiteral("单价“%1”无效：应为不小于零、最多两位小数的数。").arg(price));
-    const QString bad = checkValues(QStringLiteral("tbl_pm"), {{QStringLiteral("pmmc"), name}}, {QStringLiteral("pmmc")});
+    const QString bad =
+        checkValues(QStringLiteral("tbl_pm"), {{QStringLiteral("pmmc"), name}}, {QStringLiteral("pmmc")});
     if (!bad.isEmpty()) return refuse(out, bad);
     const qint64 same = count(t, QStringLiteral("SELECT count(*) FROM tbl_pm WHERE pmmc = ?"), {name});
     if (same < 0) return readFailed(out, t);
     if (same > 0) return refuse(out, QStringLiteral("品目“%1”已存在！").arg(name));
-    if (!insertAll(t, out, {{QStringLiteral("INSERT INTO tbl_pm (pmmc, price, sxh) VALUES (?, ?, ?)"),
-                             {name, QVariant::fromValue(*value), sxh}}}))
+    if (!insertAll(t, out,
+                   {{QStringLiteral("INSERT INTO tbl_pm (pmmc, price, sxh) VALUES (?, ?, ?)"),
+                     {name, QVariant::fromValue(*value), sxh}}}))
         return 1;
     out.messages.message(QStringLiteral("已添加品目 %1，单价 %2。").arg(name, value->toString(2)));
     return 0;

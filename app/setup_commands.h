@@ -19,8 +19,8 @@ inline const QStringList& windowFunctionIds() {
 }
 
 struct Output {
-    Dialogs& messages;   // refusals and confirmations
-    std::FILE* results;  // what was created, one line (e.g. an issuer's code)
+    Dialogs& messages;  // refusals and confirmations
+    std::FILE* results; // what was created, one line (e.g. an issuer's code)
 };
 
 // A user USERID named NAME with the right code `right` ("02" issues, prints

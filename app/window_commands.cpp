@@ -32,8 +32,9 @@ bool takeIssuer(HostServices& host, const QString& requested) {
     }
     QVariantList row;
     if (!s.sqlca ||
-        s.sqlca->selectInto(QStringLiteral("SELECT count(1) FROM b_emp WHERE department = 'KPRY' AND sxh = ? AND cname = ?"),
-                            {s.gs_sysuserid, name}, row) != 0 ||
+        s.sqlca->selectInto(
+            QStringLiteral("SELECT count(1) FROM b_emp WHERE department = 'KPRY' AND sxh = ? AND cname = ?"),
+            {s.gs_sysuserid, name}, row) != 0 ||
         row.value(0).toLongLong() < 1) {
         host.mess(QStringLiteral("“") + name + QStringLiteral("”不是本纳税人的开票人员！"));
         return false;

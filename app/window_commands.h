@@ -51,7 +51,7 @@ private:
 struct WindowCommand {
     QString code;
     QString number;
-    QString issuer;  // --issuer; empty: the session's (the profile's kprmc)
+    QString issuer; // --issuer; empty: the session's (the profile's kprmc)
 };
 
 // fpdesk print CODE NUMBER --pdf FILE [--copies N]

@@ -44,8 +44,9 @@ Figures measure(int issuers, int each) {
 
 void report(const char* engine, int issuers, const Figures& f) {
     std::printf("engine=%s issuers=%d invoices=%d wall_ms=%lld saves_per_s=%.1f p99_ms=%lld%s\n", engine, issuers,
-                f.invoices, static_cast<long long>(f.wallMs), f.wallMs > 0 ? f.invoices * 1000.0 / double(f.wallMs) : 0.0,
-                static_cast<long long>(f.p99Ms), f.clean ? "" : " (some issuers failed)");
+                f.invoices, static_cast<long long>(f.wallMs),
+                f.wallMs > 0 ? f.invoices * 1000.0 / double(f.wallMs) : 0.0, static_cast<long long>(f.p99Ms),
+                f.clean ? "" : " (some issuers failed)");
     std::fflush(stdout);
 }
 

@@ -55,10 +55,10 @@ using Clock = std::chrono::steady_clock;
 double secondsSince(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
 
 constexpr int kBatches = 100000;
-constexpr int kPerCode = 10;                       // invoices 1..10 of every code
+constexpr int kPerCode = 10; // invoices 1..10 of every code
 constexpr int kInvoicesWithLines = 100000;
-constexpr int kWindowBatch = 4242;                 // the code the window issues on
-constexpr int kFloorBatch = 77777;                 // the code the floor writes on
+constexpr int kWindowBatch = 4242; // the code the window issues on
+constexpr int kFloorBatch = 77777; // the code the floor writes on
 
 QString s(const char* utf8) { return QString::fromUtf8(utf8); }
 QString number8(int n) { return QStringLiteral("%1").arg(n, 8, 10, QLatin1Char('0')); }
@@ -96,18 +96,58 @@ QVariantList headerRow(const fp::Dialect& d, const QString& code, const QString&
                        int variant) {
     using namespace fp::demo;
     const qint64 cents = 10000 + (variant % 997) * 125;
-    return {code, number, QStringLiteral("50"), s(kSwjgdm), s(kSxh), QStringLiteral("1"),
-            s("示范建筑工程有限公司"), s("组织机构代码"), QStringLiteral("MA3C0001-2"), QString(),
-            s(kTaxpayerName), s("纳税人识别号"), s(kNsrsbh), s(kNsrlxdh), QString(),
-            d.encodeDecimal(dec(cents)), s("壹佰元整"), QVariant(), QVariant(), QString(), QString(),
-            variant % 2 ? s("张晓明") : s("李丽"), d.encodeDateTime(at), d.encodeDateTime(at), 0, QString(), QString(), QString(),
-            QString(), QString(), QString(), QString(), QString()};
+    return {code,
+            number,
+            QStringLiteral("50"),
+            s(kSwjgdm),
+            s(kSxh),
+            QStringLiteral("1"),
+            s("示范建筑工程有限公司"),
+            s("组织机构代码"),
+            QStringLiteral("MA3C0001-2"),
+            QString(),
+            s(kTaxpayerName),
+            s("纳税人识别号"),
+            s(kNsrsbh),
+            s(kNsrlxdh),
+            QString(),
+            d.encodeDecimal(dec(cents)),
+            s("壹佰元整"),
+            QVariant(),
+            QVariant(),
+            QString(),
+            QString(),
+            variant % 2 ? s("张晓明") : s("李丽"),
+            d.encodeDateTime(at),
+            d.encodeDateTime(at),
+            0,
+            QString(),
+            QString(),
+            QString(),
+            QString(),
+            QString(),
+            QString(),
+            QString(),
+            QString()};
 }
 
 QVariantList lineRow(const fp::Dialect& d, const QString& code, const QString& number, int line) {
-    return {code, number, line == 1 ? s("餐饮服务") : s("住宿费"), QString(), QString(), QString(),
-            d.encodeDecimal(dec(100)), d.encodeDecimal(dec(12000)), QString(), d.encodeDecimal(dec(12000)), QString(),
-            QVariant(), QVariant(), QString(), QString(), QString()};
+    return {code,
+            number,
+            line == 1 ? s("餐饮服务") : s("住宿费"),
+            QString(),
+            QString(),
+            QString(),
+            d.encodeDecimal(dec(100)),
+            d.encodeDecimal(dec(12000)),
+            QString(),
+            d.encodeDecimal(dec(12000)),
+            QString(),
+            QVariant(),
+            QVariant(),
+            QString(),
+            QString(),
+            QString()};
 }
 
 // The bulk load: one prepared statement per table in one transaction, on a
@@ -118,9 +158,10 @@ void loadVolume(const QString& path) {
     QString error;
     {
         auto t = fp::Transaction::openSqlite(path, &error);
-        if (!t || !fp::createSchema(*t, &error) || !fp::createDemoData(*t, &error)) die(QStringLiteral("schema: ") + error);
+        if (!t || !fp::createSchema(*t, &error) || !fp::createDemoData(*t, &error))
+            die(QStringLiteral("schema: ") + error);
     }
-    const auto dialect = fp::Dialect::forKind(fp::Dialect::Kind::SQLite);  // the stored forms
+    const auto dialect = fp::Dialect::forKind(fp::Dialect::Kind::SQLite); // the stored forms
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench_load"));
         db.setDatabaseName(path);
@@ -132,8 +173,9 @@ void loadVolume(const QString& path) {
         if (!db.transaction()) die(db.lastError().text());
         QSqlQuery code(db), stock(db), header(db), line(db);
         code.prepare(QStringLiteral("INSERT INTO bm_bdcja_fpdm (fpdm, fpzlbm) VALUES (?, '50')"));
-        stock.prepare(QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz, "
-                                     "fsrq) VALUES (?, ?, ?, '50', ?, '00000001', ?, ?, '0', ?)"));
+        stock.prepare(
+            QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz, "
+                           "fsrq) VALUES (?, ?, ?, '50', ?, '00000001', ?, ?, '0', ?)"));
         header.prepare(QStringLiteral("INSERT INTO ptfp_fpk (%1) VALUES (%2)").arg(kHeaderColumns, marks(33)));
         line.prepare(QStringLiteral("INSERT INTO ptfp_fpxmmx (%1) VALUES (%2)").arg(kLineColumns, marks(16)));
         const QDateTime sold(QDate(2024, 1, 5), QTime(9, 0, 0));
@@ -179,19 +221,21 @@ public:
 // The bare statements and the bare exchange.
 class Floor {
 public:
-    Floor(fp::Transaction& t, fp::HttpTransport& http) : t_(t), http_(http), kind_(t.db()), stock_(t.db()), used_(t.db()),
-          header_(t.db()), line_(t.db()), update_(t.db()), log_(t.db()) {
-        bool ok = kind_.prepare(QStringLiteral("SELECT fpzlbm FROM bm_bdcja_fpdm WHERE fpdm = ?")) &&
-                  stock_.prepare(QStringLiteral("SELECT count(1) FROM bdcja_fplg WHERE sxh = ? AND fpdm = ? AND "
-                                                "fpzlbm = ? AND fpqh <= ? AND fpzh >= ? AND bjbz = '0'")) &&
-                  used_.prepare(QStringLiteral("SELECT count(1) FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?")) &&
-                  header_.prepare(QStringLiteral("INSERT INTO ptfp_fpk (%1) VALUES (%2)").arg(kHeaderColumns, marks(33))) &&
-                  line_.prepare(QStringLiteral("INSERT INTO ptfp_fpxmmx (%1) VALUES (%2)").arg(kLineColumns, marks(16))) &&
-                  update_.prepare(QStringLiteral("UPDATE bdcja_fplg SET zjsyh = ? WHERE fpdm = ? AND fpzlbm = ? AND "
-                                                 "fpqh <= ? AND fpzh >= ?")) &&
-                  log_.prepare(QStringLiteral("INSERT INTO bdcja_fpk_log ( fpdm, fphm, sxh, czlx, kpr, czrq ) VALUES "
-                                              "( ?, ?, ?, '1', ?, %1 )")
-                                   .arg(t.dialect().currentTime()));
+    Floor(fp::Transaction& t, fp::HttpTransport& http)
+        : t_(t), http_(http), kind_(t.db()), stock_(t.db()), used_(t.db()), header_(t.db()), line_(t.db()),
+          update_(t.db()), log_(t.db()) {
+        bool ok =
+            kind_.prepare(QStringLiteral("SELECT fpzlbm FROM bm_bdcja_fpdm WHERE fpdm = ?")) &&
+            stock_.prepare(QStringLiteral("SELECT count(1) FROM bdcja_fplg WHERE sxh = ? AND fpdm = ? AND "
+                                          "fpzlbm = ? AND fpqh <= ? AND fpzh >= ? AND bjbz = '0'")) &&
+            used_.prepare(QStringLiteral("SELECT count(1) FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?")) &&
+            header_.prepare(QStringLiteral("INSERT INTO ptfp_fpk (%1) VALUES (%2)").arg(kHeaderColumns, marks(33))) &&
+            line_.prepare(QStringLiteral("INSERT INTO ptfp_fpxmmx (%1) VALUES (%2)").arg(kLineColumns, marks(16))) &&
+            update_.prepare(QStringLiteral("UPDATE bdcja_fplg SET zjsyh = ? WHERE fpdm = ? AND fpzlbm = ? AND "
+                                           "fpqh <= ? AND fpzh >= ?")) &&
+            log_.prepare(QStringLiteral("INSERT INTO bdcja_fpk_log ( fpdm, fphm, sxh, czlx, kpr, czrq ) VALUES "
+                                        "( ?, ?, ?, '1', ?, %1 )")
+                             .arg(t.dialect().currentTime()));
         if (!ok) die(QStringLiteral("floor statements do not prepare"));
     }
 
@@ -212,10 +256,12 @@ public:
         if (!run(kind_, {fpdm}) || !kind_.next() || kind_.value(0).toString() != QLatin1String("50"))
             die(QStringLiteral("floor kind"));
         kind_.finish();
-        if (!run(stock_, {s(kSxh), fpdm, QStringLiteral("50"), fphm, fphm}) || !stock_.next() || stock_.value(0).toInt() != 1)
+        if (!run(stock_, {s(kSxh), fpdm, QStringLiteral("50"), fphm, fphm}) || !stock_.next() ||
+            stock_.value(0).toInt() != 1)
             die(QStringLiteral("floor stock"));
         stock_.finish();
-        if (!run(used_, {fpdm, fphm}) || !used_.next() || used_.value(0).toInt() != 0) die(QStringLiteral("floor usage"));
+        if (!run(used_, {fpdm, fphm}) || !used_.next() || used_.value(0).toInt() != 0)
+            die(QStringLiteral("floor usage"));
         used_.finish();
         times.reads = secondsSince(t0);
 
@@ -231,7 +277,8 @@ public:
         times.writes = secondsSince(t0);
 
         t0 = Clock::now();
-        const fp::RemoteResult r = http_.post(QStringLiteral("NormalServlet"), QStringLiteral("proc_id:90001\r\n"), 20000);
+        const fp::RemoteResult r =
+            http_.post(QStringLiteral("NormalServlet"), QStringLiteral("proc_id:90001\r\n"), 20000);
         if (r.kind != fp::RemoteResult::Kind::Ok || !r.body.startsWith(QLatin1String("ok|@|")))
             die(QStringLiteral("floor exchange: ") + r.body + r.detail);
         times.http = secondsSince(t0);
@@ -310,14 +357,23 @@ private:
         service_->seedDemo();
         const QString code = codeOf(kWindowBatch);
         service_->addCode(code, QStringLiteral("50"));
-        if (!service_->addPurchase({lglshOf(kWindowBatch), s(kSxh), code, number8(1), QStringLiteral("09999999"), {}, {},
-                                    QStringLiteral("0"), QDateTime(QDate(2024, 1, 5), QTime(9, 0, 0))},
+        if (!service_->addPurchase({lglshOf(kWindowBatch),
+                                    s(kSxh),
+                                    code,
+                                    number8(1),
+                                    QStringLiteral("09999999"),
+                                    {},
+                                    {},
+                                    QStringLiteral("0"),
+                                    QDateTime(QDate(2024, 1, 5), QTime(9, 0, 0))},
                                    &error))
             die(QStringLiteral("purchase: ") + error);
         http_ = std::make_unique<taxsim::HttpServer>(service_);
         if (!http_->start(0)) die(QStringLiteral("server: ") + http_->error());
-        transport_ = std::make_shared<fp::HttpTransport>(http_->baseUrl(), fp::RemoteCredentials{s(kSxh), s(kPassword)});
-        floorTransport_ = std::make_unique<fp::HttpTransport>(http_->baseUrl(), fp::RemoteCredentials{s(kSxh), s(kPassword)});
+        transport_ =
+            std::make_shared<fp::HttpTransport>(http_->baseUrl(), fp::RemoteCredentials{s(kSxh), s(kPassword)});
+        floorTransport_ =
+            std::make_unique<fp::HttpTransport>(http_->baseUrl(), fp::RemoteCredentials{s(kSxh), s(kPassword)});
 
         session_.gs_userid = s(kUserId);
         session_.gs_username = s(kUserName);
@@ -333,7 +389,8 @@ private:
 
         const auto t0 = Clock::now();
         win_ = std::make_unique<fp::w_fp_invoicing>(*host_);
-        if (!win_->open(fp::OpenParams{1, QString()}) || !win_->ib_write) die(QStringLiteral("the window did not open for issuing"));
+        if (!win_->open(fp::OpenParams{1, QString()}) || !win_->ib_write)
+            die(QStringLiteral("the window did not open for issuing"));
         int index = 0;
         for (int i = 1; i <= win_->ddlb_fpdm.count() && index == 0; ++i)
             if (win_->ddlb_fpdm.of_getid(i) == code) index = i;

@@ -126,7 +126,7 @@ private:
                 else if (const fp::ComputedField* f = def.computedField(o.name))
                     text = fp::formatValue(form_->computed(o.name, r), f->format);
                 if (text.isEmpty()) continue;
-                const int h = o.align == fp::Align::Left ? Qt::AlignLeft
+                const int h = o.align == fp::Align::Left    ? Qt::AlignLeft
                               : o.align == fp::Align::Right ? Qt::AlignRight
                                                             : Qt::AlignHCenter;
                 texts_.push_back({fp::objectBoxMm(layout, o, r, rows), fp::printFontFamily(o.fontFamily),
@@ -163,7 +163,8 @@ void paintBare(QPainter& painter, const std::vector<BareText>& texts) {
 
 QImage blankPage() {
     const fp::PrintLayout& l = fp::invoicePrintLayout();
-    QImage image(int(l.paperWidthMm * kDotsPerMm), int(l.paperHeightMm * kDotsPerMm), QImage::Format_ARGB32_Premultiplied);
+    QImage image(int(l.paperWidthMm * kDotsPerMm), int(l.paperHeightMm * kDotsPerMm),
+                 QImage::Format_ARGB32_Premultiplied);
     image.setDotsPerMeterX(kDotsPerMm * 1000);
     image.setDotsPerMeterY(kDotsPerMm * 1000);
     image.fill(Qt::white);

@@ -52,7 +52,8 @@ std::vector<Row> makeRows(int n) {
                         QStringLiteral("%1").arg(first, 8, 10, QLatin1Char('0')),
                         QStringLiteral("%1").arg(first + 99, 8, 10, QLatin1Char('0')),
                         i % 3 == 0 ? QStringLiteral("") : QStringLiteral("%1").arg(first + 9, 8, 10, QLatin1Char('0')),
-                        QStringLiteral("0"), QStringLiteral("2024-%1-15 09:30:00").arg(i % 12 + 1, 2, 10, QLatin1Char('0'))});
+                        QStringLiteral("0"),
+                        QStringLiteral("2024-%1-15 09:30:00").arg(i % 12 + 1, 2, 10, QLatin1Char('0'))});
     }
     return rows;
 }
@@ -70,9 +71,7 @@ QString stockText(const std::vector<Row>& rows) {
     return records.join(QStringLiteral("|&|"));
 }
 
-bool clearStock(fp::Transaction& t) {
-    return t.exec(QStringLiteral("DELETE FROM bdcja_fplg")) && t.commit();
-}
+bool clearStock(fp::Transaction& t) { return t.exec(QStringLiteral("DELETE FROM bdcja_fplg")) && t.commit(); }
 
 // The floor: the SQLite C API on a connection of its own to the same file, with
 // the pragmas the client sets; one prepared insert, bound and stepped per row,

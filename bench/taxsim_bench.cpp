@@ -48,10 +48,10 @@ using Clock = std::chrono::steady_clock;
 // --- the store ---------------------------------------------------------------
 
 constexpr int kCodes = 100;
-constexpr int kRangesPerCode = 1000;        // 100,000 purchases
+constexpr int kRangesPerCode = 1000; // 100,000 purchases
 constexpr int kRangeSize = 100;
-constexpr int kIssuedPerRange = 10;         // 1,000,000 invoices
-constexpr int kTaxpayers = 1000;            // besides the big one
+constexpr int kIssuedPerRange = 10; // 1,000,000 invoices
+constexpr int kTaxpayers = 1000;    // besides the big one
 constexpr int kBigReturns = 2000;
 constexpr int kStoreVersion = 4;
 
@@ -70,76 +70,80 @@ QString codeOf(int g) { return code(g / kRangesPerCode); }
 
 struct Exec {
     QSqlDatabase db;
-    void operator()(const QString& sql) const
-    {
+    void operator()(const QString& sql) const {
         QSqlQuery q(db);
         if (!q.exec(sql))
-            throw std::runtime_error(QString(q.lastError().text() + QStringLiteral(" [") + sql + QStringLiteral("]")).toStdString());
+            throw std::runtime_error(
+                QString(q.lastError().text() + QStringLiteral(" [") + sql + QStringLiteral("]")).toStdString());
     }
 };
 
-void bulkInsert(QSqlDatabase& db, const QString& sql, int rows, const std::function<QVariantList(int)>& row)
-{
+void bulkInsert(QSqlDatabase& db, const QString& sql, int rows, const std::function<QVariantList(int)>& row) {
     QSqlQuery q(db);
-    if (!q.prepare(sql))
-        throw std::runtime_error(q.lastError().text().toStdString());
+    if (!q.prepare(sql)) throw std::runtime_error(q.lastError().text().toStdString());
     for (int i = 0; i < rows; ++i) {
         const QVariantList values = row(i);
-        for (int v = 0; v < values.size(); ++v)
-            q.bindValue(v, values.at(v));
-        if (!q.exec())
-            throw std::runtime_error(q.lastError().text().toStdString());
+        for (int v = 0; v < values.size(); ++v) q.bindValue(v, values.at(v));
+        if (!q.exec()) throw std::runtime_error(q.lastError().text().toStdString());
     }
 }
 
-void fillStore(const QString& path)
-{
+void fillStore(const QString& path) {
     {
-        taxsim::Service schema(path);   // tables, indexes and the demo data
-        if (!schema.isOpen())
-            throw std::runtime_error(schema.lastError().toStdString());
+        taxsim::Service schema(path); // tables, indexes and the demo data
+        if (!schema.isOpen()) throw std::runtime_error(schema.lastError().toStdString());
         schema.seedDemo();
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench_build"));
     db.setDatabaseName(path);
-    if (!db.open())
-        throw std::runtime_error(db.lastError().text().toStdString());
+    if (!db.open()) throw std::runtime_error(db.lastError().text().toStdString());
     const Exec exec{db};
     exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
     exec(QStringLiteral("PRAGMA synchronous=OFF"));
     exec(QStringLiteral("BEGIN"));
     exec(QStringLiteral("INSERT OR REPLACE INTO tax_office (swjgdm, swjgmc) VALUES ('13702000000', '压力测试税务所')"));
-    bulkInsert(db, QStringLiteral("INSERT INTO taxpayer (sxh, password, name, nsrsbh, lxdh, swjgdm) VALUES (?, ?, ?, ?, '', '13702000000')"),
-               kTaxpayers + 1, [](int t) {
-                   const QString sxh = t == 0 ? bigTaxpayer() : taxpayer(t);
-                   return QVariantList{sxh, QString::fromLatin1(kPassword), QString(QStringLiteral("压力测试公司") + sxh),
-                                       QString(QStringLiteral("91370200") + sxh)};
-               });
+    bulkInsert(
+        db,
+        QStringLiteral(
+            "INSERT INTO taxpayer (sxh, password, name, nsrsbh, lxdh, swjgdm) VALUES (?, ?, ?, ?, '', '13702000000')"),
+        kTaxpayers + 1, [](int t) {
+            const QString sxh = t == 0 ? bigTaxpayer() : taxpayer(t);
+            return QVariantList{sxh, QString::fromLatin1(kPassword), QString(QStringLiteral("压力测试公司") + sxh),
+                                QString(QStringLiteral("91370200") + sxh)};
+        });
     bulkInsert(db, QStringLiteral("INSERT INTO invoice_code (fpdm, fpzlbm) VALUES (?, '50')"), kCodes,
                [](int c) { return QVariantList{code(c)}; });
-    bulkInsert(db, QStringLiteral("INSERT INTO purchase (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, bjbz, fsrq, zjsyh)"
-                                  " VALUES (?, '13702000000', ?, '50', ?, ?, ?, '0', '2024-01-02 09:00:00', ?)"),
+    bulkInsert(db,
+               QStringLiteral("INSERT INTO purchase (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, bjbz, fsrq, zjsyh)"
+                              " VALUES (?, '13702000000', ?, '50', ?, ?, ?, '0', '2024-01-02 09:00:00', ?)"),
                kCodes * kRangesPerCode, [](int g) {
-                   return QVariantList{QStringLiteral("BL%1").arg(g, 8, 10, QLatin1Char('0')), ownerOf(g), codeOf(g),
-                                       number(firstOf(g)), number(firstOf(g) + kRangeSize - 1),
+                   return QVariantList{QStringLiteral("BL%1").arg(g, 8, 10, QLatin1Char('0')),
+                                       ownerOf(g),
+                                       codeOf(g),
+                                       number(firstOf(g)),
+                                       number(firstOf(g) + kRangeSize - 1),
                                        number(firstOf(g) + kIssuedPerRange - 1)};
                });
     // The last ten numbers of every tenth purchase of the big taxpayer.
-    bulkInsert(db, QStringLiteral("INSERT INTO stock_return (lglsh, tpqh, tpzh, tprq) VALUES (?, ?, ?, '2024-02-03 10:00:00')"),
-               kBigReturns, [](int r) {
-                   const int g = r * 50;   // every tenth of the big taxpayer's (every fifth purchase)
-                   return QVariantList{QStringLiteral("BL%1").arg(g, 8, 10, QLatin1Char('0')),
-                                       number(firstOf(g) + kRangeSize - 10), number(firstOf(g) + kRangeSize - 1)};
-               });
+    bulkInsert(
+        db,
+        QStringLiteral("INSERT INTO stock_return (lglsh, tpqh, tpzh, tprq) VALUES (?, ?, ?, '2024-02-03 10:00:00')"),
+        kBigReturns, [](int r) {
+            const int g = r * 50; // every tenth of the big taxpayer's (every fifth purchase)
+            return QVariantList{QStringLiteral("BL%1").arg(g, 8, 10, QLatin1Char('0')),
+                                number(firstOf(g) + kRangeSize - 10), number(firstOf(g) + kRangeSize - 1)};
+        });
     const QStringList& hc = taxsim::StoredInvoice::headerColumns();
     QStringList marks;
-    for (int i = 0; i < hc.size() + 2; ++i)
-        marks.append(QStringLiteral("?"));
-    bulkInsert(db, QStringLiteral("INSERT INTO invoice (") + hc.join(QStringLiteral(", "))
-                       + QStringLiteral(", layout, raw_upload) VALUES (") + marks.join(QStringLiteral(", ")) + QStringLiteral(")"),
+    for (int i = 0; i < hc.size() + 2; ++i) marks.append(QStringLiteral("?"));
+    bulkInsert(db,
+               QStringLiteral("INSERT INTO invoice (") + hc.join(QStringLiteral(", ")) +
+                   QStringLiteral(", layout, raw_upload) VALUES (") + marks.join(QStringLiteral(", ")) +
+                   QStringLiteral(")"),
                kCodes * kRangesPerCode * kIssuedPerRange, [&](int i) {
                    const int g = i / kIssuedPerRange;
-                   taxsim::StoredInvoice inv = taxsim::StoredInvoice::create(codeOf(g), number(firstOf(g) + i % kIssuedPerRange));
+                   taxsim::StoredInvoice inv =
+                       taxsim::StoredInvoice::create(codeOf(g), number(firstOf(g) + i % kIssuedPerRange));
                    inv.setValue(QStringLiteral("fpzlbm"), QStringLiteral("50"));
                    inv.setValue(QStringLiteral("swjgdm"), QStringLiteral("13702000000"));
                    inv.setValue(QStringLiteral("sxh"), ownerOf(g));
@@ -149,8 +153,7 @@ void fillStore(const QString& path)
                    inv.setValue(QStringLiteral("kpr"), QStringLiteral("张三"));
                    inv.setValue(QStringLiteral("bcrq"), QStringLiteral("20240301080509"));
                    QVariantList values;
-                   for (const QString& v : inv.header)
-                       values.append(v);
+                   for (const QString& v : inv.header) values.append(v);
                    values.append(QStringLiteral("integrated"));
                    values.append(QStringLiteral(""));
                    return values;
@@ -163,18 +166,15 @@ void fillStore(const QString& path)
     QSqlDatabase::removeDatabase(QStringLiteral("bench_build"));
 }
 
-int storeVersion(const QString& path)
-{
-    if (!QFile::exists(path))
-        return -1;
+int storeVersion(const QString& path) {
+    if (!QFile::exists(path)) return -1;
     int version = -1;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench_probe"));
         db.setDatabaseName(path);
         if (db.open()) {
             QSqlQuery q(db);
-            if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next())
-                version = q.value(0).toInt();
+            if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next()) version = q.value(0).toInt();
         }
         db.close();
     }
@@ -183,8 +183,7 @@ int storeVersion(const QString& path)
 }
 
 // The cached store, built when missing or outdated; a fresh copy to work on.
-QString preparedStore(bool rebuild)
-{
+QString preparedStore(bool rebuild) {
     const QString cached = QDir(QDir::tempPath()).filePath(QStringLiteral("fpdesk-taxsim-bench.db"));
     if (rebuild || storeVersion(cached) != kStoreVersion) {
         std::cout << "building the store (once) in " << cached.toStdString() << " ..." << std::flush;
@@ -200,21 +199,18 @@ QString preparedStore(bool rebuild)
     const QString work = QDir(QDir::tempPath()).filePath(QStringLiteral("fpdesk-taxsim-bench-run-%1.db").arg(getpid()));
     for (const QString& f : QStringList{work, work + QStringLiteral("-wal"), work + QStringLiteral("-shm")})
         QFile::remove(f);
-    if (!QFile::copy(cached, work))
-        throw std::runtime_error("cannot copy the cached store");
+    if (!QFile::copy(cached, work)) throw std::runtime_error("cannot copy the cached store");
     return work;
 }
 
 // --- requests ------------------------------------------------------------------
 
-QString statusText(const QString& fpdm, const QString& fphm)
-{
-    return QStringLiteral("proc_id:90239\r\nas_fpdm:") + fpdm + QStringLiteral("\r\nas_fphm:") + fphm
-        + QStringLiteral("\r\nas_getinfo:0");
+QString statusText(const QString& fpdm, const QString& fphm) {
+    return QStringLiteral("proc_id:90239\r\nas_fpdm:") + fpdm + QStringLiteral("\r\nas_fphm:") + fphm +
+           QStringLiteral("\r\nas_getinfo:0");
 }
 
-QString uploadText(const QString& fpdm, const QString& fphm, const QString& sxh)
-{
+QString uploadText(const QString& fpdm, const QString& fphm, const QString& sxh) {
     taxsim::StoredInvoice inv = taxsim::StoredInvoice::create(fpdm, fphm);
     const auto set = [&](const char* c, const QString& v) { inv.setValue(QString::fromLatin1(c), v); };
     set("fpzlbm", QStringLiteral("50"));
@@ -241,10 +237,8 @@ QString uploadText(const QString& fpdm, const QString& fphm, const QString& sxh)
     inv.setLineValue(n, QStringLiteral("dj"), QStringLiteral("100.50"));
     inv.setLineValue(n, QStringLiteral("je"), QStringLiteral("100.50"));
     QString data;
-    for (const QString& v : inv.header)
-        data += v + QStringLiteral("|#|");
-    for (const QString& v : inv.lines[0])
-        data += v + QStringLiteral("|@|");
+    for (const QString& v : inv.header) data += v + QStringLiteral("|#|");
+    for (const QString& v : inv.lines[0]) data += v + QStringLiteral("|@|");
     data += QStringLiteral("|&|");
     return QStringLiteral("proc_id:11633\r\nas_data:") + data + QStringLiteral("\r\n");
 }
@@ -261,20 +255,19 @@ public:
     ~Connection() { drop(); }
 
     // One POST; the body of a 200 answer, or nothing when it failed.
-    bool post(const std::string& auth, const std::string& body, std::string& reply)
-    {
+    bool post(const std::string& auth, const std::string& body, std::string& reply) {
         for (int attempt = 0; attempt < 2; ++attempt) {
-            if (fd_ < 0 && !open())
-                return false;
+            if (fd_ < 0 && !open()) return false;
             const bool reused = !fresh_;
-            const std::string request = "POST /NormalServlet HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: " + auth
-                + "\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Length: " + std::to_string(body.size())
-                + "\r\n\r\n" + body;
+            const std::string request =
+                "POST /NormalServlet HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: " + auth +
+                "\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Length: " + std::to_string(body.size()) +
+                "\r\n\r\n" + body;
             int status = 0;
             if (!sendAll(request) || !readAnswer(status, reply)) {
                 drop();
                 if (reused && status == 0)
-                    continue;   // the server had closed the idle connection: once more on a new one
+                    continue; // the server had closed the idle connection: once more on a new one
                 return false;
             }
             fresh_ = false;
@@ -284,8 +277,7 @@ public:
     }
 
 private:
-    bool open()
-    {
+    bool open() {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -303,51 +295,41 @@ private:
         buf_.clear();
         return true;
     }
-    void drop()
-    {
-        if (fd_ >= 0)
-            close(fd_);
+    void drop() {
+        if (fd_ >= 0) close(fd_);
         fd_ = -1;
     }
-    bool sendAll(const std::string& s)
-    {
+    bool sendAll(const std::string& s) {
         size_t done = 0;
         while (done < s.size()) {
             const ssize_t w = send(fd_, s.data() + done, s.size() - done, MSG_NOSIGNAL);
-            if (w <= 0)
-                return false;
+            if (w <= 0) return false;
             done += size_t(w);
         }
         return true;
     }
-    bool fill()
-    {
+    bool fill() {
         char tmp[65536];
         const ssize_t r = recv(fd_, tmp, sizeof tmp, 0);
-        if (r <= 0)
-            return false;
+        if (r <= 0) return false;
         buf_.append(tmp, size_t(r));
         return true;
     }
-    bool readAnswer(int& status, std::string& body)
-    {
+    bool readAnswer(int& status, std::string& body) {
         size_t end;
         while ((end = buf_.find("\r\n\r\n")) == std::string::npos) {
-            if (!fill())
-                return false;
+            if (!fill()) return false;
         }
         status = std::atoi(buf_.c_str() + 9);
         const size_t cl = buf_.find("Content-Length: ");
         const size_t length = cl < end ? size_t(std::atoll(buf_.c_str() + cl + 16)) : 0;
         const bool closing = buf_.find("Connection: close") < end;
         while (buf_.size() < end + 4 + length) {
-            if (!fill())
-                return false;
+            if (!fill()) return false;
         }
         body.assign(buf_, end + 4, length);
         buf_.erase(0, end + 4 + length);
-        if (closing)
-            drop();
+        if (closing) drop();
         return true;
     }
 
@@ -357,8 +339,7 @@ private:
     std::string buf_;
 };
 
-std::string basic(const QString& user)
-{
+std::string basic(const QString& user) {
     return "Basic " + (user + QStringLiteral(":") + QString::fromLatin1(kPassword)).toUtf8().toBase64().toStdString();
 }
 
@@ -372,8 +353,7 @@ struct LoadResult {
 
 enum class Work { Status, Upload };
 
-LoadResult load(int port, Work work, int clients, double seconds, std::atomic<int>& uploadCursor)
-{
+LoadResult load(int port, Work work, int clients, double seconds, std::atomic<int>& uploadCursor) {
     std::atomic<bool> go{false}, stop{false};
     std::atomic<long> ok{0}, failed{0};
     std::vector<std::vector<float>> latencies(static_cast<size_t>(clients));
@@ -384,8 +364,7 @@ LoadResult load(int port, Work work, int clients, double seconds, std::atomic<in
             std::mt19937 rng(unsigned(i * 7919 + 17));
             int purchase = -1, next = 0;
             std::string reply;
-            while (!go)
-                std::this_thread::yield();
+            while (!go) std::this_thread::yield();
             while (!stop) {
                 QString user, text;
                 if (work == Work::Status) {
@@ -395,7 +374,7 @@ LoadResult load(int port, Work work, int clients, double seconds, std::atomic<in
                 } else {
                     if (purchase < 0 || next >= kRangeSize - 10) {
                         purchase = smallPurchase(uploadCursor.fetch_add(1));
-                        next = kIssuedPerRange;   // the first free number of the range
+                        next = kIssuedPerRange; // the first free number of the range
                     }
                     user = ownerOf(purchase);
                     text = uploadText(codeOf(purchase), number(firstOf(purchase) + next++), user);
@@ -407,8 +386,7 @@ LoadResult load(int port, Work work, int clients, double seconds, std::atomic<in
                     ++ok;
                     latencies[size_t(i)].push_back(std::chrono::duration<float, std::milli>(t1 - t0).count());
                 } else {
-                    if (failed++ < 3)
-                        std::cerr << "failed: " << reply.substr(0, 200) << "\n";
+                    if (failed++ < 3) std::cerr << "failed: " << reply.substr(0, 200) << "\n";
                 }
             }
         });
@@ -418,11 +396,9 @@ LoadResult load(int port, Work work, int clients, double seconds, std::atomic<in
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     stop = true;
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    for (std::thread& t : threads)
-        t.join();
+    for (std::thread& t : threads) t.join();
     std::vector<float> all;
-    for (const auto& l : latencies)
-        all.insert(all.end(), l.begin(), l.end());
+    for (const auto& l : latencies) all.insert(all.end(), l.begin(), l.end());
     std::sort(all.begin(), all.end());
     LoadResult r;
     r.perSecond = double(ok) / elapsed;
@@ -437,8 +413,7 @@ struct Bare {
     QSqlDatabase db;
     QSqlQuery invoice, purchase, returned, kind, delLines, delInvoice, insInvoice, insLine, lastUsed, begin, commit;
 
-    explicit Bare(const QString& path)
-    {
+    explicit Bare(const QString& path) {
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench_bare"));
         db.setDatabaseName(path);
         db.open();
@@ -448,62 +423,57 @@ struct Bare {
         const auto prep = [&](QSqlQuery& q, const QString& sql) {
             q = QSqlQuery(db);
             q.setForwardOnly(true);
-            if (!q.prepare(sql))
-                throw std::runtime_error(q.lastError().text().toStdString());
+            if (!q.prepare(sql)) throw std::runtime_error(q.lastError().text().toStdString());
         };
         prep(invoice, QStringLiteral("SELECT sxh, fpzt FROM invoice WHERE fpdm = ? AND fphm = ?"));
         prep(purchase, QStringLiteral("SELECT lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, bjbz, fsrq FROM purchase"
                                       " WHERE fpdm = ? AND fpqh <= ? ORDER BY fpqh DESC LIMIT 1"));
-        prep(returned, QStringLiteral("SELECT 1 FROM stock_return WHERE lglsh = ? AND tpqh <= ? AND tpzh >= ? LIMIT 1"));
+        prep(returned,
+             QStringLiteral("SELECT 1 FROM stock_return WHERE lglsh = ? AND tpqh <= ? AND tpzh >= ? LIMIT 1"));
         prep(kind, QStringLiteral("SELECT fpzlbm FROM invoice_code WHERE fpdm = ?"));
         prep(delLines, QStringLiteral("DELETE FROM invoice_line WHERE inv_fpdm = ? AND inv_fphm = ?"));
         prep(delInvoice, QStringLiteral("DELETE FROM invoice WHERE fpdm = ? AND fphm = ?"));
         const QStringList& hc = taxsim::StoredInvoice::headerColumns();
         const QStringList& lc = taxsim::StoredInvoice::lineColumns();
         QStringList hm, lm;
-        for (int i = 0; i < hc.size() + 2; ++i)
-            hm.append(QStringLiteral("?"));
-        for (int i = 0; i < lc.size() + 3; ++i)
-            lm.append(QStringLiteral("?"));
-        prep(insInvoice, QStringLiteral("INSERT INTO invoice (") + hc.join(QStringLiteral(", "))
-                             + QStringLiteral(", layout, raw_upload) VALUES (") + hm.join(QStringLiteral(", ")) + QStringLiteral(")"));
-        prep(insLine, QStringLiteral("INSERT INTO invoice_line (inv_fpdm, inv_fphm, line_no, ") + lc.join(QStringLiteral(", "))
-                          + QStringLiteral(") VALUES (") + lm.join(QStringLiteral(", ")) + QStringLiteral(")"));
-        prep(lastUsed, QStringLiteral("UPDATE purchase SET zjsyh = coalesce((SELECT i.fphm FROM invoice i"
-                                      " WHERE i.fpdm = purchase.fpdm AND i.fphm >= purchase.fpqh AND i.fphm <= purchase.fpzh"
-                                      " AND i.fpzt IN ('1', '2', '3') ORDER BY i.fphm DESC LIMIT 1), '') WHERE lglsh = ?"));
+        for (int i = 0; i < hc.size() + 2; ++i) hm.append(QStringLiteral("?"));
+        for (int i = 0; i < lc.size() + 3; ++i) lm.append(QStringLiteral("?"));
+        prep(insInvoice, QStringLiteral("INSERT INTO invoice (") + hc.join(QStringLiteral(", ")) +
+                             QStringLiteral(", layout, raw_upload) VALUES (") + hm.join(QStringLiteral(", ")) +
+                             QStringLiteral(")"));
+        prep(insLine, QStringLiteral("INSERT INTO invoice_line (inv_fpdm, inv_fphm, line_no, ") +
+                          lc.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") + lm.join(QStringLiteral(", ")) +
+                          QStringLiteral(")"));
+        prep(lastUsed,
+             QStringLiteral("UPDATE purchase SET zjsyh = coalesce((SELECT i.fphm FROM invoice i"
+                            " WHERE i.fpdm = purchase.fpdm AND i.fphm >= purchase.fpqh AND i.fphm <= purchase.fpzh"
+                            " AND i.fpzt IN ('1', '2', '3') ORDER BY i.fphm DESC LIMIT 1), '') WHERE lglsh = ?"));
         prep(begin, QStringLiteral("BEGIN"));
         prep(commit, QStringLiteral("COMMIT"));
     }
-    ~Bare()
-    {
-        for (QSqlQuery* q : {&invoice, &purchase, &returned, &kind, &delLines, &delInvoice, &insInvoice, &insLine, &lastUsed, &begin, &commit})
+    ~Bare() {
+        for (QSqlQuery* q : {&invoice, &purchase, &returned, &kind, &delLines, &delInvoice, &insInvoice, &insLine,
+                             &lastUsed, &begin, &commit})
             *q = QSqlQuery();
         db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(QStringLiteral("bench_bare"));
     }
 
-    static void run(QSqlQuery& q, const QVariantList& binds)
-    {
-        for (int i = 0; i < binds.size(); ++i)
-            q.bindValue(i, binds.at(i));
-        if (!q.exec())
-            throw std::runtime_error(q.lastError().text().toStdString());
-        while (q.next()) {
-        }
+    static void run(QSqlQuery& q, const QVariantList& binds) {
+        for (int i = 0; i < binds.size(); ++i) q.bindValue(i, binds.at(i));
+        if (!q.exec()) throw std::runtime_error(q.lastError().text().toStdString());
+        while (q.next()) {}
     }
 
     // What a status request reads.
     // Returns the purchase holding the number.
-    QString status(const QString& fpdm, const QString& fphm)
-    {
+    QString status(const QString& fpdm, const QString& fphm) {
         QString lglsh;
         run(invoice, {fpdm, fphm});
         purchase.bindValue(0, fpdm);
         purchase.bindValue(1, fphm);
-        if (!purchase.exec())
-            throw std::runtime_error(purchase.lastError().text().toStdString());
+        if (!purchase.exec()) throw std::runtime_error(purchase.lastError().text().toStdString());
         if (purchase.next() && purchase.value(6).toString() >= fphm) {
             lglsh = purchase.value(0).toString();
             purchase.finish();
@@ -514,8 +484,7 @@ struct Bare {
     }
 
     // What an upload reads and writes.
-    void upload(const QString& fpdm, const QString& fphm, const QString& sxh)
-    {
+    void upload(const QString& fpdm, const QString& fphm, const QString& sxh) {
         const QString lglsh = status(fpdm, fphm);
         run(kind, {fpdm});
         run(begin, {});
@@ -528,8 +497,7 @@ struct Bare {
         h.append(uploadText(fpdm, fphm, sxh));
         run(insInvoice, h);
         QVariantList l{fpdm, fphm, 1};
-        for (int i = 0; i < taxsim::StoredInvoice::lineColumns().size(); ++i)
-            l.append(QStringLiteral("1.00"));
+        for (int i = 0; i < taxsim::StoredInvoice::lineColumns().size(); ++i) l.append(QStringLiteral("1.00"));
         run(insLine, l);
         status(fpdm, fphm);
         run(lastUsed, {lglsh});
@@ -537,8 +505,7 @@ struct Bare {
     }
 };
 
-double bareRate(Bare& bare, Work work, double seconds, std::atomic<int>& uploadCursor)
-{
+double bareRate(Bare& bare, Work work, double seconds, std::atomic<int>& uploadCursor) {
     std::mt19937 rng(4242);
     long n = 0;
     int purchase = -1, next = 0;
@@ -563,8 +530,7 @@ double bareRate(Bare& bare, Work work, double seconds, std::atomic<int>& uploadC
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     double seconds = 2.0;
     std::vector<int> clientCounts{1, 50, 200};
@@ -575,8 +541,7 @@ int main(int argc, char** argv)
             seconds = args[++i].toDouble();
         } else if (args[i] == QLatin1String("--clients") && i + 1 < args.size()) {
             clientCounts.clear();
-            for (const QString& n : args[++i].split(QLatin1Char(',')))
-                clientCounts.push_back(n.toInt());
+            for (const QString& n : args[++i].split(QLatin1Char(','))) clientCounts.push_back(n.toInt());
         } else if (args[i] == QLatin1String("--rebuild")) {
             rebuild = true;
         } else {
@@ -599,8 +564,8 @@ int main(int argc, char** argv)
             std::cerr << server.error().toStdString() << "\n";
             return 1;
         }
-        std::cout << "store: " << kCodes * kRangesPerCode << " purchases, " << service->invoiceCount()
-                  << " invoices; " << seconds << " s per figure\n";
+        std::cout << "store: " << kCodes * kRangesPerCode << " purchases, " << service->invoiceCount() << " invoices; "
+                  << seconds << " s per figure\n";
 
         // Bare statements on their own connection to the same store.
         double bareStatus = 0, bareUpload = 0;
@@ -617,8 +582,7 @@ int main(int argc, char** argv)
                 const LoadResult r = load(server.port(), w, clients, seconds, uploadCursor);
                 std::printf("%-8s %8d %12.0f %12.0f %8.2f %8ld %10.1f\n", w == Work::Status ? "status" : "upload",
                             clients, r.perSecond, bare, r.perSecond / bare, r.failed, r.p95Ms);
-                if (clients == clientCounts.back() && r.failed != 0)
-                    passed = false;
+                if (clients == clientCounts.back() && r.failed != 0) passed = false;
             }
         }
 
@@ -650,8 +614,7 @@ int main(int argc, char** argv)
         const double median = times.empty() ? 0 : times[times.size() / 2];
         std::printf("stock text: %zu records (%zu bytes), median %.1f ms, slowest %.1f ms, CPU %.1f ms per request\n",
                     records, reply.size(), median, times.empty() ? 0 : times.back(), cpuPerRequest);
-        if (median >= 100)
-            passed = false;
+        if (median >= 100) passed = false;
         server.stop();
     }
     for (const QString& f : QStringList{work, work + QStringLiteral("-wal"), work + QStringLiteral("-shm")})

@@ -16,12 +16,13 @@ QDateTime parseDateText(const QString& text) {
     const QString t = text.trimmed();
     if (t.isEmpty()) return QDateTime();
     static const char* const dateTimeFormats[] = {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm",
-                                                  "yyyy/MM/dd HH:mm:ss", "yyyy/M/d H:mm:ss", "yyyy-M-d H:mm:ss"};
+                                                  "yyyy/MM/dd HH:mm:ss", "yyyy/M/d H:mm:ss",    "yyyy-M-d H:mm:ss"};
     for (const char* f : dateTimeFormats) {
         const QDateTime dt = QDateTime::fromString(t, QString::fromLatin1(f));
         if (dt.isValid()) return dt;
     }
-    static const char* const dateFormats[] = {"yyyy-MM-dd", "yyyy-M-d", "yyyy/MM/dd", "yyyy/M/d", "yyyyMMdd", "yyyy.MM.dd"};
+    static const char* const dateFormats[] = {"yyyy-MM-dd", "yyyy-M-d", "yyyy/MM/dd",
+                                              "yyyy/M/d",   "yyyyMMdd", "yyyy.MM.dd"};
     for (const char* f : dateFormats) {
         const QDate d = QDate::fromString(t, QString::fromLatin1(f));
         if (d.isValid()) return d.startOfDay();
@@ -139,7 +140,10 @@ QVariant DataStore::decode(const FormColumn& c, const QVariant& stored) const {
 int DataStore::retrieve(const QVariantList& args) {
     lastError_.clear();
     if (args.size() != qsizetype(def_.arguments.size())) {
-        lastError_ = QStringLiteral("“%1”需要%2个检索参数，实际传入%3个").arg(def_.name).arg(def_.arguments.size()).arg(args.size());
+        lastError_ = QStringLiteral("“%1”需要%2个检索参数，实际传入%3个")
+                         .arg(def_.name)
+                         .arg(def_.arguments.size())
+                         .arg(args.size());
         return -1;
     }
     QVariantList binds;
@@ -163,7 +167,8 @@ int DataStore::retrieve(const QVariantList& args) {
         Row r;
         r.status = RowStatus::NotModified;
         r.modified.assign(size_t(n), false);
-        for (int i = 0; i < n; ++i) r.current << decode(def_.columns[size_t(i)], i < values.size() ? values[i] : QVariant());
+        for (int i = 0; i < n; ++i)
+            r.current << decode(def_.columns[size_t(i)], i < values.size() ? values[i] : QVariant());
         r.original = r.current;
         fresh.push_back(std::move(r));
     }
@@ -344,10 +349,14 @@ QVariant DataStore::convert(const FormColumn& c, const QVariant& v, QString* err
     }
     case ColType::DateTime: {
         QDateTime dt;
-        if (id == QMetaType::QDateTime) dt = v.toDateTime();
-        else if (id == QMetaType::QDate) dt = v.toDate().startOfDay();
-        else if (id == QMetaType::QString && v.toString().trimmed().isEmpty()) return QVariant();
-        else dt = parseDateText(v.toString());
+        if (id == QMetaType::QDateTime)
+            dt = v.toDateTime();
+        else if (id == QMetaType::QDate)
+            dt = v.toDate().startOfDay();
+        else if (id == QMetaType::QString && v.toString().trimmed().isEmpty())
+            return QVariant();
+        else
+            dt = parseDateText(v.toString());
         if (!dt.isValid()) return fail(QStringLiteral("“%1”必须是日期，例如2009-03-01！").arg(displayName(c)));
         return wholeSeconds(dt);
     }
@@ -360,8 +369,10 @@ bool DataStore::setValue(int row, int index, const QVariant& value) {
     if (!r || index < 0 || index >= columnCount()) return false;
     r->current[index] = value;
     r->modified[size_t(index)] = true;
-    if (r->status == RowStatus::New) r->status = RowStatus::NewModified;
-    else if (r->status == RowStatus::NotModified) r->status = RowStatus::DataModified;
+    if (r->status == RowStatus::New)
+        r->status = RowStatus::NewModified;
+    else if (r->status == RowStatus::NotModified)
+        r->status = RowStatus::DataModified;
     return true;
 }
 
@@ -419,8 +430,8 @@ QString dataValueOfText(const FormColumn& def, const DataStore* child, const QSt
             if (e.display == text) return e.stored;
     } else if (def.edit == EditStyle::DropDown && child) {
         const QString disp = def.dropDown.displayColumn, data = def.dropDown.dataColumn;
-        const int r = child->find([&](const DataStore::RowView& v) { return v.getString(disp) == text; }, 1,
-                                  child->rowCount());
+        const int r =
+            child->find([&](const DataStore::RowView& v) { return v.getString(disp) == text; }, 1, child->rowCount());
         if (r > 0) return child->getString(r, data);
     }
     return text;
@@ -574,8 +585,10 @@ bool DataStore::execWrite(const QString& sql, const QVariantList& binds, bool mu
 QString DataStore::storageRefusal() const {
     for (const Row& r : primary_) {
         QString e;
-        if (r.status == RowStatus::DataModified) e = checkStorage(r, true);
-        else if (r.status == RowStatus::NewModified) e = checkStorage(r, false);
+        if (r.status == RowStatus::DataModified)
+            e = checkStorage(r, true);
+        else if (r.status == RowStatus::NewModified)
+            e = checkStorage(r, false);
         if (!e.isEmpty()) return e;
     }
     return QString();

@@ -130,7 +130,7 @@ public:
     // "col A" / "col D", several keys separated by ","; nulls first. An empty
     // text keeps the order. False for an unknown column.
     bool sort(const QString& text);
-    bool setSort(const QString& text);  // stores the sort text without sorting
+    bool setSort(const QString& text); // stores the sort text without sorting
     QString sortText() const { return sort_; }
     bool sort() { return sort(sort_); }
 
@@ -140,14 +140,14 @@ public:
     bool rowsCopy(int startRow, int endRow, DataStore& target, int beforeRow = 0) const;
 
     // Selection of rows (list highlighting).
-    void selectRow(int row, bool selected);  // row 0: every row
+    void selectRow(int row, bool selected); // row 0: every row
     bool isSelected(int row) const;
     // First selected row after `row`; 0 when none.
     int getSelectedRow(int afterRow) const;
 
     // ---- description ----
     int columnCount() const { return int(def_.columns.size()); }
-    QString columnName(int n) const;  // 1-based; empty when out of range
+    QString columnName(int n) const; // 1-based; empty when out of range
     // Column number of a column or view (1-based), 0 when unknown.
     int columnId(const QString& column) const;
     bool hasObject(const QString& name) const;

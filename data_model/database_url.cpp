@@ -10,8 +10,8 @@ namespace {
 
 // Connection parameters a URL may carry after "?", passed on to the driver.
 bool knownParameter(const QString& name) {
-    static const QStringList names = {QStringLiteral("sslmode"), QStringLiteral("sslrootcert"),
-                                      QStringLiteral("sslcert"), QStringLiteral("sslkey"),
+    static const QStringList names = {QStringLiteral("sslmode"),         QStringLiteral("sslrootcert"),
+                                      QStringLiteral("sslcert"),         QStringLiteral("sslkey"),
                                       QStringLiteral("connect_timeout"), QStringLiteral("application_name")};
     return names.contains(name);
 }
@@ -92,8 +92,7 @@ std::optional<DatabaseConfig> parseDatabaseUrl(const QString& url, QString* erro
         }
         if (!decodePart(host, &host)) return fail(QStringLiteral("主机名的百分号编码有误"));
     }
-    if (host.contains(QLatin1Char(',')))
-        return fail(QStringLiteral("只能指定一台数据库服务器"));
+    if (host.contains(QLatin1Char(','))) return fail(QStringLiteral("只能指定一台数据库服务器"));
     c.host = host;
     if (!port.isEmpty()) {
         bool ok = false;
@@ -120,11 +119,12 @@ std::optional<DatabaseConfig> parseDatabaseUrl(const QString& url, QString* erro
             if (!safeValue.match(value).hasMatch())
                 return fail(QStringLiteral("参数“%1”的值含有不允许的字符").arg(name));
             if (name == QLatin1String("sslmode")) {
-                static const QStringList modes = {QStringLiteral("disable"), QStringLiteral("allow"),
-                                                  QStringLiteral("prefer"), QStringLiteral("require"),
+                static const QStringList modes = {QStringLiteral("disable"),   QStringLiteral("allow"),
+                                                  QStringLiteral("prefer"),    QStringLiteral("require"),
                                                   QStringLiteral("verify-ca"), QStringLiteral("verify-full")};
                 if (!modes.contains(value))
-                    return fail(QStringLiteral("sslmode 应为 disable、allow、prefer、require、verify-ca 或 verify-full"));
+                    return fail(
+                        QStringLiteral("sslmode 应为 disable、allow、prefer、require、verify-ca 或 verify-full"));
             }
             options << name + QLatin1Char('=') + value;
         }
@@ -138,7 +138,7 @@ QString describeDatabase(const DatabaseConfig& c) {
     QString s = QStringLiteral("postgresql://");
     if (!c.user.isEmpty()) s += QString::fromUtf8(QUrl::toPercentEncoding(c.user)) + QLatin1Char('@');
     s += c.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + c.host + QLatin1Char(']')
-                                            : QString::fromUtf8(QUrl::toPercentEncoding(c.host));
+                                           : QString::fromUtf8(QUrl::toPercentEncoding(c.host));
     if (c.port > 0) s += QLatin1Char(':') + QString::number(c.port);
     s += QLatin1Char('/') + QString::fromUtf8(QUrl::toPercentEncoding(c.database));
     return s;

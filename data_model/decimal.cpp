@@ -136,17 +136,14 @@ std::optional<Decimal> Decimal::fromVariant(const QVariant& v) {
     switch (v.metaType().id()) {
     case QMetaType::Int:
     case QMetaType::LongLong:
-    case QMetaType::UInt:
-        return fromInt(v.toLongLong());
-    case QMetaType::ULongLong:
-        return fromRaw(Raw(v.toULongLong()) * kUnit);
+    case QMetaType::UInt: return fromInt(v.toLongLong());
+    case QMetaType::ULongLong: return fromRaw(Raw(v.toULongLong()) * kUnit);
     case QMetaType::Double:
     case QMetaType::Float: {
         const double d = v.toDouble();
         return parse(QString::number(d, 'f', kScaleDigits));
     }
-    default:
-        return parse(v.toString());
+    default: return parse(v.toString());
     }
 }
 
@@ -179,7 +176,7 @@ QString Decimal::toString(int places) const {
     if (places < 0) places = 0;
     if (places > kScaleDigits) places = kScaleDigits;
     const Raw div = pow10(kScaleDigits - places);
-    const Raw scaled = roundDiv(units_, div);  // value * 10^places
+    const Raw scaled = roundDiv(units_, div); // value * 10^places
     const bool neg = scaled < 0;
     const Raw a = neg ? -scaled : scaled;
     const Raw pow = pow10(places);
@@ -197,8 +194,7 @@ QString Decimal::format(const QString& pattern) const {
     const qsizetype dot = pattern.indexOf(u'.');
     const int places = dot < 0 ? 0 : int(pattern.size() - dot - 1);
     QString s = toString(places);
-    if (!pattern.contains(u','))
-        return s;
+    if (!pattern.contains(u',')) return s;
     const bool neg = s.startsWith(u'-');
     if (neg) s.remove(0, 1);
     qsizetype intEnd = s.indexOf(u'.');
@@ -213,7 +209,7 @@ Decimal Decimal::operator-() const { return overflow_ ? *this : Decimal(-units_)
 
 Decimal Decimal::operator+(const Decimal& o) const {
     if (overflow_ || o.overflow_) return overflow();
-    return fromRaw(units_ + o.units_);  // both at most 10^36: the sum cannot wrap
+    return fromRaw(units_ + o.units_); // both at most 10^36: the sum cannot wrap
 }
 
 Decimal Decimal::operator-(const Decimal& o) const {

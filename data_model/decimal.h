@@ -73,7 +73,7 @@ public:
     // Display with a format such as "#,###,###,##0.00", "#0.00" or "#########0.00":
     // thousands grouping when the pattern holds a comma, decimals as the pattern's.
     QString format(const QString& pattern) const;
-    double toDouble() const;  // display and charts only, never for money paths
+    double toDouble() const; // display and charts only, never for money paths
 
     Decimal operator-() const;
     Decimal operator+(const Decimal& o) const;

@@ -3,12 +3,12 @@
 // tax service's default seed, so that the two agree out of the box.
 namespace fp::demo {
 
-inline constexpr const char* kSxh = "3702000012345";          // owner account (gs_sysuserid)
-inline constexpr const char* kPassword = "demo-secret";       // credential at the tax service
+inline constexpr const char* kSxh = "3702000012345";    // owner account (gs_sysuserid)
+inline constexpr const char* kPassword = "demo-secret"; // credential at the tax service
 inline constexpr const char* kTaxpayerName = "示范商贸有限公司";
 inline constexpr const char* kNsrsbh = "91370200MA3C00001X";
 inline constexpr const char* kNsrlxdh = "0532-88880000";
-inline constexpr const char* kSwjgdm = "13702000000";         // tax office
+inline constexpr const char* kSwjgdm = "13702000000"; // tax office
 inline constexpr const char* kSwjgmc = "示范市税务局第一税务分局";
 inline constexpr const char* kUserId = "admin";
 inline constexpr const char* kUserName = "系统管理员";

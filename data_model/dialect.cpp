@@ -27,7 +27,9 @@ public:
     QString toBigint(const QString& expr) const override {
         return QStringLiteral("(CASE WHEN %1 <> '' AND %1 NOT GLOB '*[^0-9]*' THEN CAST(%1 AS INTEGER) END)").arg(expr);
     }
-    QString rightChars(const QString& expr, int n) const override { return QStringLiteral("substr(%1,-%2)").arg(expr).arg(n); }
+    QString rightChars(const QString& expr, int n) const override {
+        return QStringLiteral("substr(%1,-%2)").arg(expr).arg(n);
+    }
     QString columnType(ColType type, int width) const override {
         switch (type) {
         case ColType::Text: return width > 0 ? QStringLiteral("VARCHAR(%1)").arg(width) : QStringLiteral("TEXT");
@@ -47,7 +49,7 @@ public:
         if (ok && (v.metaType().id() == QMetaType::LongLong || v.metaType().id() == QMetaType::Int ||
                    !v.toString().contains(u'.')))
             return Decimal::fromCents(cents);
-        return Decimal::fromVariant(v);  // a text or real written by another tool
+        return Decimal::fromVariant(v); // a text or real written by another tool
     }
     QVariant encodeDateTime(const QDateTime& dt) const override {
         if (!dt.isValid()) return QVariant(QMetaType::fromType<QString>());
@@ -90,8 +92,8 @@ public:
         bool ok = false;
         const int code = e.nativeErrorCode().toInt(&ok);
         // SQLITE_CONSTRAINT_PRIMARYKEY / _UNIQUE, or plain SQLITE_CONSTRAINT with its text.
-        return ok && (code == 1555 || code == 2067 ||
-                      (code == 19 && e.databaseText().contains(QLatin1String("UNIQUE"))));
+        return ok &&
+               (code == 1555 || code == 2067 || (code == 19 && e.databaseText().contains(QLatin1String("UNIQUE"))));
     }
 };
 
@@ -108,7 +110,9 @@ public:
     QString toBigint(const QString& expr) const override {
         return QStringLiteral("(CASE WHEN %1 ~ '^[0-9]{1,18}$' THEN CAST(%1 AS BIGINT) END)").arg(expr);
     }
-    QString rightChars(const QString& expr, int n) const override { return QStringLiteral("right(%1,%2)").arg(expr).arg(n); }
+    QString rightChars(const QString& expr, int n) const override {
+        return QStringLiteral("right(%1,%2)").arg(expr).arg(n);
+    }
     QString columnType(ColType type, int width) const override {
         switch (type) {
         case ColType::Text: return width > 0 ? QStringLiteral("VARCHAR(%1)").arg(width) : QStringLiteral("TEXT");
@@ -151,7 +155,8 @@ public:
                 const int offset = QDateTime::currentDateTime().offsetFromUtc();
                 q.prepare(QStringLiteral("SELECT set_config('TimeZone', ?, false)"));
                 // POSIX offsets count west of Greenwich as positive.
-                q.addBindValue(QStringLiteral("<LOCAL>%1%2").arg(offset > 0 ? QStringLiteral("-") : QStringLiteral("+"))
+                q.addBindValue(QStringLiteral("<LOCAL>%1%2")
+                                   .arg(offset > 0 ? QStringLiteral("-") : QStringLiteral("+"))
                                    .arg(QTime(0, 0).addSecs(qAbs(offset)).toString(QStringLiteral("HH:mm"))));
                 if (!q.exec()) {
                     if (error) *error = q.lastError().text();

@@ -32,7 +32,6 @@ QString formatValue(const QVariant& v, const QString& pattern) {
     return v.toString();
 }
 
-
 const LayoutObject* PrintLayout::object(const QString& n) const {
     for (const auto& o : objects)
         if (o.name.compare(n, Qt::CaseInsensitive) == 0) return &o;

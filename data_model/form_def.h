@@ -50,9 +50,9 @@ struct CodeEntry {
 };
 
 struct DropDownSpec {
-    QString form;           // definition of the list
-    QString displayColumn;  // what the field shows
-    QString dataColumn;     // what the field stores
+    QString form;          // definition of the list
+    QString displayColumn; // what the field shows
+    QString dataColumn;    // what the field stores
 };
 
 // (store, row 1-based) -> true when the rule holds for that row.
@@ -61,21 +61,21 @@ using RowRule = std::function<bool(const DataStore&, int row)>;
 using ColourRule = std::function<int(const DataStore&, int row)>;
 
 struct FormColumn {
-    QString name;      // name on the form
-    QString dbColumn;  // column of the source table
-    QString table;     // table holding dbColumn
+    QString name;     // name on the form
+    QString dbColumn; // column of the source table
+    QString table;    // table holding dbColumn
     ColType type = ColType::Text;
-    int width = 0;     // characters of a text column (from the table description)
-    bool key = false;  // part of the update key
+    int width = 0;    // characters of a text column (from the table description)
+    bool key = false; // part of the update key
     bool updatable = false;
-    QString label;     // text of the column's heading or label object (empty: none)
+    QString label; // text of the column's heading or label object (empty: none)
     QString tag;
     EditStyle edit = EditStyle::Plain;
     QList<CodeEntry> codeTable;
     DropDownSpec dropDown;
-    QString mask;      // masked edit: the text shown in place of the value
-    QString format;    // display format ("#,###,###,##0.00", "yyyy-mm-dd", ...)
-    QVariant initial;  // value of a freshly inserted row (null when invalid)
+    QString mask;     // masked edit: the text shown in place of the value
+    QString format;   // display format ("#,###,###,##0.00", "yyyy-mm-dd", ...)
+    QVariant initial; // value of a freshly inserted row (null when invalid)
     bool visible = true;
     QString viewOf;    // for a view: the column whose value it shows
     RowRule protect;   // row cannot be edited in this column while true
@@ -94,17 +94,17 @@ struct TextObject {
 
 struct ComputedField {
     QString name;
-    QString expression;  // what it computes, for the reader
+    QString expression; // what it computes, for the reader
     QString format;
     QString tag;
-    bool aggregate = true;  // same value in every row
+    bool aggregate = true; // same value in every row
     std::function<QVariant(const DataStore&, int row)> eval;
     ColourRule colour;
 };
 
 struct RetrievalArg {
-    QString name;     // as_sxh, as_fpdm, ...
-    QString filters;  // column or expression the argument filters
+    QString name;    // as_sxh, as_fpdm, ...
+    QString filters; // column or expression the argument filters
     ColType type = ColType::Text;
 };
 
@@ -113,14 +113,14 @@ enum class Band { Header, Detail, Summary, Page };
 enum class Align { Left, Center, Right };
 
 struct LayoutObject {
-    QString name;   // a text object, column or computed field of the form
+    QString name; // a text object, column or computed field of the form
     Band band = Band::Header;
     int x = 0;
     int y = 0;
     int height = 0;
     int width = 0;
-    QString fontFamily;  // "宋体" (serif) or "黑体" (sans)
-    int fontSize = 10;   // points
+    QString fontFamily; // "宋体" (serif) or "黑体" (sans)
+    int fontSize = 10;  // points
     bool bold = false;
     bool hidden = false;
     Align align = Align::Left;
@@ -140,11 +140,11 @@ struct LayoutLine {
 // reach past the height of their area (the left border runs from the heading
 // down beside the first item rows); they are drawn unclipped.
 struct PrintLayout {
-    int width = 0;           // layout units across
-    int headerHeight = 0;    // heading area, drawn once at the top
-    int detailHeight = 0;    // one item row
-    int summaryHeight = 0;   // closing area after the item rows
-    double unitMm = 0.0;     // millimetres per layout unit
+    int width = 0;         // layout units across
+    int headerHeight = 0;  // heading area, drawn once at the top
+    int detailHeight = 0;  // one item row
+    int summaryHeight = 0; // closing area after the item rows
+    double unitMm = 0.0;   // millimetres per layout unit
     // The paper the form prints on and where the layout's top-left corner sits
     // on it, in millimetres.
     double paperWidthMm = 0.0;
@@ -163,25 +163,25 @@ struct PrintLayout {
 // Host functions that form expressions call. The host installs them at start-up
 // (see host/judge_column.h); the data model itself links no host code.
 struct FormHostFunctions {
-    std::function<QString(const Decimal&)> convertToBig;  // amount in capital numerals
+    std::function<QString(const Decimal&)> convertToBig; // amount in capital numerals
 };
 FormHostFunctions& formHostFunctions();
 
 struct FormDef {
     QString name;
     FormKind kind = FormKind::Grid;
-    QStringList tables;   // source tables
-    QString select;       // SELECT with '?' placeholders
-    std::vector<RetrievalArg> arguments;  // in the caller's order
-    QStringList placeholderArgs;          // argument bound to each '?', in text order
-    QVariantMap fixedValues;              // placeholders bound to a fixed value, not an argument
-    std::vector<FormColumn> columns;      // in source order
-    std::vector<FormColumn> views;        // second views of columns
+    QStringList tables;                  // source tables
+    QString select;                      // SELECT with '?' placeholders
+    std::vector<RetrievalArg> arguments; // in the caller's order
+    QStringList placeholderArgs;         // argument bound to each '?', in text order
+    QVariantMap fixedValues;             // placeholders bound to a fixed value, not an argument
+    std::vector<FormColumn> columns;     // in source order
+    std::vector<FormColumn> views;       // second views of columns
     std::vector<TextObject> texts;
     std::vector<ComputedField> computed;
-    QString updateTable;  // empty: the form updates nothing
-    QStringList keyColumns;  // form column names of the update key
-    std::shared_ptr<const PrintLayout> layout;  // print forms only
+    QString updateTable;                       // empty: the form updates nothing
+    QStringList keyColumns;                    // form column names of the update key
+    std::shared_ptr<const PrintLayout> layout; // print forms only
     // A one-row form on screen, as its paper reads: lines of columns (or views),
     // left to right, also the order of Tab; a column named in no line is not
     // shown. Empty: every visible column in definition order.

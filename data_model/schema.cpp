@@ -32,8 +32,7 @@ QStringList TableDef::keyNames() const {
 const std::vector<TableDef>& schemaTables() {
     static const std::vector<TableDef> tables = {
         {QStringLiteral("ptfp_fpk"),
-         {
-{QStringLiteral("fpdm"), ColType::Text, 12, true, QStringLiteral("发票代码")},
+         {{QStringLiteral("fpdm"), ColType::Text, 12, true, QStringLiteral("发票代码")},
           {QStringLiteral("fphm"), ColType::Text, 8, true, QStringLiteral("发票号码")},
           {QStringLiteral("fpzlbm"), ColType::Text, 2, false, QStringLiteral("发票种类编码")},
           {QStringLiteral("swjgdm"), ColType::Text, 11, false, QStringLiteral("税务机关代码")},
@@ -65,12 +64,11 @@ const std::vector<TableDef>& schemaTables() {
           {QStringLiteral("extprop2"), ColType::Text, 100, false, QStringLiteral("原发票代码")},
           {QStringLiteral("extprop3"), ColType::Text, 150, false, QStringLiteral("扩展属性3")},
           {QStringLiteral("extprop4"), ColType::Text, 200, false, QStringLiteral("扩展属性4")},
-          {QStringLiteral("extprop5"), ColType::Text, 200, false, QStringLiteral("扩展属性5")}
-},
-         {QStringList{QStringLiteral("sxh"), QStringLiteral("fpdm"), QStringLiteral("fphm")}, QStringList{QStringLiteral("fpdm"), QStringLiteral("kpr"), QStringLiteral("fphm")}}},
+          {QStringLiteral("extprop5"), ColType::Text, 200, false, QStringLiteral("扩展属性5")}},
+         {QStringList{QStringLiteral("sxh"), QStringLiteral("fpdm"), QStringLiteral("fphm")},
+          QStringList{QStringLiteral("fpdm"), QStringLiteral("kpr"), QStringLiteral("fphm")}}},
         {QStringLiteral("ptfp_fpxmmx"),
-         {
-{QStringLiteral("iserial"), ColType::Identity, 0, true, QStringLiteral("序号")},
+         {{QStringLiteral("iserial"), ColType::Identity, 0, true, QStringLiteral("序号")},
           {QStringLiteral("fpdm"), ColType::Text, 12, false, QStringLiteral("发票代码")},
           {QStringLiteral("fphm"), ColType::Text, 8, false, QStringLiteral("发票号码")},
           {QStringLiteral("xmmc"), ColType::Text, 50, false, QStringLiteral("项目名称")},
@@ -86,12 +84,10 @@ const std::vector<TableDef>& schemaTables() {
           {QStringLiteral("extprop2"), ColType::Decimal2, 0, false, QStringLiteral("扩展数值2")},
           {QStringLiteral("extprop3"), ColType::Text, 100, false, QStringLiteral("扩展属性3")},
           {QStringLiteral("extprop4"), ColType::Text, 150, false, QStringLiteral("扩展属性4")},
-          {QStringLiteral("extprop5"), ColType::Text, 200, false, QStringLiteral("扩展属性5")}
-},
+          {QStringLiteral("extprop5"), ColType::Text, 200, false, QStringLiteral("扩展属性5")}},
          {QStringList{QStringLiteral("fpdm"), QStringLiteral("fphm")}}},
         {QStringLiteral("bdcja_fpk"),
-         {
-{QStringLiteral("fpdm"), ColType::Text, 12, true, QStringLiteral("发票代码")},
+         {{QStringLiteral("fpdm"), ColType::Text, 12, true, QStringLiteral("发票代码")},
           {QStringLiteral("fphm"), ColType::Text, 8, true, QStringLiteral("发票号码")},
           {QStringLiteral("fpzlbm"), ColType::Text, 2, false, QStringLiteral("发票种类编码")},
           {QStringLiteral("swjgdm"), ColType::Text, 11, false, QStringLiteral("税务机关代码")},
@@ -113,12 +109,10 @@ const std::vector<TableDef>& schemaTables() {
           {QStringLiteral("kprq"), ColType::DateTime, 0, false, QStringLiteral("开票日期")},
           {QStringLiteral("drcs"), ColType::Whole, 0, false, QStringLiteral("打印次数")},
           {QStringLiteral("mjlx"), ColType::Text, 1, false, QStringLiteral("面积类型")},
-          {QStringLiteral("skflxdh"), ColType::Text, 50, false, QStringLiteral("收款方联系电话")}
-},
+          {QStringLiteral("skflxdh"), ColType::Text, 50, false, QStringLiteral("收款方联系电话")}},
          {QStringList{QStringLiteral("sxh"), QStringLiteral("fpdm"), QStringLiteral("fphm")}}},
         {QStringLiteral("bdcja_fpxmmx"),
-         {
-{QStringLiteral("fpdm"), ColType::Text, 12, false, QStringLiteral("发票代码")},
+         {{QStringLiteral("fpdm"), ColType::Text, 12, false, QStringLiteral("发票代码")},
           {QStringLiteral("fphm"), ColType::Text, 8, false, QStringLiteral("发票号码")},
           {QStringLiteral("xmmc"), ColType::Text, 50, false, QStringLiteral("项目名称")},
           {QStringLiteral("xmbh"), ColType::Text, 40, false, QStringLiteral("项目编号")},
@@ -129,12 +123,10 @@ const std::vector<TableDef>& schemaTables() {
           {QStringLiteral("kxxz"), ColType::Text, 60, false, QStringLiteral("款项性质")},
           {QStringLiteral("je"), ColType::Decimal2, 0, false, QStringLiteral("金额")},
           {QStringLiteral("wspzh"), ColType::Text, 120, false, QStringLiteral("完税凭证号")},
-          {QStringLiteral("iserial"), ColType::Identity, 0, true, QStringLiteral("序号")}
-},
+          {QStringLiteral("iserial"), ColType::Identity, 0, true, QStringLiteral("序号")}},
          {QStringList{QStringLiteral("fpdm"), QStringLiteral("fphm")}}},
         {QStringLiteral("bdcja_fplg"),
-         {
-{QStringLiteral("lglsh"), ColType::Text, 30, false, QStringLiteral("领购流水号")},
+         {{QStringLiteral("lglsh"), ColType::Text, 30, false, QStringLiteral("领购流水号")},
           {QStringLiteral("swjgdm"), ColType::Text, 11, false, QStringLiteral("税务机关代码")},
           {QStringLiteral("sxh"), ColType::Text, 13, false, QStringLiteral("顺序号")},
           {QStringLiteral("fpzlbm"), ColType::Text, 2, false, QStringLiteral("发票种类编码")},
@@ -143,107 +135,86 @@ const std::vector<TableDef>& schemaTables() {
           {QStringLiteral("fpzh"), ColType::Text, 8, false, QStringLiteral("发票止号")},
           {QStringLiteral("zjsyh"), ColType::Text, 8, false, QStringLiteral("最近使用号")},
           {QStringLiteral("bjbz"), ColType::Text, 1, false, QStringLiteral("完结标志")},
-          {QStringLiteral("fsrq"), ColType::DateTime, 0, false, QStringLiteral("发售日期")}
-},
-         {QStringList{QStringLiteral("sxh"), QStringLiteral("fpdm"), QStringLiteral("bjbz")}, QStringList{QStringLiteral("lglsh")},
+          {QStringLiteral("fsrq"), ColType::DateTime, 0, false, QStringLiteral("发售日期")}},
+         {QStringList{QStringLiteral("sxh"), QStringLiteral("fpdm"), QStringLiteral("bjbz")},
+          QStringList{QStringLiteral("lglsh")},
           // the stock update of a save finds its batch by code, kind and range
           QStringList{QStringLiteral("fpdm"), QStringLiteral("fpzlbm"), QStringLiteral("fpqh")}}},
         {QStringLiteral("bdcja_sgtp"),
-         {
-{QStringLiteral("lglsh"), ColType::Text, 30, false, QStringLiteral("领购流水号")},
+         {{QStringLiteral("lglsh"), ColType::Text, 30, false, QStringLiteral("领购流水号")},
           {QStringLiteral("swjgdm"), ColType::Text, 11, false, QStringLiteral("税务机关代码")},
           {QStringLiteral("sxh"), ColType::Text, 13, false, QStringLiteral("顺序号")},
           {QStringLiteral("fpzlbm"), ColType::Text, 2, false, QStringLiteral("发票种类编码")},
           {QStringLiteral("fpdm"), ColType::Text, 12, false, QStringLiteral("发票代码")},
           {QStringLiteral("tpqh"), ColType::Text, 8, false, QStringLiteral("退票起号")},
           {QStringLiteral("tpzh"), ColType::Text, 8, false, QStringLiteral("退票止号")},
-          {QStringLiteral("tprq"), ColType::DateTime, 0, false, QStringLiteral("退票日期")}
-},
+          {QStringLiteral("tprq"), ColType::DateTime, 0, false, QStringLiteral("退票日期")}},
          {QStringList{QStringLiteral("lglsh"), QStringLiteral("fpzlbm"), QStringLiteral("fpdm")}}},
         {QStringLiteral("bdcja_fpk_log"),
-         {
-{QStringLiteral("fpdm"), ColType::Text, 12, false, QStringLiteral("发票代码")},
+         {{QStringLiteral("fpdm"), ColType::Text, 12, false, QStringLiteral("发票代码")},
           {QStringLiteral("fphm"), ColType::Text, 8, false, QStringLiteral("发票号码")},
           {QStringLiteral("sxh"), ColType::Text, 13, false, QStringLiteral("顺序号")},
           {QStringLiteral("czlx"), ColType::Text, 1, false, QStringLiteral("操作类型")},
           {QStringLiteral("kpr"), ColType::Text, 50, false, QStringLiteral("开票人")},
           {QStringLiteral("czrq"), ColType::DateTime, 0, false, QStringLiteral("操作日期")},
-          {QStringLiteral("bz"), ColType::Text, 200, false, QStringLiteral("备注")}
-},
+          {QStringLiteral("bz"), ColType::Text, 200, false, QStringLiteral("备注")}},
          {QStringList{QStringLiteral("fpdm"), QStringLiteral("fphm")}}},
         {QStringLiteral("bm_bdcja_fpzl"),
-         {
-{QStringLiteral("fpzlbm"), ColType::Text, 2, true, QStringLiteral("发票种类编码")},
+         {{QStringLiteral("fpzlbm"), ColType::Text, 2, true, QStringLiteral("发票种类编码")},
           {QStringLiteral("kplx"), ColType::Text, 1, false, QStringLiteral("开票类型")},
           {QStringLiteral("fpqc"), ColType::Text, 80, false, QStringLiteral("发票全称")},
           {QStringLiteral("fpjc"), ColType::Text, 40, false, QStringLiteral("发票简称")},
-          {QStringLiteral("yxj"), ColType::Whole, 0, false, QStringLiteral("优先级")}
-},
+          {QStringLiteral("yxj"), ColType::Whole, 0, false, QStringLiteral("优先级")}},
          {}},
         {QStringLiteral("bm_bdcja_fpdm"),
-         {
-{QStringLiteral("fpdm"), ColType::Text, 12, true, QStringLiteral("发票代码")},
-          {QStringLiteral("fpzlbm"), ColType::Text, 2, false, QStringLiteral("发票种类编码")}
-},
+         {{QStringLiteral("fpdm"), ColType::Text, 12, true, QStringLiteral("发票代码")},
+          {QStringLiteral("fpzlbm"), ColType::Text, 2, false, QStringLiteral("发票种类编码")}},
          {}},
         {QStringLiteral("bm_bdcja_swjg"),
-         {
-{QStringLiteral("swjgdm"), ColType::Text, 13, true, QStringLiteral("税务机关代码")},
+         {{QStringLiteral("swjgdm"), ColType::Text, 13, true, QStringLiteral("税务机关代码")},
           {QStringLiteral("swjgmc"), ColType::Text, 80, false, QStringLiteral("税务机关名称")},
           {QStringLiteral("sjjgdm"), ColType::Text, 11, false, QStringLiteral("上级机关代码")},
           {QStringLiteral("dwjb"), ColType::Text, 1, false, QStringLiteral("单位级别")},
-          {QStringLiteral("yhlxbm"), ColType::Text, 2, false, QStringLiteral("用户类型")}
-},
+          {QStringLiteral("yhlxbm"), ColType::Text, 2, false, QStringLiteral("用户类型")}},
          {}},
         {QStringLiteral("b_emp"),
-         {
-{QStringLiteral("ccode"), ColType::Text, 50, true, QStringLiteral("开票员编码")},
+         {{QStringLiteral("ccode"), ColType::Text, 50, true, QStringLiteral("开票员编码")},
           {QStringLiteral("cname"), ColType::Text, 250, false, QStringLiteral("开票员名称")},
           {QStringLiteral("pwd"), ColType::Text, 50, false, QStringLiteral("登录密码")},
           {QStringLiteral("idcode"), ColType::Text, 20, false, QStringLiteral("身份证件号码")},
           {QStringLiteral("department"), ColType::Text, 50, false, QStringLiteral("所属部门")},
-          {QStringLiteral("sxh"), ColType::Text, 20, false, QStringLiteral("顺序号")}
-},
+          {QStringLiteral("sxh"), ColType::Text, 20, false, QStringLiteral("顺序号")}},
          {QStringList{QStringLiteral("sxh"), QStringLiteral("department")}}},
         {QStringLiteral("b_corp"),
-         {
-{QStringLiteral("code"), ColType::Text, 50, true, QStringLiteral("往来单位编码")},
+         {{QStringLiteral("code"), ColType::Text, 50, true, QStringLiteral("往来单位编码")},
           {QStringLiteral("cname"), ColType::Text, 250, false, QStringLiteral("往来单位名称")},
           {QStringLiteral("type"), ColType::Text, 50, false, QStringLiteral("证件类型")},
           {QStringLiteral("lc_no"), ColType::Text, 50, false, QStringLiteral("证件号码")},
-          {QStringLiteral("sxh"), ColType::Text, 20, false, QStringLiteral("顺序号")}
-},
+          {QStringLiteral("sxh"), ColType::Text, 20, false, QStringLiteral("顺序号")}},
          {QStringList{QStringLiteral("sxh")}}},
         {QStringLiteral("tbl_pm"),
-         {
-{QStringLiteral("pmmc"), ColType::Text, 50, true, QStringLiteral("品目名称")},
+         {{QStringLiteral("pmmc"), ColType::Text, 50, true, QStringLiteral("品目名称")},
           {QStringLiteral("price"), ColType::Decimal2, 0, false, QStringLiteral("品目单价")},
-          {QStringLiteral("sxh"), ColType::Text, 20, false, QStringLiteral("顺序号")}
-},
+          {QStringLiteral("sxh"), ColType::Text, 20, false, QStringLiteral("顺序号")}},
          {QStringList{QStringLiteral("sxh")}}},
         {QStringLiteral("base_data"),
-         {
-{QStringLiteral("iserial"), ColType::Whole, 0, false, QStringLiteral("序号")},
+         {{QStringLiteral("iserial"), ColType::Whole, 0, false, QStringLiteral("序号")},
           {QStringLiteral("cname"), ColType::Text, 50, false, QStringLiteral("数据名称")},
           {QStringLiteral("cflag"), ColType::Text, 10, false, QStringLiteral("标志")},
           {QStringLiteral("ntable"), ColType::Text, 50, false, QStringLiteral("表名")},
-          {QStringLiteral("dw_name"), ColType::Text, 50, false, QStringLiteral("数据窗口")}
-},
+          {QStringLiteral("dw_name"), ColType::Text, 50, false, QStringLiteral("数据窗口")}},
          {}},
         // The host's users, as the set-up commands add them; rights are per user.
         {QStringLiteral("b_user"),
-         {
-{QStringLiteral("userid"), ColType::Text, 20, true, QStringLiteral("用户编码")},
-          {QStringLiteral("username"), ColType::Text, 50, false, QStringLiteral("用户名称")}
-},
+         {{QStringLiteral("userid"), ColType::Text, 20, true, QStringLiteral("用户编码")},
+          {QStringLiteral("username"), ColType::Text, 50, false, QStringLiteral("用户名称")}},
          {}},
         {QStringLiteral("b_user_right"),
-         {
-{QStringLiteral("userid"), ColType::Text, 20, true, QStringLiteral("用户编码")},
+         {{QStringLiteral("userid"), ColType::Text, 20, true, QStringLiteral("用户编码")},
           {QStringLiteral("funcid"), ColType::Text, 2, true, QStringLiteral("功能编号")},
-          {QStringLiteral("right_code"), ColType::Text, 2, false, QStringLiteral("权限代码")}
-},
-         {}},    };
+          {QStringLiteral("right_code"), ColType::Text, 2, false, QStringLiteral("权限代码")}},
+         {}},
+    };
     return tables;
 }
 
@@ -267,7 +238,8 @@ QString createTableSql(const TableDef& t, const Dialect& d) {
         parts << def;
     }
     const QStringList keys = t.keyNames();
-    if (!identityKey && !keys.isEmpty()) parts << QStringLiteral("PRIMARY KEY (%1)").arg(keys.join(QStringLiteral(", ")));
+    if (!identityKey && !keys.isEmpty())
+        parts << QStringLiteral("PRIMARY KEY (%1)").arg(keys.join(QStringLiteral(", ")));
     return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (\n  %2\n)").arg(t.name, parts.join(QStringLiteral(",\n  ")));
 }
 } // namespace

@@ -15,15 +15,15 @@ class Transaction;
 struct ColumnDef {
     QString name;
     ColType type = ColType::Text;
-    int width = 0;      // characters, for text columns; 0 = not fixed
-    bool key = false;   // part of the primary key
-    QString label;      // the column's meaning in the system's language (messages)
+    int width = 0;    // characters, for text columns; 0 = not fixed
+    bool key = false; // part of the primary key
+    QString label;    // the column's meaning in the system's language (messages)
 };
 
 struct TableDef {
     QString name;
     std::vector<ColumnDef> columns;
-    std::vector<QStringList> indexes;  // extra indexes serving the module's queries
+    std::vector<QStringList> indexes; // extra indexes serving the module's queries
 
     const ColumnDef* column(const QString& name) const;
     int columnIndex(const QString& name) const;

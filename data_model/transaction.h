@@ -11,8 +11,8 @@
 #include "data_model/dialect.h"
 
 #include <QHash>
-#include <QSqlError>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
@@ -22,13 +22,13 @@
 namespace fp {
 
 struct DatabaseConfig {
-    QString driver = QStringLiteral("QSQLITE");  // or "QPSQL"
-    QString database;                             // SQLite file, or PostgreSQL database name
+    QString driver = QStringLiteral("QSQLITE"); // or "QPSQL"
+    QString database;                           // SQLite file, or PostgreSQL database name
     QString host;
     int port = 0;
     QString user;
     QString password;
-    QString options;   // PostgreSQL connection parameters, "name=value;..." (sslmode=require)
+    QString options; // PostgreSQL connection parameters, "name=value;..." (sslmode=require)
 };
 
 class Transaction {
@@ -109,8 +109,8 @@ private:
     struct Statement {
         QString sql;
         std::unique_ptr<QSqlQuery> query;
-        bool write = false;  // isWrite(sql)
-        int bindCount = 0;   // values bound when it was prepared
+        bool write = false; // isWrite(sql)
+        int bindCount = 0;  // values bound when it was prepared
     };
     using StatementList = std::list<Statement>;
 
@@ -141,10 +141,10 @@ private:
     QSqlDatabase db_;
     QString connectionName_;
     std::unique_ptr<Dialect> dialect_;
-    StatementList cache_;                              // most recently used first
+    StatementList cache_; // most recently used first
     QHash<QString, StatementList::iterator> cacheIndex_;
-    std::unique_ptr<QSqlQuery> spare_;                 // a query outside the cache
-    QSqlQuery* current_ = nullptr;                     // what lastQuery() returns
+    std::unique_ptr<QSqlQuery> spare_; // a query outside the cache
+    QSqlQuery* current_ = nullptr;     // what lastQuery() returns
     bool inTransaction_ = false;
     bool statementMarked_ = false;
     int lockWaitMs_ = 5000;

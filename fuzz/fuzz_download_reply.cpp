@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (error.isEmpty()) std::abort();
         return 0;
     }
-    if (invoice->header.size() != 33 || invoice->header.at(0).toString() != code
-        || invoice->header.at(1).toString() != number || invoice->header.at(4).toString() != owner)
+    if (invoice->header.size() != 33 || invoice->header.at(0).toString() != code ||
+        invoice->header.at(1).toString() != number || invoice->header.at(4).toString() != owner)
         std::abort();
     for (const QVariantList& line : invoice->lines)
         if (line.size() != 17 || line.at(1).toString() != code || line.at(2).toString() != number) std::abort();

@@ -51,7 +51,7 @@ void BaseWindow::chooseMenuItem(const QString& itemName) {
     for (const auto& item : menu.items) {
         if (item.name == itemName && !item.event.isEmpty()) {
             const Toolbar::Button* b = uo_toolbar.button(item.textUpToTab());
-            if (b && !b->enabled) return;  // a disabled command cannot be chosen
+            if (b && !b->enabled) return; // a disabled command cannot be chosen
             raise(item.event);
             return;
         }

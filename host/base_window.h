@@ -38,8 +38,8 @@ public:
 
     Toolbar uo_toolbar{this, QStringLiteral("uo_toolbar")};
     OpenParams imess_open;
-    int il_baseheight = 0;          // height kept below the forms (the toolbar's share)
-    QString is_keyevent_send;       // "|ctl|...": controls whose ue_key gets the window's keys
+    int il_baseheight = 0;    // height kept below the forms (the toolbar's share)
+    QString is_keyevent_send; // "|ctl|...": controls whose ue_key gets the window's keys
     Menu menu;
 
     // Lifecycle. open() runs create (once) and the open handler; false when the

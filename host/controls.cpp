@@ -61,8 +61,10 @@ QString DropDown::of_getname(const QString& t) const {
 int DropDown::deleteItem(int index) {
     if (index < 1 || index > count()) return -1;
     items_.erase(items_.begin() + (index - 1));
-    if (selected_ == index) selected_ = 0;
-    else if (selected_ > index) --selected_;
+    if (selected_ == index)
+        selected_ = 0;
+    else if (selected_ > index)
+        --selected_;
     notify();
     return count();
 }

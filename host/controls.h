@@ -12,7 +12,7 @@ namespace fp {
 class BaseWindow;
 class Transaction;
 
-inline constexpr int kRgbRed = 0x0000FF;  // RGB(255,0,0) as the host packs colours (r + g*256 + b*65536)
+inline constexpr int kRgbRed = 0x0000FF; // RGB(255,0,0) as the host packs colours (r + g*256 + b*65536)
 inline int rgb(int r, int g, int b) { return r + g * 256 + b * 65536; }
 
 class Control {
@@ -31,24 +31,49 @@ public:
     bool enabled = true;
     int x = 0, y = 0, width = 0, height = 0;
     int tabOrder = 0;
-    int textColor = 0;                   // packed RGB
+    int textColor = 0; // packed RGB
     int backColor = rgb(255, 251, 240);
     QString fontFace = QStringLiteral("宋体");
     int fontSize = 10;
 
     const QString& text() const { return text_; }
-    virtual void setText(const QString& t) { text_ = t; notify(); }
+    virtual void setText(const QString& t) {
+        text_ = t;
+        notify();
+    }
 
-    void show() { visible = true; notify(); }
-    void hide() { visible = false; notify(); }
-    void setVisible(bool v) { visible = v; notify(); }
-    void setEnabled(bool e) { enabled = e; notify(); }
-    void move(int nx, int ny) { x = nx; y = ny; notify(); }
-    void resize(int w, int h) { width = w; height = h; notify(); }
+    void show() {
+        visible = true;
+        notify();
+    }
+    void hide() {
+        visible = false;
+        notify();
+    }
+    void setVisible(bool v) {
+        visible = v;
+        notify();
+    }
+    void setEnabled(bool e) {
+        enabled = e;
+        notify();
+    }
+    void move(int nx, int ny) {
+        x = nx;
+        y = ny;
+        notify();
+    }
+    void resize(int w, int h) {
+        width = w;
+        height = h;
+        notify();
+    }
     // Gives this control the focus of its window.
     void setFocus();
 
-    void notify() { for (auto& l : listeners_) l(); }
+    void notify() {
+        for (auto& l : listeners_) l();
+    }
     void onChanged(std::function<void()> l) { listeners_.push_back(std::move(l)); }
 
 protected:
@@ -70,21 +95,28 @@ public:
 class Edit : public Control {
 public:
     Edit(BaseWindow* p, QString n) : Control(p, std::move(n), Kind::Edit) {}
-    int limit = 0;  // characters, 0 = none
+    int limit = 0; // characters, 0 = none
     void setText(const QString& t) override;
     // selecttext(start, length), 1-based like the windows use
-    void selectText(int start, int length) { selStart = start; selLength = length; notify(); }
+    void selectText(int start, int length) {
+        selStart = start;
+        selLength = length;
+        notify();
+    }
     int selStart = 0, selLength = 0;
-    std::function<void(int key)> onKeyDown;   // ue_keydown
-    std::function<void()> onGetFocus;         // getfocus
+    std::function<void(int key)> onKeyDown; // ue_keydown
+    std::function<void()> onGetFocus;       // getfocus
 };
 
 class CheckBox : public Control {
 public:
     CheckBox(BaseWindow* p, QString n) : Control(p, std::move(n), Kind::CheckBox) {}
     bool checked = false;
-    void setChecked(bool c) { checked = c; notify(); }
-    std::function<void()> onClicked;  // runs after the box changed its state
+    void setChecked(bool c) {
+        checked = c;
+        notify();
+    }
+    std::function<void()> onClicked; // runs after the box changed its state
     // A user click: toggles, then runs the handler.
     void click() {
         if (!enabled || !visible) return;
@@ -98,7 +130,10 @@ public:
 class DropDown : public Control {
 public:
     DropDown(BaseWindow* p, QString n) : Control(p, std::move(n), Kind::DropDown) {}
-    struct Item { QString id; QString text; };
+    struct Item {
+        QString id;
+        QString text;
+    };
 
     bool allowEdit = false;
     bool autoHScroll = false;
@@ -107,14 +142,17 @@ public:
 
     const std::vector<Item>& items() const { return items_; }
     int count() const { return int(items_.size()); }
-    int selectedIndex() const { return selected_; }  // 1-based, 0 = none
+    int selectedIndex() const { return selected_; } // 1-based, 0 = none
 
     // of_getdata_from_sql: fills the list from a query (values bound) by its id and
     // display columns. Returns the number of entries, or -1 when the query failed
     // (the list is then left empty).
-    int of_getdata_from_sql(Transaction& sqlca, const QString& sql, const QVariantList& binds,
-                            const QString& idColumn, const QString& nameColumn);
-    void of_additem(const QString& id, const QString& text) { items_.push_back({id, text}); notify(); }
+    int of_getdata_from_sql(Transaction& sqlca, const QString& sql, const QVariantList& binds, const QString& idColumn,
+                            const QString& nameColumn);
+    void of_additem(const QString& id, const QString& text) {
+        items_.push_back({id, text});
+        notify();
+    }
     // The id of the entry at a 1-based index, or of the entry whose text equals `text`.
     QString of_getid(int index) const;
     QString of_getid(const QString& text) const;
@@ -122,14 +160,18 @@ public:
     void of_set_space(int s) { space = s; }
     // deleteitem(1) until nothing is removed; returns entries left (-1 when none removed).
     int deleteItem(int index);
-    void reset() { items_.clear(); selected_ = 0; notify(); }
+    void reset() {
+        items_.clear();
+        selected_ = 0;
+        notify();
+    }
 
     // A user's choice: selects the entry, shows its text, then raises selectionchanged.
     void select(int index);
     // Shows an entry without raising the event (selectitem).
     void selectItem(int index);
     std::function<void(int index)> onSelectionChanged;
-    std::function<void(int key, int keyflags)> onKey;  // ue_key
+    std::function<void(int key, int keyflags)> onKey; // ue_key
 
 private:
     std::vector<Item> items_;
@@ -140,7 +182,15 @@ private:
 class Toolbar : public Control {
 public:
     Toolbar(BaseWindow* p, QString n) : Control(p, std::move(n), Kind::Toolbar) {}
-    struct Button { QString text; QString toolbarText; QString picture; QString event; bool enabled = true; bool visible = true; int space = 0; };
+    struct Button {
+        QString text;
+        QString toolbarText;
+        QString picture;
+        QString event;
+        bool enabled = true;
+        bool visible = true;
+        int space = 0;
+    };
     std::vector<Button> buttons;
     void of_setenable(const QString& text, bool enable);
     bool isEnabled(const QString& text) const;

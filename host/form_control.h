@@ -34,10 +34,16 @@ public:
     bool readOnly() const;
     void setReadOnly(bool ro);
 
-    int currentRow = 0;       // 1-based, 0 = none
+    int currentRow = 0; // 1-based, 0 = none
     QString currentColumn;
-    void setRow(int row) { currentRow = row; notify(); }
-    void setColumn(const QString& col) { currentColumn = col; notify(); }
+    void setRow(int row) {
+        currentRow = row;
+        notify();
+    }
+    void setColumn(const QString& col) {
+        currentColumn = col;
+        notify();
+    }
     void scrollToRow(int row) { setRow(row); }
 
     // ---- editing ----
@@ -45,7 +51,10 @@ public:
     void editText(const QString& text);
     bool hasPendingEdit() const { return pending_; }
     QString pendingText() const { return pendingText_; }
-    void discardEdit() { pending_ = false; pendingText_.clear(); }
+    void discardEdit() {
+        pending_ = false;
+        pendingText_.clear();
+    }
     // accepttext: validates the pending edit and stores it; a value the column
     // does not take is reported with mess and keeps the edit pending. 1 on
     // success (also with nothing pending), -1 on failure.

@@ -47,7 +47,13 @@ public:
     void setBusyRunner(BusyRunner runner) { busy_ = std::move(runner); }
 
     // Every exchange, for tests and diagnostics: endpoint, request text and time-out.
-    struct Exchange { QString url; QString request; int timeout = 0; bool ok = false; QString reply; };
+    struct Exchange {
+        QString url;
+        QString request;
+        int timeout = 0;
+        bool ok = false;
+        QString reply;
+    };
     const std::vector<Exchange>& exchanges() const { return exchanges_; }
 
 private:

@@ -14,43 +14,40 @@ const QString kOkPrefix = QStringLiteral("ok|@|");
 const QString kErrPrefix = QStringLiteral("err|@|");
 
 // 20000 -> "20", 200 -> "0.2", 1500 -> "1.5".
-QString seconds(qint64 ms)
-{
-    QString text = QString::number(ms / 1000) + QLatin1Char('.') + QStringLiteral("%1").arg(ms % 1000, 3, 10, QLatin1Char('0'));
-    while (text.endsWith(QLatin1Char('0')))
-        text.chop(1);
-    if (text.endsWith(QLatin1Char('.')))
-        text.chop(1);
+QString seconds(qint64 ms) {
+    QString text =
+        QString::number(ms / 1000) + QLatin1Char('.') + QStringLiteral("%1").arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    while (text.endsWith(QLatin1Char('0'))) text.chop(1);
+    if (text.endsWith(QLatin1Char('.'))) text.chop(1);
     return text;
 }
 
 // The text shown for a failed exchange.
-QString failureText(const RemoteResult& r, qint64 timeoutMs)
-{
+QString failureText(const RemoteResult& r, qint64 timeoutMs) {
     switch (r.kind) {
     case RemoteResult::Kind::Ok: {
         QString text = r.body.trimmed();
-        if (text.startsWith(kErrPrefix))
-            text = text.mid(kErrPrefix.size()).trimmed();
-        if (text.isEmpty())
-            return QStringLiteral("税务服务器拒绝了请求，但没有说明原因！");
+        if (text.startsWith(kErrPrefix)) text = text.mid(kErrPrefix.size()).trimmed();
+        if (text.isEmpty()) return QStringLiteral("税务服务器拒绝了请求，但没有说明原因！");
         return text;
     }
     case RemoteResult::Kind::ConnectFailed:
-        return r.detail.isEmpty()
-            ? QStringLiteral("无法连接税务服务器，请检查网络连接和服务器地址后再试！")
-            : QStringLiteral("无法连接税务服务器：") + r.detail + QStringLiteral("\r\n请检查网络连接和服务器地址后再试！");
+        return r.detail.isEmpty() ? QStringLiteral("无法连接税务服务器，请检查网络连接和服务器地址后再试！")
+                                  : QStringLiteral("无法连接税务服务器：") + r.detail +
+                                        QStringLiteral("\r\n请检查网络连接和服务器地址后再试！");
     case RemoteResult::Kind::TimedOut:
         return QStringLiteral("税务服务器在") + seconds(timeoutMs) + QStringLiteral("秒内没有应答，请稍后再试！");
     case RemoteResult::Kind::HttpError: {
-        QString text = QStringLiteral("税务服务器返回错误（HTTP ") + QString::number(r.httpStatus) + QStringLiteral("）");
+        QString text =
+            QStringLiteral("税务服务器返回错误（HTTP ") + QString::number(r.httpStatus) + QStringLiteral("）");
         const QString body = r.body.trimmed();
         if (!body.isEmpty())
             text += QStringLiteral("：") + (body.size() > 200 ? body.left(200) + QStringLiteral("…") : body);
         return text + QStringLiteral("\r\n请稍后再试！");
     }
     case RemoteResult::Kind::BadReply:
-        return QStringLiteral("税务服务器的应答") + r.detail + QStringLiteral("，无法使用！\r\n请稍后再试，或与税务机关联系。");
+        return QStringLiteral("税务服务器的应答") + r.detail +
+               QStringLiteral("，无法使用！\r\n请稍后再试，或与税务机关联系。");
     case RemoteResult::Kind::Dropped:
         return QStringLiteral("与税务服务器的连接意外中断，没有收到应答！\r\n"
                               "服务器可能已经受理了本次请求，请稍后核对发票在服务器上的状态。");
@@ -60,8 +57,7 @@ QString failureText(const RemoteResult& r, qint64 timeoutMs)
 
 } // namespace
 
-bool HostServices::f_send_remote_msg(const QString& url, const QString& request, int timeout, QString& reply)
-{
+bool HostServices::f_send_remote_msg(const QString& url, const QString& request, int timeout, QString& reply) {
     if (inExchange_) {
         mess(QStringLiteral("正在与税务服务器通讯，请等待上一个请求完成后再试！"));
         return false;
@@ -77,7 +73,7 @@ bool HostServices::f_send_remote_msg(const QString& url, const QString& request,
     RemoteResult result;
     result.kind = RemoteResult::Kind::Dropped;
     result.detail = QStringLiteral("the exchange did not run");
-    const std::shared_ptr<RemoteTransport> transport = transport_;  // kept alive for the exchange
+    const std::shared_ptr<RemoteTransport> transport = transport_; // kept alive for the exchange
     const std::function<void()> work = [&] { result = transport->post(url, request, int(ms)); };
     {
         inExchange_ = true;

@@ -21,8 +21,7 @@ namespace fp {
 
 namespace {
 
-QString describe(httplib::Error error)
-{
+QString describe(httplib::Error error) {
     switch (error) {
     case httplib::Error::Connection: return QStringLiteral("连接被拒绝或主机不存在");
     case httplib::Error::BindIPAddress: return QStringLiteral("无法绑定本机地址");
@@ -70,13 +69,9 @@ void runWithDeadline(httplib::ClientImpl& client, Clock::time_point deadline, Ex
 } // namespace
 
 HttpTransport::HttpTransport(QString baseUrl, RemoteCredentials credentials)
-    : baseUrl_(std::move(baseUrl))
-    , credentials_(std::move(credentials))
-{
-}
+    : baseUrl_(std::move(baseUrl)), credentials_(std::move(credentials)) {}
 
-RemoteResult HttpTransport::post(const QString& endpoint, const QString& requestText, int timeoutMs)
-{
+RemoteResult HttpTransport::post(const QString& endpoint, const QString& requestText, int timeoutMs) {
     RemoteResult result;
     const QUrl url(baseUrl_.trimmed());
     const QString scheme = url.scheme().toLower();
@@ -89,10 +84,10 @@ RemoteResult HttpTransport::post(const QString& endpoint, const QString& request
     const QString host = url.host();
     const int port = url.port(https ? 443 : 80);
     QString prefix = url.path();
-    while (prefix.endsWith(QLatin1Char('/')))
-        prefix.chop(1);
+    while (prefix.endsWith(QLatin1Char('/'))) prefix.chop(1);
     const QString path = prefix + QLatin1Char('/') + endpoint;
-    const QString shownUrl = scheme + QStringLiteral("://") + url.host() + QLatin1Char(':') + QString::number(port) + path;
+    const QString shownUrl =
+        scheme + QStringLiteral("://") + url.host() + QLatin1Char(':') + QString::number(port) + path;
 
     std::unique_ptr<httplib::ClientImpl> client;
     if (https)
@@ -110,8 +105,7 @@ RemoteResult HttpTransport::post(const QString& endpoint, const QString& request
     client->set_basic_auth(credentials_.user.toStdString(), credentials_.password.toStdString());
     if (https) {
         client->enable_server_certificate_verification(verifyCertificate_);
-        if (!caCertFile_.isEmpty())
-            client->set_ca_cert_path(caCertFile_.toStdString());
+        if (!caCertFile_.isEmpty()) client->set_ca_cert_path(caCertFile_.toStdString());
     }
 
     httplib::Request request;
@@ -142,7 +136,8 @@ RemoteResult HttpTransport::post(const QString& endpoint, const QString& request
 
     if (tooLarge) {
         result.kind = RemoteResult::Kind::BadReply;
-        result.detail = QStringLiteral("超过了") + QString::number(kMaxExternalTextBytes / (1024 * 1024)) + QStringLiteral("MB");
+        result.detail =
+            QStringLiteral("超过了") + QString::number(kMaxExternalTextBytes / (1024 * 1024)) + QStringLiteral("MB");
         return result;
     }
     if (!answered) {
@@ -168,9 +163,9 @@ RemoteResult HttpTransport::post(const QString& endpoint, const QString& request
     }
 
     result.httpStatus = res.status;
-    const DecodedText decoded = decodeExternalText(QByteArray::fromStdString(replyBytes),
-                                                   charsetOfContentType(QByteArray::fromStdString(
-                                                       res.get_header_value("Content-Type"))));
+    const DecodedText decoded =
+        decodeExternalText(QByteArray::fromStdString(replyBytes),
+                           charsetOfContentType(QByteArray::fromStdString(res.get_header_value("Content-Type"))));
     if (res.status != 200) {
         result.kind = RemoteResult::Kind::HttpError;
         result.detail = shownUrl;

@@ -34,7 +34,8 @@ bool gf_judge_dw_column_isnull(HostServices& host, DataStore& store, int* badRow
             if (!c->required() || !blank(store.getVariant(row, c->name))) continue;
             const QString label = messageLabel(store, c->name);
             const bool many = def.kind == FormKind::Grid && store.rowCount() > 1;
-            host.mess(many ? QStringLiteral("第%1行%2不能为空！").arg(row).arg(label) : label + QStringLiteral("不能为空！"));
+            host.mess(many ? QStringLiteral("第%1行%2不能为空！").arg(row).arg(label)
+                           : label + QStringLiteral("不能为空！"));
             if (badRow) *badRow = row;
             if (badColumn) *badColumn = c->name;
             return false;
@@ -43,6 +44,8 @@ bool gf_judge_dw_column_isnull(HostServices& host, DataStore& store, int* badRow
     return true;
 }
 
-void installFormHostFunctions() { formHostFunctions().convertToBig = [](const Decimal& d) { return f_convert_to_big(d); }; }
+void installFormHostFunctions() {
+    formHostFunctions().convertToBig = [](const Decimal& d) { return f_convert_to_big(d); };
+}
 
 } // namespace fp

@@ -7,8 +7,8 @@
 namespace fp {
 
 struct RemoteCredentials {
-    QString user;      // taxpayer account presented to the tax service
-    QString password;  // its secret
+    QString user;     // taxpayer account presented to the tax service
+    QString password; // its secret
 };
 
 struct RemoteResult {
@@ -23,10 +23,10 @@ struct RemoteResult {
     };
     Kind kind = Kind::ConnectFailed;
     int httpStatus = 0;
-    QString body;      // reply text, decoded by its Content-Type's charset, when kind == Ok;
-                       // else the server's text if any
-    QString detail;    // technical detail for the message (library error text; for
-                       // BadReply what is wrong with the answer)
+    QString body;   // reply text, decoded by its Content-Type's charset, when kind == Ok;
+                    // else the server's text if any
+    QString detail; // technical detail for the message (library error text; for
+                    // BadReply what is wrong with the answer)
 };
 
 class RemoteTransport {

@@ -15,8 +15,8 @@ class Session {
 public:
     QString gs_userid;
     QString gs_username;
-    QString gs_sysuserid;    // taxpayer's owner account: every sxh is compared with it
-    QString gs_sysusername;  // taxpayer name
+    QString gs_sysuserid;   // taxpayer's owner account: every sxh is compared with it
+    QString gs_sysusername; // taxpayer name
     // Current issuer. A null QString (QString()) is a null value and differs from
     // the empty text: only the empty text makes a window ask for the issuer.
     QString gs_kprmc;
@@ -45,7 +45,7 @@ public:
         const QDateTime local = localClock ? localClock() : QDateTime::currentDateTime();
         srvOffsetMs = local.msecsTo(server);
     }
-    std::function<QDateTime()> localClock;  // empty: the system clock
+    std::function<QDateTime()> localClock; // empty: the system clock
     qint64 srvOffsetMs = 0;
 };
 

@@ -45,8 +45,8 @@ DecodedText decodeExternalText(const QByteArray& bytes, const QByteArray& charse
         return refused(QStringLiteral("使用了不支持的字符集“") + QString::fromLatin1(charset) + QStringLiteral("”"));
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
-        return refused(QStringLiteral("不是有效的") + (utf8 ? QStringLiteral("UTF-8") : QStringLiteral("GB18030"))
-                       + QStringLiteral("文本"));
+        return refused(QStringLiteral("不是有效的") + (utf8 ? QStringLiteral("UTF-8") : QStringLiteral("GB18030")) +
+                       QStringLiteral("文本"));
     if (utf8 && text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
     DecodedText checked = checkExternalText(text);
     return checked;

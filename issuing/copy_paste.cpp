@@ -89,8 +89,7 @@ long w_fp_invoicing::ue_paste() {
         mess(QStringLiteral("发票类型不同，无法粘贴！"));
         return 0;
     }
-    if (pasteWouldOverwrite() &&
-        msg2(QStringLiteral("粘贴操作将覆盖当前发票的相关信息，确定要继续吗？")) == 2)
+    if (pasteWouldOverwrite() && msg2(QStringLiteral("粘贴操作将覆盖当前发票的相关信息，确定要继续吗？")) == 2)
         return 0;
     pasteHeader();
     pasteLines();

@@ -21,9 +21,8 @@ int findFrom(const DataStore& list, int start, const DataStore::Predicate& p) {
 long w_fp_invoicing::dw_fp_itemchanged(int row, const QString& column, const QString& data) {
     if (column.compare(kPayer, Qt::CaseInsensitive) != 0) return 0;
     if (!idwc_corp || idwc_corp->rowCount() < 1) return 0;
-    const int found = findFrom(*idwc_corp, 1, [&](const DataStore::RowView& r) {
-        return r.getString(QStringLiteral("cname")) == data;
-    });
+    const int found = findFrom(
+        *idwc_corp, 1, [&](const DataStore::RowView& r) { return r.getString(QStringLiteral("cname")) == data; });
     if (found < 1) return 0;
     DataStore* fp = dw_fp.store();
     fp->setItem(row, QStringLiteral("fkfzjlx"), idwc_corp->getVariant(found, QStringLiteral("type")));
@@ -74,8 +73,8 @@ bool w_fp_invoicing::lookUpPayer(const QString& text) {
 
     const QString owner = session().gs_sysuserid;
     const QString code = text.startsWith(owner) ? text : owner + text;
-    const int byCode =
-        findFrom(*list, start, [&](const DataStore::RowView& r) { return r.getString(QStringLiteral("ccode")) == code; });
+    const int byCode = findFrom(
+        *list, start, [&](const DataStore::RowView& r) { return r.getString(QStringLiteral("ccode")) == code; });
     return byCode > 0 && takePayer(byCode);
 }
 

@@ -105,7 +105,7 @@ long w_fp_invoicing::dw_xm_itemchanged(int row, const QString& column, const QSt
         const std::optional<Decimal> a = xm->getDecimal(row, other);
         const std::optional<Decimal> b = Decimal::parseAmount(data);
         if (a && b) {
-            const Decimal amount = *a * *b;  // exact, no rounding here
+            const Decimal amount = *a * *b; // exact, no rounding here
             xm->setItem(row, QStringLiteral("je"), QVariant::fromValue(amount));
             // Kept as computed, so that the save refuses it by name too.
             if (!amount.fitsStorage()) mess(Decimal::rangeError(xm->messageName(QStringLiteral("je"))));
@@ -117,9 +117,9 @@ long w_fp_invoicing::dw_xm_itemchanged(int row, const QString& column, const QSt
         syncTotal();
     } else if (col == QLatin1String("xmmc")) {
         if (!idwc_pm || idwc_pm->rowCount() < 1) return 0;
-        const int found = idwc_pm->find(
-            [&](const DataStore::RowView& r) { return r.getString(QStringLiteral("pmmc")) == data; }, 1,
-            idwc_pm->rowCount());
+        const int found =
+            idwc_pm->find([&](const DataStore::RowView& r) { return r.getString(QStringLiteral("pmmc")) == data; }, 1,
+                          idwc_pm->rowCount());
         if (found < 1) return 0;
         xm->setItem(row, QStringLiteral("dj"), idwc_pm->getVariant(found, QStringLiteral("price")));
     }
@@ -131,7 +131,8 @@ bool w_fp_invoicing::dw_xm_ukey(int key, int) {
     if (key != keys::Enter) return false;
     if (dw_xm.acceptText() != 1) return true;
     DataStore* xm = dw_xm.store();
-    if (xm && dw_xm.currentRow == xm->rowCount() && dw_xm.currentColumn.compare(QLatin1String("je"), Qt::CaseInsensitive) == 0) {
+    if (xm && dw_xm.currentRow == xm->rowCount() &&
+        dw_xm.currentColumn.compare(QLatin1String("je"), Qt::CaseInsensitive) == 0) {
         raise(QStringLiteral("ue_newproj"));
         return true;
     }

@@ -8,7 +8,8 @@ namespace fp {
 
 namespace {
 bool hasUnsavedChanges(const DataStore* header, const DataStore* lines) {
-    return (header && header->modifiedCount() > 0) || (lines && (lines->modifiedCount() > 0 || lines->deletedCount() > 0));
+    return (header && header->modifiedCount() > 0) ||
+           (lines && (lines->modifiedCount() > 0 || lines->deletedCount() > 0));
 }
 } // namespace
 
@@ -52,8 +53,8 @@ long w_fp_invoicing::ue_print() {
     }
 
     if (dw_print_retrieve() < 1) {
-        mess(QStringLiteral("当前发票代码的发票号码数据未找到！\r\n发票代码：") + is_fpdm + QStringLiteral("\r\n发票号码：") +
-             is_fphm);
+        mess(QStringLiteral("当前发票代码的发票号码数据未找到！\r\n发票代码：") + is_fpdm +
+             QStringLiteral("\r\n发票号码：") + is_fphm);
         return 0;
     }
     if (msg2(QStringLiteral("确定要打印：\r\n发票代码：") + is_fpdm + QStringLiteral("\r\n发票号码：") + is_fphm +

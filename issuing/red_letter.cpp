@@ -55,10 +55,12 @@ bool w_fp_invoicing::loadReversedInvoice(StartRun& run) {
     DataStore& oldFp = *run.oldFp;
     const QVariantList key{s.gs_sysuserid, run.chdm, run.chhm};
     if (oldFp.retrieve(key) < 1) {
-        if (msg2(QStringLiteral("被冲红号码：") + run.chhm + QStringLiteral("本地未找到，需要到服务器上去下载吗？")) == 2)
+        if (msg2(QStringLiteral("被冲红号码：") + run.chhm + QStringLiteral("本地未找到，需要到服务器上去下载吗？")) ==
+            2)
             return refuse(QString());
         if (!gf_get_fp_from_remote(host(), run.chdm, run.chhm)) return refuse(QString());
-        if (oldFp.retrieve(key) < 1) return refuse(QStringLiteral("被冲红号码：") + run.chhm + QStringLiteral("未找到！"));
+        if (oldFp.retrieve(key) < 1)
+            return refuse(QStringLiteral("被冲红号码：") + run.chhm + QStringLiteral("未找到！"));
     }
     const QString fpzt = oldFp.getString(1, QStringLiteral("fpzt"));
     if (fpzt != QLatin1String("1"))
@@ -69,8 +71,7 @@ bool w_fp_invoicing::loadReversedInvoice(StartRun& run) {
     if (oldFp.getDateTime(1, QStringLiteral("kprq")).toString(month) == s.gdt_srv_date().toString(month) &&
         msg2(QStringLiteral("被冲红发票为本月发票，确定要继续冲红吗？")) == 2)
         return refuse(QString());
-    if (run.oldXm->retrieve({run.chdm, run.chhm}) < 1)
-        return refuse(QStringLiteral("被冲红发票的品目明细未找到！"));
+    if (run.oldXm->retrieve({run.chdm, run.chhm}) < 1) return refuse(QStringLiteral("被冲红发票的品目明细未找到！"));
     return true;
 }
 

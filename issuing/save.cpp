@@ -17,9 +17,9 @@ namespace fp {
 struct w_fp_invoicing::SaveRun {
     explicit SaveRun(Transaction& t) : sqlca(t), guard(t) {}
     Transaction& sqlca;
-    TxGuard guard;  // rolls back whatever a step leaves open
-    QString label;  // the item label of messages
-    QString data;   // the upload's fields
+    TxGuard guard; // rolls back whatever a step leaves open
+    QString label; // the item label of messages
+    QString data;  // the upload's fields
     std::unique_ptr<DataStore> entered;
     bool readBack = false;
     int lineCount = 0;
@@ -40,7 +40,8 @@ bool isPosition(int position, std::initializer_list<int> set) {
 QString w_fp_invoicing::uploadValue(DataStore& store, int row, int position, bool header) const {
     const QVariant v = store.getVariant(row, position);
     if (!v.isValid() || v.isNull()) return QString(QLatin1String(""));
-    const bool twoDecimals = header ? isPosition(position, {16, 18, 19, 25}) : isPosition(position, {1, 8, 9, 11, 13, 14});
+    const bool twoDecimals =
+        header ? isPosition(position, {16, 18, 19, 25}) : isPosition(position, {1, 8, 9, 11, 13, 14});
     const bool dateTime = header && isPosition(position, {23, 24});
     if (v.metaType() == QMetaType::fromType<Decimal>()) {
         const Decimal d = v.value<Decimal>();
@@ -256,8 +257,9 @@ bool w_fp_invoicing::checkLineSerials(SaveRun& run) {
         if (serial.isValid() && !serial.isNull() && serial.toLongLong() >= 1) continue;
         run.readBack = true;
         if (xm->retrieve({is_fpdm, is_fphm}) != run.lineCount)
-            return failSave(run, QStringLiteral("数据保存失败：品目信息保存错误！\r\n解决方法：\r\n"
-                                                "1、请先开其他发票内容，保存成功后再开这张发票\r\n2、换台机子开这张发票"));
+            return failSave(run,
+                            QStringLiteral("数据保存失败：品目信息保存错误！\r\n解决方法：\r\n"
+                                           "1、请先开其他发票内容，保存成功后再开这张发票\r\n2、换台机子开这张发票"));
         break;
     }
     return true;

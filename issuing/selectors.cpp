@@ -16,10 +16,10 @@ bool hasUnsavedRows(FormControl& f) {
 // The next number of every open batch of a code: zjsyh + 1 for a used batch that
 // is not exhausted, fpqh for a batch not used yet; 8 digits.
 QString numberListSql(const Dialect& d) {
-    const QString next = d.rightChars(
-        d.concat({QStringLiteral("'00000000'"),
-                  QStringLiteral("CAST(%1 + 1 AS VARCHAR(20))").arg(d.toBigint(QStringLiteral("zjsyh")))}),
-        8);
+    const QString next =
+        d.rightChars(d.concat({QStringLiteral("'00000000'"),
+                               QStringLiteral("CAST(%1 + 1 AS VARCHAR(20))").arg(d.toBigint(QStringLiteral("zjsyh")))}),
+                     8);
     return QStringLiteral("SELECT %1 mc, '' dm FROM bdcja_fplg t WHERE sxh = ? AND fpdm = ? AND bjbz = '0' "
                           "AND zjsyh < fpzh AND length( trim(zjsyh) ) > 0 "
                           "UNION SELECT fpqh mc, '' dm FROM bdcja_fplg t WHERE sxh = ? AND fpdm = ? AND bjbz = '0' "
@@ -31,13 +31,13 @@ QString oldCodeListSql(const Dialect& d) {
     return QStringLiteral("select %1 as mc, b.fpdm as dm from bm_bdcja_fpzl a, bm_bdcja_fpdm b "
                           "where a.fpzlbm = b.fpzlbm and a.kplx = '2' "
                           "and a.fpzlbm = (select fpzlbm from bm_bdcja_fpdm where fpdm = ?) order by b.fpdm")
-        .arg(d.concat({QStringLiteral("b.fpdm"), QStringLiteral("'('"), QStringLiteral("a.fpqc"), QStringLiteral("')'")}));
+        .arg(d.concat(
+            {QStringLiteral("b.fpdm"), QStringLiteral("'('"), QStringLiteral("a.fpqc"), QStringLiteral("')'")}));
 }
 } // namespace
 
 void w_fp_invoicing::emptyDropDown(DropDown& dd) {
-    while (dd.deleteItem(1) >= 0) {
-    }
+    while (dd.deleteItem(1) >= 0) {}
     dd.setText(QString(QLatin1String("")));
 }
 
@@ -87,7 +87,8 @@ void w_fp_invoicing::cbx_ch_clicked() {
         return;
     }
     const bool on = cbx_ch.checked;
-    for (Control* c : std::initializer_list<Control*>{&st_oldfpdm, &ddlb_oldfpdm, &st_oldfphm, &sle_ch}) c->setVisible(on);
+    for (Control* c : std::initializer_list<Control*>{&st_oldfpdm, &ddlb_oldfpdm, &st_oldfphm, &sle_ch})
+        c->setVisible(on);
     st_oldfpdm1.hide();
     sle_oldfpdm.hide();
     st_oldfphm.move(st_2.x, st_oldfphm.y);

@@ -60,9 +60,7 @@ long w_fp_invoicing::ue_start() {
     return 1;
 }
 
-bool w_fp_invoicing::confirmDiscardUnsaved() {
-    return !formsModified() || msg2(kDiscardQuestion) != 2;
-}
+bool w_fp_invoicing::confirmDiscardUnsaved() { return !formsModified() || msg2(kDiscardQuestion) != 2; }
 
 void w_fp_invoicing::readSelection(StartRun& run) {
     run.fpdm = ddlb_fpdm.of_getid(ddlb_fpdm.text());

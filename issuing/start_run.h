@@ -9,9 +9,9 @@
 namespace fp {
 
 struct w_fp_invoicing::StartRun {
-    QString fpdm, fphm, fpzl;  // the invoice to issue
-    QString chdm, chhm;        // red-letter mode: the invoice to reverse
-    QString fpForm, xmForm;    // the forms of the kind
+    QString fpdm, fphm, fpzl; // the invoice to issue
+    QString chdm, chhm;       // red-letter mode: the invoice to reverse
+    QString fpForm, xmForm;   // the forms of the kind
     // The reversed invoice held locally: header and lines, for this run only.
     std::unique_ptr<DataStore> oldFp, oldXm;
 };

@@ -21,7 +21,7 @@ void place(Control& c, int x, int y, int w, int h) {
     c.width = w;
     c.height = h;
 }
-constexpr int kRed = 0x0000FF;  // RGB(255,0,0)
+constexpr int kRed = 0x0000FF; // RGB(255,0,0)
 } // namespace
 
 w_fp_invoicing::w_fp_invoicing(HostServices& host) : BaseWindow(host, QStringLiteral("w_fp_invoicing")) {
@@ -35,9 +35,9 @@ w_fp_invoicing::~w_fp_invoicing() = default;
 
 void w_fp_invoicing::create() {
     // Controls in creation order, after the inherited toolbar.
-    for (Control* c : std::initializer_list<Control*>{&st_1, &st_2, &dw_xm, &ddlb_fpdm, &ddlb_fphm, &dw_print, &cbx_ch,
-                                                       &sle_ch, &ddlb_oldfpdm, &st_oldfpdm, &sle_oldfpdm, &st_oldfpdm1,
-                                                       &dw_fp, &st_oldfphm})
+    for (Control* c :
+         std::initializer_list<Control*>{&st_1, &st_2, &dw_xm, &ddlb_fpdm, &ddlb_fphm, &dw_print, &cbx_ch, &sle_ch,
+                                         &ddlb_oldfpdm, &st_oldfpdm, &sle_oldfpdm, &st_oldfpdm1, &dw_fp, &st_oldfphm})
         registerControl(c);
 
     place(st_1, 23, 168, 256, 52);
@@ -121,7 +121,7 @@ void w_fp_invoicing::create() {
 
     // Handlers.
     ddlb_fpdm.onSelectionChanged = [this](int i) { ddlb_fpdm_selectionchanged(i); };
-    ddlb_fphm.of_set_space(0);  // constructor of the number drop-down
+    ddlb_fphm.of_set_space(0); // constructor of the number drop-down
     ddlb_fphm.onKey = [this](int k, int f) { ddlb_fphm_ue_key(k, f); };
     cbx_ch.onClicked = [this] { cbx_ch_clicked(); };
     ddlb_oldfpdm.onSelectionChanged = [this](int i) { ddlb_oldfpdm_selectionchanged(i); };
@@ -178,8 +178,9 @@ void w_fp_invoicing::on_open() {
         s.setKprLabel(QStringLiteral("开票员:") + s.gs_kprmc);
     }
 
-    if (s.sqlca) ddlb_fpdm.of_getdata_from_sql(*s.sqlca, codeListSql(), {s.gs_sysuserid}, QStringLiteral("dm"),
-                                               QStringLiteral("mc"));
+    if (s.sqlca)
+        ddlb_fpdm.of_getdata_from_sql(*s.sqlca, codeListSql(), {s.gs_sysuserid}, QStringLiteral("dm"),
+                                      QStringLiteral("mc"));
 
     dw_fp.setTransObject(s.sqlca);
     dw_xm.setTransObject(s.sqlca);

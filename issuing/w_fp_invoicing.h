@@ -21,13 +21,13 @@ public:
     ~w_fp_invoicing() override;
 
     // Toolbar item texts: the texts of_setenable addresses.
-    static const QString kStart;    // "发票录入(&O)"
-    static const QString kNewProj;  // "新增品目(&N)"
-    static const QString kDelProj;  // "删除品目(&D)"
-    static const QString kSave;     // "发票保存(&S)"
-    static const QString kCopy;     // "发票复制(&C)"
-    static const QString kPaste;    // "发票粘贴(&V)"
-    static const QString kPrint;    // "发票打印(&P)"
+    static const QString kStart;   // "发票录入(&O)"
+    static const QString kNewProj; // "新增品目(&N)"
+    static const QString kDelProj; // "删除品目(&D)"
+    static const QString kSave;    // "发票保存(&S)"
+    static const QString kCopy;    // "发票复制(&C)"
+    static const QString kPaste;   // "发票粘贴(&V)"
+    static const QString kPrint;   // "发票打印(&P)"
 
     // Controls, in creation order.
     StaticText st_1{this, QStringLiteral("st_1")};
@@ -57,11 +57,11 @@ public:
     bool ib_sgfpch = false;
     QString is_sgfp_name = QStringLiteral("系统外票");
     bool ib_auto_find_fphm = false;
-    DataStore* idwc_corp = nullptr;   // payer drop-down of dw_fp.fkfmc
+    DataStore* idwc_corp = nullptr; // payer drop-down of dw_fp.fkfmc
     long il_hdl_corp = 0;
     QString is_sort_corp;
-    DataStore* idwc_pm = nullptr;     // item-name drop-down of dw_xm.xmmc
-    std::unique_ptr<DataStore> ids_fp;  // copy buffers
+    DataStore* idwc_pm = nullptr;      // item-name drop-down of dw_xm.xmmc
+    std::unique_ptr<DataStore> ids_fp; // copy buffers
     std::unique_ptr<DataStore> ids_xm;
 
     // The red-letter row's shift of the forms while cbx_ch is checked.

@@ -28,8 +28,7 @@ QString pad8(const QString& number) {
 }
 
 void emptyDropDown(DropDown& dd) {
-    while (dd.deleteItem(1) >= 0) {
-    }
+    while (dd.deleteItem(1) >= 0) {}
     dd.setText(QStringLiteral(""));
 }
 
@@ -52,7 +51,7 @@ void InvoiceLookupWindow::create() {
     st_2.setText(QStringLiteral("发票号码"));
     place(ddlb_fphm, 1925, 152, 498, 0);
     ddlb_fphm.tabOrder = 20;
-    ddlb_fphm.enabled = false;  // until a code is chosen
+    ddlb_fphm.enabled = false; // until a code is chosen
     ddlb_fphm.allowEdit = true;
     ddlb_fphm.autoHScroll = true;
     ddlb_fphm.limit = 8;
@@ -68,7 +67,7 @@ void InvoiceLookupWindow::create() {
     defineEvent(QStringLiteral("ue_start"), [this] { return ue_start(); });
 
     ddlb_fpdm.onSelectionChanged = [this](int i) { ddlb_fpdm_selectionchanged(i); };
-    ddlb_fphm.of_set_space(0);  // constructor of the number drop-down
+    ddlb_fphm.of_set_space(0); // constructor of the number drop-down
     ddlb_fphm.onKey = [this](int k, int f) { ddlb_fphm_ue_key(k, f); };
 }
 
@@ -198,7 +197,8 @@ bool InvoiceLookupWindow::synchroniseStatus(const QString& code, const QString& 
     if (local == QLatin1String("0") || server == local || f_get_fpzt_name(server) == kUnknownStatus) return true;
     Transaction& sqlca = *session().sqlca;
     TxGuard guard(sqlca);
-    if (!sqlca.exec(QStringLiteral("UPDATE ptfp_fpk SET fpzt = ? WHERE fpdm = ? AND fphm = ?"), {server, code, number})) {
+    if (!sqlca.exec(QStringLiteral("UPDATE ptfp_fpk SET fpzt = ? WHERE fpdm = ? AND fphm = ?"),
+                    {server, code, number})) {
         const QString err = sqlca.sqlerrtext;
         sqlca.rollback();
         mess(QStringLiteral("同步发票状态失败：\r\n本地发票状态：") + f_get_fpzt_name(local) +
@@ -273,7 +273,8 @@ long InvoiceLookupWindow::ue_start() {
     }
     QString local;
     row.clear();
-    if (sqlca.selectInto(QStringLiteral("SELECT fpzt FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"), {code, number}, row) == 0)
+    if (sqlca.selectInto(QStringLiteral("SELECT fpzt FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"), {code, number},
+                         row) == 0)
         local = row.value(0).toString();
     // No local status: the invoice is not stored here.
     if (local.trimmed().isEmpty()) local = QStringLiteral("0");

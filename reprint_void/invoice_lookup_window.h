@@ -17,7 +17,7 @@ class DataStore;
 class InvoiceLookupWindow : public BaseWindow {
 public:
     // Toolbar item text of the view command.
-    static const QString kView;  // "查看发票(&K)"
+    static const QString kView; // "查看发票(&K)"
 
     // Controls, in creation order.
     StaticText st_1{this, QStringLiteral("st_1")};
@@ -30,8 +30,8 @@ public:
     QString is_fpdm;
     QString is_fphm;
     QString is_fpzl;
-    QString is_fpdmr;  // is_fpdm escaped for request text
-    QString is_fphmr;  // is_fphm escaped for request text
+    QString is_fpdmr; // is_fpdm escaped for request text
+    QString is_fphmr; // is_fphm escaped for request text
     bool ib_write = false;
     QString is_right = QStringLiteral("00");
 

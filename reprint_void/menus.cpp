@@ -34,7 +34,8 @@ Menu viewMenu(const char* menuName, MenuItem sixth) {
     m.items = {
         item("m_acco", "查看发票(&K)\tCtrl+K", CtrlK, "查看发票", "Find!", "查看发票(Ctrl+K)", true, "ue_start"),
         separator("m_-"),
-        item("m_child", "新增项目(&N)\tCtrl+N", CtrlN, "新增项目", "Custom034!", "新增项目(Ctrl+N)", false, "ue_newproj"),
+        item("m_child", "新增项目(&N)\tCtrl+N", CtrlN, "新增项目", "Custom034!", "新增项目(Ctrl+N)", false,
+             "ue_newproj"),
         item("m_del", "删除项目(&D)\tCtrl+D", CtrlD, "删除项目", "Custom080!", "删除项目(Ctrl+D)", false, "ue_delproj"),
         separator("m_-30"),
         std::move(sixth),
@@ -58,7 +59,8 @@ Menu m_fp_invoicing() {
     m.items = {
         item("m_acco", "发票录入(&O)\tCtrl+O", CtrlO, "发票录入", "Custom072!", "发票录入(Ctrl+O)", true, "ue_start"),
         separator("m_-"),
-        item("m_child", "新增品目(&N)\tCtrl+N", CtrlN, "新增品目", "Custom034!", "新增品目(Ctrl+N)", true, "ue_newproj"),
+        item("m_child", "新增品目(&N)\tCtrl+N", CtrlN, "新增品目", "Custom034!", "新增品目(Ctrl+N)", true,
+             "ue_newproj"),
         item("m_del", "删除品目(&D)\tCtrl+D", CtrlD, "删除品目", "Custom080!", "删除品目(Ctrl+D)", true, "ue_delproj"),
         separator("m_-30"),
         // The caption shows Ctrl+S but the item carries no shortcut key.
@@ -82,8 +84,8 @@ Menu m_fp_invoice_print() {
 }
 
 Menu m_fp_invoice_void() {
-    return viewMenu("m_fp_invoice_void", item("m_save", "发票作废(&F)\tCtrl+F", shortcut::CtrlF, "发票作废", "Custom043!",
-                                              "发票作废(Ctrl+F)", true, "ue_save", 1));
+    return viewMenu("m_fp_invoice_void", item("m_save", "发票作废(&F)\tCtrl+F", shortcut::CtrlF, "发票作废",
+                                              "Custom043!", "发票作废(Ctrl+F)", true, "ue_save", 1));
 }
 
 } // namespace fp

@@ -10,7 +10,7 @@ class w_fp_invoice_print : public InvoiceLookupWindow {
 public:
     explicit w_fp_invoice_print(HostServices& host);
 
-    static const QString kPrint;  // "发票打印(&P)"
+    static const QString kPrint; // "发票打印(&P)"
     // The function id the host opens the window with (its rights are granted on it).
     static constexpr int kFunctionId = 2;
 

@@ -15,7 +15,8 @@ const QString kStatusBlankVoided = QStringLiteral("3");
 constexpr int kNumberListSize = 15;
 } // namespace
 
-w_fp_invoice_void::w_fp_invoice_void(HostServices& host) : InvoiceLookupWindow(host, QStringLiteral("w_fp_invoice_void")) {
+w_fp_invoice_void::w_fp_invoice_void(HostServices& host)
+    : InvoiceLookupWindow(host, QStringLiteral("w_fp_invoice_void")) {
     title = QStringLiteral("发票作废");
     menu = m_fp_invoice_void();
 }
@@ -93,8 +94,8 @@ bool w_fp_invoice_void::confirmNormalVoid() {
         ddlb_fphm.setFocus();
         return false;
     }
-    return msg2(QStringLiteral("确定要将当前\r\n    发票代码：") + is_fpdm + QStringLiteral("\r\n    发票号码：") + is_fphm +
-                QStringLiteral("\r\n作废吗？")) != 2;
+    return msg2(QStringLiteral("确定要将当前\r\n    发票代码：") + is_fpdm + QStringLiteral("\r\n    发票号码：") +
+                is_fphm + QStringLiteral("\r\n作废吗？")) != 2;
 }
 
 bool w_fp_invoice_void::confirmBlankVoid() {
@@ -105,8 +106,8 @@ bool w_fp_invoice_void::confirmBlankVoid() {
         mess(QStringLiteral("发票已使用，不能当空白发票作废！"));
         return false;
     }
-    return msg2(QStringLiteral("确定要将指定的空白发票\r\n    发票代码：") + is_fpdm + QStringLiteral("\r\n    发票号码：") +
-                is_fphm + QStringLiteral("\r\n作废吗？")) != 2;
+    return msg2(QStringLiteral("确定要将指定的空白发票\r\n    发票代码：") + is_fpdm +
+                QStringLiteral("\r\n    发票号码：") + is_fphm + QStringLiteral("\r\n作废吗？")) != 2;
 }
 
 bool w_fp_invoice_void::markVoided() {

@@ -13,7 +13,7 @@ class w_fp_invoice_void : public InvoiceLookupWindow {
 public:
     explicit w_fp_invoice_void(HostServices& host);
 
-    static const QString kVoid;  // "发票作废(&F)"
+    static const QString kVoid; // "发票作废(&F)"
     // The function id the host opens the window with (its rights are granted on it).
     static constexpr int kFunctionId = 3;
 

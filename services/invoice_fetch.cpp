@@ -23,10 +23,10 @@ const QString kLineInsert = QStringLiteral(
     "wspzh , extprop1 , extprop2 , extprop3 , extprop4 , extprop5 ) VALUES ( "
     "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ? )");
 // The same line with a serial chosen by the database.
-const QString kLineInsertNewSerial = QStringLiteral(
-    "INSERT INTO ptfp_fpxmmx ( fpdm , fphm , xmmc , xmbh , jsxm , bdclph , mj , dj , kxxz , je , "
-    "wspzh , extprop1 , extprop2 , extprop3 , extprop4 , extprop5 ) VALUES ( "
-    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ? )");
+const QString kLineInsertNewSerial =
+    QStringLiteral("INSERT INTO ptfp_fpxmmx ( fpdm , fphm , xmmc , xmbh , jsxm , bdclph , mj , dj , kxxz , je , "
+                   "wspzh , extprop1 , extprop2 , extprop3 , extprop4 , extprop5 ) VALUES ( "
+                   "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ? )");
 
 constexpr int kHeaderFields = 33;
 constexpr int kLineFields = 17;
@@ -52,15 +52,13 @@ struct FieldConv {
 };
 
 constexpr FieldConv kHeaderConv[] = {
-    {15, FieldKind::Decimal, u"合计金额"}, {17, FieldKind::Decimal, u"税率"},
-    {18, FieldKind::Decimal, u"税额"},     {22, FieldKind::Date, u"保存日期"},
-    {23, FieldKind::Date, u"开票日期"},    {24, FieldKind::Count, u"打印次数"},
+    {15, FieldKind::Decimal, u"合计金额"}, {17, FieldKind::Decimal, u"税率"},  {18, FieldKind::Decimal, u"税额"},
+    {22, FieldKind::Date, u"保存日期"},    {23, FieldKind::Date, u"开票日期"}, {24, FieldKind::Count, u"打印次数"},
 };
 
 constexpr FieldConv kLineConv[] = {
-    {0, FieldKind::Serial, u"序号"},        {7, FieldKind::Decimal, u"数量"},
-    {8, FieldKind::Decimal, u"单价"},       {10, FieldKind::Decimal, u"金额"},
-    {12, FieldKind::Decimal, u"扩展数值1"}, {13, FieldKind::Decimal, u"扩展数值2"},
+    {0, FieldKind::Serial, u"序号"},   {7, FieldKind::Decimal, u"数量"},       {8, FieldKind::Decimal, u"单价"},
+    {10, FieldKind::Decimal, u"金额"}, {12, FieldKind::Decimal, u"扩展数值1"}, {13, FieldKind::Decimal, u"扩展数值2"},
 };
 
 // A text field as it arrived; an empty piece is stored as the empty text, not NULL.
@@ -125,16 +123,15 @@ bool convertFields(const QStringList& fields, int count, const FieldConv (&conv)
 }
 
 QString dbFailure(const QString& head, const Transaction& t) {
-    return head + QStringLiteral("\r\nsqlcode = ") + QString::number(t.sqlcode) + QStringLiteral("\r\nsqlerrtext = ")
-           + t.sqlerrtext;
+    return head + QStringLiteral("\r\nsqlcode = ") + QString::number(t.sqlcode) + QStringLiteral("\r\nsqlerrtext = ") +
+           t.sqlerrtext;
 }
 
 } // namespace
 
 QDateTime parseServerDateText(const QString& text) {
     if (text.size() < 8) return QDateTime();
-    const QString rewritten =
-        text.left(4) + QLatin1Char('-') + text.mid(4, 2) + QLatin1Char('-') + text.mid(6);
+    const QString rewritten = text.left(4) + QLatin1Char('-') + text.mid(4, 2) + QLatin1Char('-') + text.mid(6);
     const QString datePart = rewritten.left(10);
     const QString timePart = rewritten.right(8);
     // The number written with exactly `n` digits from `at`, or -1.
@@ -167,8 +164,8 @@ std::optional<DownloadedInvoice> parseDownloadReply(const QString& body, const Q
     QString rest = body;
     DownloadedInvoice invoice;
     invoice.status = reply_next_field(rest);
-    if (invoice.status != QLatin1String("1") && invoice.status != QLatin1String("2")
-        && invoice.status != QLatin1String("3"))
+    if (invoice.status != QLatin1String("1") && invoice.status != QLatin1String("2") &&
+        invoice.status != QLatin1String("3"))
         return refuse(trimBlanks(rest).isEmpty() ? QStringLiteral("指定发票未找到！") : rest);
 
     // 33 header fields and the item list; more means a value has shifted the fields.
@@ -176,12 +173,12 @@ std::optional<DownloadedInvoice> parseDownloadReply(const QString& body, const Q
     if (header.size() < kHeaderFields || header.size() > kHeaderFields + 1)
         return refuse(QStringLiteral("发票信息下载失败：接收参数数目有误！"));
     if (header.at(kFpdmField) != fpdm || header.at(kFphmField) != fphm)
-        return refuse(QStringLiteral("发票数据下载失败：服务器返回的发票（") + header.at(kFpdmField) + QLatin1Char(' ')
-                      + header.at(kFphmField) + QStringLiteral("）不是所请求的发票（") + fpdm + QLatin1Char(' ') + fphm
-                      + QStringLiteral("）！"));
+        return refuse(QStringLiteral("发票数据下载失败：服务器返回的发票（") + header.at(kFpdmField) +
+                      QLatin1Char(' ') + header.at(kFphmField) + QStringLiteral("）不是所请求的发票（") + fpdm +
+                      QLatin1Char(' ') + fphm + QStringLiteral("）！"));
     if (header.at(kSxhField) != sxh)
-        return refuse(QStringLiteral("发票数据下载失败：服务器返回的发票属于其他纳税人（") + header.at(kSxhField)
-                      + QStringLiteral("），不能保存！"));
+        return refuse(QStringLiteral("发票数据下载失败：服务器返回的发票属于其他纳税人（") + header.at(kSxhField) +
+                      QStringLiteral("），不能保存！"));
     QString refused;
     if (!convertFields(header, kHeaderFields, kHeaderConv, QString(), invoice.header, refused)) return refuse(refused);
 
@@ -200,9 +197,9 @@ std::optional<DownloadedInvoice> parseDownloadReply(const QString& body, const Q
         if (fields.size() != kLineFields) return refuse(QStringLiteral("发票数据下载失败：接收品目数据有误1！"));
         const QString prefix = QStringLiteral("第") + QString::number(i + 1) + QStringLiteral("条品目的");
         if (fields.at(kLineFpdmField) != fpdm || fields.at(kLineFphmField) != fphm)
-            return refuse(QStringLiteral("发票数据下载失败：第") + QString::number(i + 1)
-                          + QStringLiteral("条品目属于其他发票（") + fields.at(kLineFpdmField) + QLatin1Char(' ')
-                          + fields.at(kLineFphmField) + QStringLiteral("）！"));
+            return refuse(QStringLiteral("发票数据下载失败：第") + QString::number(i + 1) +
+                          QStringLiteral("条品目属于其他发票（") + fields.at(kLineFpdmField) + QLatin1Char(' ') +
+                          fields.at(kLineFphmField) + QStringLiteral("）！"));
         QVariantList binds;
         if (!convertFields(fields, kLineFields, kLineConv, prefix, binds, refused)) return refuse(refused);
         invoice.lines.append(binds);
@@ -215,8 +212,8 @@ namespace {
 // True when a local line already holds `serial`.
 bool serialTaken(Transaction& sqlca, const QVariant& serial) {
     QVariantList row;
-    return sqlca.selectInto(QStringLiteral("SELECT count(1) FROM ptfp_fpxmmx WHERE iserial = ?"), {serial}, row) == 0
-           && row.value(0).toLongLong() > 0;
+    return sqlca.selectInto(QStringLiteral("SELECT count(1) FROM ptfp_fpxmmx WHERE iserial = ?"), {serial}, row) == 0 &&
+           row.value(0).toLongLong() > 0;
 }
 
 // Writes a read invoice inside the open transaction. Lines already stored for
@@ -225,8 +222,8 @@ bool serialTaken(Transaction& sqlca, const QVariant& serial) {
 bool storeDownloadedInvoice(Transaction& sqlca, const DownloadedInvoice& invoice, QString& error) {
     const QVariant fpdm = invoice.header.at(kFpdmField);
     const QVariant fphm = invoice.header.at(kFphmField);
-    if (!sqlca.exec(QStringLiteral("DELETE FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = ?"), {fpdm, fphm})
-        || !sqlca.exec(kHeaderInsert, invoice.header) || sqlca.sqlcode != 0) {
+    if (!sqlca.exec(QStringLiteral("DELETE FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = ?"), {fpdm, fphm}) ||
+        !sqlca.exec(kHeaderInsert, invoice.header) || sqlca.sqlcode != 0) {
         error = dbFailure(QStringLiteral("发票数据保存失败！"), sqlca);
         return false;
     }
@@ -256,14 +253,15 @@ bool gf_get_fp_from_remote(HostServices& host, const QString& as_fpdm, const QSt
     qlonglong count = 0;
     QVariantList row;
     if (sqlca.selectInto(QStringLiteral("SELECT Count ( 1 ) FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
-                         {as_fpdm, as_fphm}, row) == 0 && !row.isEmpty())
+                         {as_fpdm, as_fphm}, row) == 0 &&
+        !row.isEmpty())
         count = row.first().toLongLong();
 
     if (count > 0) {
         row.clear();
-        if (sqlca.selectInto(
-                QStringLiteral("SELECT Count ( 1 ) FROM ptfp_fpk WHERE sxh = ? AND fpdm = ? AND fphm = ?"),
-                {owner, as_fpdm, as_fphm}, row) == 0 && !row.isEmpty())
+        if (sqlca.selectInto(QStringLiteral("SELECT Count ( 1 ) FROM ptfp_fpk WHERE sxh = ? AND fpdm = ? AND fphm = ?"),
+                             {owner, as_fpdm, as_fphm}, row) == 0 &&
+            !row.isEmpty())
             count = row.first().toLongLong();
         if (count == 0) {
             host.mess(QStringLiteral("你无权操作此发票！"));
@@ -277,8 +275,8 @@ bool gf_get_fp_from_remote(HostServices& host, const QString& as_fpdm, const QSt
 
     QString code = as_fpdm;
     QString number = as_fphm;
-    if (!f_ptfp_valid_str(host, code, QStringLiteral("发票代码"))
-        || !f_ptfp_valid_str(host, number, QStringLiteral("发票号码"))) {
+    if (!f_ptfp_valid_str(host, code, QStringLiteral("发票代码")) ||
+        !f_ptfp_valid_str(host, number, QStringLiteral("发票号码"))) {
         sqlca.rollback();
         return false;
     }

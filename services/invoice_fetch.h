@@ -26,7 +26,7 @@ QDateTime parseServerDateText(const QString& text);
 // item line (17, in the column order of ptfp_fpxmmx; iserial is null when the
 // service sent none).
 struct DownloadedInvoice {
-    QString status;  // "1", "2" or "3"
+    QString status; // "1", "2" or "3"
     QVariantList header;
     QList<QVariantList> lines;
 };

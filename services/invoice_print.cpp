@@ -39,7 +39,7 @@ QString requestSafe(const QString& text, int& budget) {
         for (const char* sep : {"|@|", "|&|", "|#|"}) plain.replace(QLatin1String(sep), QLatin1String("|"));
         changed = plain != before;
     }
-    plain.replace(QLatin1Char(','), QChar(0xFF0C));  // fullwidth comma
+    plain.replace(QLatin1Char(','), QChar(0xFF0C)); // fullwidth comma
     plain.replace(QLatin1String("{["), QString(QChar(0xFF5B)) + QLatin1Char('['));
 
     QString out;

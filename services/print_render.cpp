@@ -95,7 +95,8 @@ void drawInBox(QPainter& painter, const QRectF& cell, QFont font, Align align, c
                const QColor& colour) {
     if (text.isEmpty()) return;
     // Clear of the rules a box may share an edge with.
-    const QRectF box = cell.width() > 2 * kTextInsetUnits ? cell.adjusted(kTextInsetUnits, 0, -kTextInsetUnits, 0) : cell;
+    const QRectF box =
+        cell.width() > 2 * kTextInsetUnits ? cell.adjusted(kTextInsetUnits, 0, -kTextInsetUnits, 0) : cell;
     const int flags = alignmentFlags(align);
     const int base = font.pixelSize();
     const int smallest = std::max(1, int(base * kSmallestFontShare));
@@ -173,8 +174,7 @@ private:
             QString t = form_.hasObject(o.name) ? form_.objectText(o.name) : def_.text(o.name)->text;
             return t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         }
-        case ObjectKind::Column:
-            return row <= form_.rowCount() ? form_.displayText(row, o.name) : QString();
+        case ObjectKind::Column: return row <= form_.rowCount() ? form_.displayText(row, o.name) : QString();
         case ObjectKind::Computed:
             if (form_.rowCount() < 1) return QString();
             return formatValue(form_.computed(o.name, std::min(row, form_.rowCount())),
@@ -243,8 +243,9 @@ QPageSize paperOf(const PrintLayout& layout) {
 QRectF objectBoxMm(const PrintLayout& layout, const LayoutObject& object, int itemRow, int itemRows,
                    const PrintOffsetMm& offset) {
     const QRectF u = boxInUnits(layout, object, itemRow, std::max(itemRows, layout.paperItemRows));
-    return QRectF(layout.leftMm + offset.right + u.x() * layout.unitMm, layout.topMm + offset.down + u.y() * layout.unitMm,
-                  u.width() * layout.unitMm, u.height() * layout.unitMm);
+    return QRectF(layout.leftMm + offset.right + u.x() * layout.unitMm,
+                  layout.topMm + offset.down + u.y() * layout.unitMm, u.width() * layout.unitMm,
+                  u.height() * layout.unitMm);
 }
 
 void renderInvoicePage(QPainter& painter, const DataStore& form, const PrintOptions& options) {
@@ -353,8 +354,9 @@ bool printInvoiceToPdf(const DataStore& form, const QString& file, int copies, c
     writer.setResolution(kPdfResolution);
     writer.setCreator(QStringLiteral("fpdesk"));
     if (form.rowCount() > 0)
-        writer.setTitle(QStringLiteral("发票 %1 %2").arg(form.getString(1, QStringLiteral("ptfp_fpk_fpdm")),
-                                                       form.getString(1, QStringLiteral("ptfp_fpk_fphm"))));
+        writer.setTitle(QStringLiteral("发票 %1 %2")
+                            .arg(form.getString(1, QStringLiteral("ptfp_fpk_fpdm")),
+                                 form.getString(1, QStringLiteral("ptfp_fpk_fphm"))));
     writer.setPageLayout(QPageLayout(paperOf(*form.def().layout), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     QPainter painter;
     if (!painter.begin(&writer))

@@ -9,7 +9,7 @@ const QString kCrLf = QStringLiteral("\r\n");
 
 struct Reserved {
     QLatin1String piece;
-    const char16_t* message;  // follows the label
+    const char16_t* message; // follows the label
 };
 
 // In the order they are looked for. Only the first message lacks the 中 after
@@ -43,9 +43,7 @@ QString separatorFragment(const QString& text) {
     return QString();
 }
 
-QString keyLine(const char* key, const QString& value) {
-    return QLatin1String(key) + value + kCrLf;
-}
+QString keyLine(const char* key, const QString& value) { return QLatin1String(key) + value + kCrLf; }
 } // namespace
 
 bool isInvoiceNumber(QStringView text) {
@@ -70,7 +68,8 @@ bool f_ptfp_valid_str(HostServices& host, QString& text, QString label) {
         }
     }
     if (const QString fragment = separatorFragment(text); !fragment.isEmpty()) {
-        host.mess(label + QStringLiteral("不能以系统保留字符的一部分开头或结尾：“") + fragment + QStringLiteral("”，请修改！"));
+        host.mess(label + QStringLiteral("不能以系统保留字符的一部分开头或结尾：“") + fragment +
+                  QStringLiteral("”，请修改！"));
         return false;
     }
     QString escaped = gf_string_replace_all(text, QStringLiteral("\r"), QStringLiteral("{[r]}"));
@@ -81,35 +80,33 @@ bool f_ptfp_valid_str(HostServices& host, QString& text, QString label) {
 }
 
 QString req_status(const QString& fpdm, const QString& fphm, bool finalCrLf) {
-    QString r = QStringLiteral("proc_id:90239\r\n") + keyLine("as_fpdm:", fpdm) + keyLine("as_fphm:", fphm)
-                + QStringLiteral("as_getinfo:0");
+    QString r = QStringLiteral("proc_id:90239\r\n") + keyLine("as_fpdm:", fpdm) + keyLine("as_fphm:", fphm) +
+                QStringLiteral("as_getinfo:0");
     if (finalCrLf) r += kCrLf;
     return r;
 }
 
 QString req_download(const QString& fpdm, const QString& fphm) {
-    return QStringLiteral("proc_id:90239\r\n") + keyLine("as_fpdm:", fpdm) + keyLine("as_fphm:", fphm)
-           + QStringLiteral("as_getinfo:1\r\n");
+    return QStringLiteral("proc_id:90239\r\n") + keyLine("as_fpdm:", fpdm) + keyLine("as_fphm:", fphm) +
+           QStringLiteral("as_getinfo:1\r\n");
 }
 
 QString req_void(const QString& fpdm, const QString& fphm, const QString& fpzt, const QString& kpr) {
-    return QStringLiteral("proc_id:76129\r\n") + keyLine("as_fpdm:", fpdm) + keyLine("as_fphm:", fphm)
-           + keyLine("as_fpzt:", fpzt) + keyLine("as_kpr:", kpr);
+    return QStringLiteral("proc_id:76129\r\n") + keyLine("as_fpdm:", fpdm) + keyLine("as_fphm:", fphm) +
+           keyLine("as_fpzt:", fpzt) + keyLine("as_kpr:", kpr);
 }
 
 QString req_print(const QString& fpdm, const QString& fphm, const QString& dycs, const QString& kpr,
                   const QString& bz) {
-    return QStringLiteral("proc_id:98179\r\n") + keyLine("as_fpdm:", fpdm) + keyLine("as_fphm:", fphm)
-           + keyLine("as_dycs:", dycs) + keyLine("as_kpr:", kpr) + keyLine("as_bz:", bz);
+    return QStringLiteral("proc_id:98179\r\n") + keyLine("as_fpdm:", fpdm) + keyLine("as_fphm:", fphm) +
+           keyLine("as_dycs:", dycs) + keyLine("as_kpr:", kpr) + keyLine("as_bz:", bz);
 }
 
 QString req_print(const QString& fpdm, const QString& fphm, qint64 dycs, const QString& kpr, const QString& bz) {
     return req_print(fpdm, fphm, QString::number(dycs), kpr, bz);
 }
 
-QString req_upload(const QString& data) {
-    return QStringLiteral("proc_id:11633\r\n") + keyLine("as_data:", data);
-}
+QString req_upload(const QString& data) { return QStringLiteral("proc_id:11633\r\n") + keyLine("as_data:", data); }
 
 QString reply_body(const QString& reply) {
     return reply.size() > kReplyOkPrefix.size() ? reply.mid(kReplyOkPrefix.size()) : QStringLiteral("");
@@ -122,8 +119,6 @@ QString trimBlanks(const QString& text) {
     return text.mid(from, to - from);
 }
 
-QString reply_next_field(QString& body) {
-    return trimBlanks(f_get_col(body, kSepField));
-}
+QString reply_next_field(QString& body) { return trimBlanks(f_get_col(body, kSepField)); }
 
 } // namespace fp

@@ -25,10 +25,10 @@ inline constexpr int kTimeoutUpload = 500;     // 11633, upload of an issued inv
 inline constexpr int kTimeoutDownload = 10000; // 90239 with as_getinfo:1, full download
 
 // Reply structure.
-inline constexpr QLatin1String kReplyOkPrefix("ok|@|");  // a successful reply begins with it
-inline constexpr QLatin1String kSepField("|@|");   // top-level fields; fields of an item line
-inline constexpr QLatin1String kSepHeader("|#|");  // header fields; sets the item list off
-inline constexpr QLatin1String kSepLine("|&|");    // item lines
+inline constexpr QLatin1String kReplyOkPrefix("ok|@|"); // a successful reply begins with it
+inline constexpr QLatin1String kSepField("|@|");        // top-level fields; fields of an item line
+inline constexpr QLatin1String kSepHeader("|#|");       // header fields; sets the item list off
+inline constexpr QLatin1String kSepLine("|&|");         // item lines
 
 // An invoice number is exactly eight ASCII digits ("00000123"); anything else
 // (a letter, a blank, a ninth digit, fullwidth digits) is not one.
@@ -57,8 +57,7 @@ QString req_download(const QString& fpdm, const QString& fphm);
 // 76129 void report: new status `fpzt` and the operator `kpr`.
 QString req_void(const QString& fpdm, const QString& fphm, const QString& fpzt, const QString& kpr);
 // 98179 print report: print count `dycs`, issuer `kpr` and print remark `bz`.
-QString req_print(const QString& fpdm, const QString& fphm, const QString& dycs, const QString& kpr,
-                  const QString& bz);
+QString req_print(const QString& fpdm, const QString& fphm, const QString& dycs, const QString& kpr, const QString& bz);
 QString req_print(const QString& fpdm, const QString& fphm, qint64 dycs, const QString& kpr, const QString& bz);
 // 11633 upload of an issued invoice: `data` is the "|#|"/"|@|"/"|&|" text.
 QString req_upload(const QString& data);

@@ -13,8 +13,8 @@ namespace fp {
 namespace {
 
 QString dbFailure(const QString& head, const Transaction& t) {
-    return head + QStringLiteral("\r\nsqlcode = ") + QString::number(t.sqlcode) + QStringLiteral("\r\nsqlerrtext = ")
-           + t.sqlerrtext;
+    return head + QStringLiteral("\r\nsqlcode = ") + QString::number(t.sqlcode) + QStringLiteral("\r\nsqlerrtext = ") +
+           t.sqlerrtext;
 }
 
 // Rolls back, then shows `text` and gives `result`.
@@ -43,7 +43,8 @@ QString badNumber(const QStringList& fields, std::initializer_list<int> numbers,
     for (int i : numbers) {
         const QString& n = fields.at(i);
         if (i == mayBeEmpty && n.isEmpty()) continue;
-        if (!isInvoiceNumber(n)) return QStringLiteral("发票数据提取失败：发票号码“") + n + QStringLiteral("”不是8位数字！");
+        if (!isInvoiceNumber(n))
+            return QStringLiteral("发票数据提取失败：发票号码“") + n + QStringLiteral("”不是8位数字！");
     }
     return QString();
 }
@@ -115,7 +116,8 @@ bool parseCodeText(const QString& text, CodeText& out, QString& error) {
         if (!f.at(4).trimmed().isEmpty()) {
             const auto d = Decimal::parseAmount(f.at(4));
             if (!d || d->places() > 0)
-                return refuse(QStringLiteral("发票种类信息提取失败：优先级“") + f.at(4) + QStringLiteral("”不是有效的整数！"));
+                return refuse(QStringLiteral("发票种类信息提取失败：优先级“") + f.at(4) +
+                              QStringLiteral("”不是有效的整数！"));
             yxj = qlonglong(d->toCents() / 100);
         }
         out.kinds.append(QVariantList{f.at(0), f.at(1), f.at(2), f.at(3), yxj});
@@ -142,11 +144,11 @@ bool gf_save_fplgqk(HostServices& host, const QString& as_ref) {
     static const QString kInsertLg = QStringLiteral(
         "INSERT INTO bdcja_fplg ( lglsh , swjgdm , sxh , fpzlbm , fpdm , fpqh , fpzh , zjsyh , bjbz , fsrq ) "
         "VALUES ( ?, ?, ?, ?, ?, ?, ?, ?, ?, ? )");
-    static const QString kDeleteTp = QStringLiteral(
-        "DELETE FROM bdcja_sgtp WHERE lglsh = ? AND sxh = ? AND fpdm = ? AND tpqh = ? AND tpzh = ?");
-    static const QString kInsertTp = QStringLiteral(
-        "INSERT INTO bdcja_sgtp ( lglsh , swjgdm , sxh , fpzlbm , fpdm , tpqh , tpzh , tprq ) "
-        "VALUES ( ?, ?, ?, ?, ?, ?, ?, ? )");
+    static const QString kDeleteTp =
+        QStringLiteral("DELETE FROM bdcja_sgtp WHERE lglsh = ? AND sxh = ? AND fpdm = ? AND tpqh = ? AND tpzh = ?");
+    static const QString kInsertTp =
+        QStringLiteral("INSERT INTO bdcja_sgtp ( lglsh , swjgdm , sxh , fpzlbm , fpdm , tpqh , tpzh , tprq ) "
+                       "VALUES ( ?, ?, ?, ?, ?, ?, ?, ? )");
 
     StockText stock;
     QString refused;

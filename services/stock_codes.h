@@ -15,12 +15,12 @@ namespace fp {
 // it replaces and the values of its row.
 struct StockText {
     struct Record {
-        bool purchase = true;  // "lg" -> bdcja_fplg, "tp" -> bdcja_sgtp
-        QVariantList key;      // purchase: lglsh; return: lglsh, sxh, fpdm, tpqh, tpzh
-        QVariantList values;   // the columns of the insert, in its order
+        bool purchase = true; // "lg" -> bdcja_fplg, "tp" -> bdcja_sgtp
+        QVariantList key;     // purchase: lglsh; return: lglsh, sxh, fpdm, tpqh, tpzh
+        QVariantList values;  // the columns of the insert, in its order
     };
     QList<Record> records;
-    bool anyEntry = false;     // the text held an entry at all (empty ones count)
+    bool anyEntry = false; // the text held an entry at all (empty ones count)
 };
 // Reads a stock text (below) without storing it: false with the message in `error`.
 bool parseStockText(const QString& text, StockText& out, QString& error);

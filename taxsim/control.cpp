@@ -9,12 +9,10 @@ namespace taxsim {
 
 namespace {
 
-bool faultKind(const QString& name, Fault::Kind& kind)
-{
+bool faultKind(const QString& name, Fault::Kind& kind) {
     static const std::pair<const char*, Fault::Kind> kinds[] = {
-        {"delay", Fault::Kind::Delay},         {"refuse", Fault::Kind::Refuse},
-        {"http", Fault::Kind::HttpError},      {"malformed", Fault::Kind::Malformed},
-        {"drop", Fault::Kind::Drop},           {"lost", Fault::Kind::LostReply},
+        {"delay", Fault::Kind::Delay},         {"refuse", Fault::Kind::Refuse}, {"http", Fault::Kind::HttpError},
+        {"malformed", Fault::Kind::Malformed}, {"drop", Fault::Kind::Drop},     {"lost", Fault::Kind::LostReply},
     };
     for (const auto& [n, k] : kinds) {
         if (name == QLatin1String(n)) {
@@ -25,26 +23,22 @@ bool faultKind(const QString& name, Fault::Kind& kind)
     return false;
 }
 
-int intOption(const QString& name, const QString& value)
-{
+int intOption(const QString& name, const QString& value) {
     bool ok = false;
     const int v = value.toInt(&ok);
-    if (!ok)
-        throw Refusal{name + QStringLiteral(" 不是整数：") + value};
+    if (!ok) throw Refusal{name + QStringLiteral(" 不是整数：") + value};
     return v;
 }
 
 } // namespace
 
-QString Service::Impl::control(const QString& commands)
-{
+QString Service::Impl::control(const QString& commands) {
     const QString err = QString::fromLatin1(kErr);
     const QStringList lines = commands.split(QRegularExpression(QStringLiteral("\r?\n")));
     try {
         for (const QString& raw : lines) {
             const QString line = raw.trimmed();
-            if (line.isEmpty())
-                continue;
+            if (line.isEmpty()) continue;
             const int space = line.indexOf(QLatin1Char(' '));
             const QString verb = space < 0 ? line : line.left(space);
             const QString rest = space < 0 ? QString() : line.mid(space + 1).trimmed();
@@ -57,8 +51,7 @@ QString Service::Impl::control(const QString& commands)
                 std::function<QDateTime()> fixed;
                 if (rest != QLatin1String("wall")) {
                     const QDateTime t = QDateTime::fromString(rest, QString::fromLatin1(kDateTimeFormat));
-                    if (!t.isValid())
-                        throw Refusal{QStringLiteral("时间格式有误：") + rest};
+                    if (!t.isValid()) throw Refusal{QStringLiteral("时间格式有误：") + rest};
                     fixed = [t] { return t; };
                 }
                 std::lock_guard<std::mutex> lock(stateMutex);
@@ -75,8 +68,7 @@ QString Service::Impl::control(const QString& commands)
                     options = options.left(textAt);
                 }
                 const QStringList words = options.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-                if (words.isEmpty())
-                    throw Refusal{QStringLiteral("fault 缺少故障类型")};
+                if (words.isEmpty()) throw Refusal{QStringLiteral("fault 缺少故障类型")};
                 Fault f;
                 if (!faultKind(words.first(), f.kind))
                     throw Refusal{QStringLiteral("未知的故障类型：") + words.first()};

@@ -29,11 +29,9 @@ public:
     // Runs `f` on one of the threads and returns its result (exceptions are
     // rethrown here). Called from one of the threads itself, `f` runs at once.
     template <class F>
-    auto call(F&& f) -> std::invoke_result_t<F>
-    {
+    auto call(F&& f) -> std::invoke_result_t<F> {
         using R = std::invoke_result_t<F>;
-        if (isOwnThread())
-            return f();
+        if (isOwnThread()) return f();
         std::packaged_task<R()> task(std::forward<F>(f));
         std::future<R> result = task.get_future();
         enqueue([&task] { task(); });

@@ -34,40 +34,32 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const char* const kContentType = "text/plain; charset=UTF-8";
-constexpr int kLingerMs = 2000;         // reading and discarding after a refusal
-constexpr int kSweepIntervalMs = 50;    // how often deadlines are looked at
+constexpr int kLingerMs = 2000;      // reading and discarding after a refusal
+constexpr int kSweepIntervalMs = 50; // how often deadlines are looked at
 
-std::string lower(std::string_view s)
-{
+std::string lower(std::string_view s) {
     std::string out(s);
-    for (char& c : out)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : out) c = char(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
 
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     return s;
 }
 
-bool sameToken(const std::string& a, const std::string& b)
-{
+bool sameToken(const std::string& a, const std::string& b) {
     // Compared in full whatever the first difference, so that timing does not
     // tell how much of a guess was right.
-    if (a.size() != b.size() || b.empty())
-        return false;
+    if (a.size() != b.size() || b.empty()) return false;
     unsigned diff = 0;
     for (size_t i = 0; i < a.size(); ++i)
         diff |= unsigned(static_cast<unsigned char>(a[i]) ^ static_cast<unsigned char>(b[i]));
     return diff == 0;
 }
 
-const char* reasonPhrase(int status)
-{
+const char* reasonPhrase(int status) {
     switch (status) {
     case 100: return "Continue";
     case 200: return "OK";
@@ -86,8 +78,7 @@ const char* reasonPhrase(int status)
     }
 }
 
-std::string responseHead(int status, size_t contentLength, bool close)
-{
+std::string responseHead(int status, size_t contentLength, bool close) {
     std::string h = "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) + "\r\n";
     h += "Content-Type: ";
     h += kContentType;
@@ -96,33 +87,23 @@ std::string responseHead(int status, size_t contentLength, bool close)
     return h;
 }
 
-std::string response(int status, const std::string& body, bool close)
-{
+std::string response(int status, const std::string& body, bool close) {
     return responseHead(status, body.size(), close) + body;
 }
 
-std::string utf8(const QString& s)
-{
-    return s.toUtf8().toStdString();
-}
+std::string utf8(const QString& s) { return s.toUtf8().toStdString(); }
 
-void basicCredentials(const std::string& header, Request& out)
-{
+void basicCredentials(const std::string& header, Request& out) {
     const std::string prefix = "Basic ";
-    if (header.compare(0, prefix.size(), prefix) != 0)
-        return;
+    if (header.compare(0, prefix.size(), prefix) != 0) return;
     const QByteArray decoded = QByteArray::fromBase64(QByteArray::fromStdString(header.substr(prefix.size())));
     const int colon = decoded.indexOf(':');
-    if (colon < 0)
-        return;
+    if (colon < 0) return;
     out.user = QString::fromUtf8(decoded.left(colon));
     out.password = QString::fromUtf8(decoded.mid(colon + 1));
 }
 
-void setNonBlocking(int fd)
-{
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
-}
+void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK); }
 
 // The head of a request as far as the server needs it.
 struct RequestHead {
@@ -136,25 +117,20 @@ struct RequestHead {
 };
 
 // Parses "METHOD target HTTP/1.x" and the header lines. False: not HTTP.
-bool parseHead(std::string_view text, RequestHead& head)
-{
+bool parseHead(std::string_view text, RequestHead& head) {
     size_t eol = text.find("\r\n");
     const std::string_view requestLine = text.substr(0, eol);
     const size_t sp1 = requestLine.find(' ');
     const size_t sp2 = requestLine.rfind(' ');
-    if (sp1 == std::string_view::npos || sp2 == sp1)
-        return false;
+    if (sp1 == std::string_view::npos || sp2 == sp1) return false;
     head.method = std::string(requestLine.substr(0, sp1));
     std::string_view target = requestLine.substr(sp1 + 1, sp2 - sp1 - 1);
     const std::string_view version = requestLine.substr(sp2 + 1);
-    if (version != "HTTP/1.1" && version != "HTTP/1.0")
-        return false;
+    if (version != "HTTP/1.1" && version != "HTTP/1.0") return false;
     head.keepAlive = version == "HTTP/1.1";
     const size_t query = target.find('?');
-    if (query != std::string_view::npos)
-        target = target.substr(0, query);
-    if (target.empty() || target.front() != '/')
-        return false;
+    if (query != std::string_view::npos) target = target.substr(0, query);
+    if (target.empty() || target.front() != '/') return false;
     head.path = std::string(target);
 
     bool lengthSeen = false;
@@ -163,20 +139,16 @@ bool parseHead(std::string_view text, RequestHead& head)
         eol = text.find("\r\n", pos);
         const std::string_view line = text.substr(pos, eol == std::string_view::npos ? text.npos : eol - pos);
         pos = eol == std::string_view::npos ? text.size() : eol + 2;
-        if (line.empty())
-            continue;
+        if (line.empty()) continue;
         const size_t colon = line.find(':');
-        if (colon == std::string_view::npos || colon == 0)
-            return false;
+        if (colon == std::string_view::npos || colon == 0) return false;
         const std::string name = lower(line.substr(0, colon));
         const std::string_view value = trim(line.substr(colon + 1));
         if (name == "content-length") {
-            if (value.empty() || value.size() > 18 || lengthSeen)
-                return false;
+            if (value.empty() || value.size() > 18 || lengthSeen) return false;
             qint64 n = 0;
             for (char c : value) {
-                if (c < '0' || c > '9')
-                    return false;
+                if (c < '0' || c > '9') return false;
                 n = n * 10 + (c - '0');
             }
             head.contentLength = n;
@@ -208,8 +180,8 @@ struct HttpServer::Impl {
         quint64 id = 0;
         State state = State::Head;
         std::string in;
-        size_t headEnd = 0;            // bytes of the head, in Body state
-        qint64 reservedBody = 0;       // share of maxBufferedBodyBytes held
+        size_t headEnd = 0;      // bytes of the head, in Body state
+        qint64 reservedBody = 0; // share of maxBufferedBodyBytes held
         RequestHead head;
         std::string out;
         size_t outPos = 0;
@@ -290,14 +262,12 @@ struct HttpServer::Impl {
 // ---------------------------------------------------------------------------
 // I/O thread
 
-void HttpServer::Impl::ioLoop()
-{
+void HttpServer::Impl::ioLoop() {
     std::vector<epoll_event> events(256);
     lastSweep = Clock::now();
     for (;;) {
         const int n = epoll_wait(epollFd, events.data(), int(events.size()), nextTimeoutMs());
-        if (n < 0 && errno != EINTR)
-            break;
+        if (n < 0 && errno != EINTR) break;
         bool stop = false;
         for (int i = 0; i < n; ++i) {
             const int fd = events[i].data.fd;
@@ -314,8 +284,7 @@ void HttpServer::Impl::ioLoop()
                 continue;
             }
             auto it = connections.find(fd);
-            if (it == connections.end())
-                continue;
+            if (it == connections.end()) continue;
             Connection& c = it->second;
             if (ev & (EPOLLERR | EPOLLHUP)) {
                 closeConnection(fd);
@@ -326,28 +295,23 @@ void HttpServer::Impl::ioLoop()
             else if (ev & (EPOLLIN | EPOLLRDHUP))
                 onReadable(c);
         }
-        if (stop)
-            break;
+        if (stop) break;
         takeCompletions();
         const Clock::time_point now = Clock::now();
         while (!delayed.empty() && delayed.begin()->first <= now) {
             Done d = std::move(delayed.begin()->second);
             delayed.erase(delayed.begin());
             auto it = connections.find(d.fd);
-            if (it != connections.end() && it->second.id == d.id)
-                startWriting(it->second, std::move(d.bytes), d.close);
+            if (it != connections.end() && it->second.id == d.id) startWriting(it->second, std::move(d.bytes), d.close);
         }
-        if (now - lastSweep >= std::chrono::milliseconds(kSweepIntervalMs))
-            sweepDeadlines();
+        if (now - lastSweep >= std::chrono::milliseconds(kSweepIntervalMs)) sweepDeadlines();
     }
-    for (auto& [fd, c] : connections)
-        close(fd);
+    for (auto& [fd, c] : connections) close(fd);
     connections.clear();
     delayed.clear();
 }
 
-int HttpServer::Impl::nextTimeoutMs() const
-{
+int HttpServer::Impl::nextTimeoutMs() const {
     int timeout = kSweepIntervalMs;
     if (!delayed.empty()) {
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(delayed.begin()->first - Clock::now());
@@ -356,12 +320,10 @@ int HttpServer::Impl::nextTimeoutMs() const
     return timeout;
 }
 
-void HttpServer::Impl::acceptAll()
-{
+void HttpServer::Impl::acceptAll() {
     for (;;) {
         const int fd = accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0)
-            return;  // EAGAIN, or out of descriptors for now
+        if (fd < 0) return; // EAGAIN, or out of descriptors for now
         if (int(connections.size()) >= limits.maxConnections) {
             close(fd);
             continue;
@@ -380,8 +342,7 @@ void HttpServer::Impl::acceptAll()
     }
 }
 
-void HttpServer::Impl::onReadable(Connection& c)
-{
+void HttpServer::Impl::onReadable(Connection& c) {
     char buf[65536];
     if (c.state == State::Lingering) {
         // Everything the client still sends after a refusal is dropped.
@@ -391,28 +352,24 @@ void HttpServer::Impl::onReadable(Connection& c)
                 closeConnection(c.fd);
                 return;
             }
-            if (r < 0)
-                return;
+            if (r < 0) return;
         }
     }
-    if (c.state != State::Head && c.state != State::Body)
-        return;
+    if (c.state != State::Head && c.state != State::Body) return;
     const bool wasIdle = c.in.empty() && c.state == State::Head;
     for (;;) {
         // Never more than the request can legitimately need.
-        const size_t want = c.state == State::Body
-            ? size_t(c.headEnd + size_t(c.head.contentLength) - c.in.size())
-            : size_t(limits.maxHeaderBytes) + 1 - std::min(c.in.size(), size_t(limits.maxHeaderBytes));
-        if (want == 0)
-            break;
+        const size_t want = c.state == State::Body ? size_t(c.headEnd + size_t(c.head.contentLength) - c.in.size())
+                                                   : size_t(limits.maxHeaderBytes) + 1 -
+                                                         std::min(c.in.size(), size_t(limits.maxHeaderBytes));
+        if (want == 0) break;
         const ssize_t r = read(c.fd, buf, std::min(want, sizeof buf));
         if (r == 0) {
             closeConnection(c.fd);
             return;
         }
         if (r < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             if (errno != EAGAIN) {
                 closeConnection(c.fd);
                 return;
@@ -422,17 +379,14 @@ void HttpServer::Impl::onReadable(Connection& c)
         c.in.append(buf, size_t(r));
         if (wasIdle && c.in.size() == size_t(r))
             c.deadline = Clock::now() + std::chrono::milliseconds(limits.requestDeadlineMs);
-        if (c.state == State::Head && c.in.find("\r\n\r\n") != std::string::npos)
-            break;
-        if (c.state == State::Head && c.in.size() > size_t(limits.maxHeaderBytes))
-            break;
+        if (c.state == State::Head && c.in.find("\r\n\r\n") != std::string::npos) break;
+        if (c.state == State::Head && c.in.size() > size_t(limits.maxHeaderBytes)) break;
     }
     advance(c);
 }
 
 // Moves a connection on as far as the bytes read allow.
-void HttpServer::Impl::advance(Connection& c)
-{
+void HttpServer::Impl::advance(Connection& c) {
     if (c.state == State::Head) {
         const size_t end = c.in.find("\r\n\r\n");
         if (end == std::string::npos || end + 4 > size_t(limits.maxHeaderBytes)) {
@@ -467,17 +421,14 @@ void HttpServer::Impl::advance(Connection& c)
             [[maybe_unused]] ssize_t w = send(c.fd, kContinue, sizeof kContinue - 1, MSG_NOSIGNAL);
         }
     }
-    if (c.state == State::Body && c.in.size() >= c.headEnd + size_t(c.head.contentLength))
-        dispatch(c);
+    if (c.state == State::Body && c.in.size() >= c.headEnd + size_t(c.head.contentLength)) dispatch(c);
 }
 
-void HttpServer::Impl::dispatch(Connection& c)
-{
+void HttpServer::Impl::dispatch(Connection& c) {
     const size_t length = size_t(c.head.contentLength);
     Job job{c.fd, c.id, std::move(c.head), c.in.substr(c.headEnd, length)};
     c.in.erase(0, c.headEnd + length);
-    if (c.in.capacity() > 65536)
-        c.in.shrink_to_fit();
+    if (c.in.capacity() > 65536) c.in.shrink_to_fit();
     releaseBody(c);
     c.head = {};
     c.headEnd = 0;
@@ -490,24 +441,21 @@ void HttpServer::Impl::dispatch(Connection& c)
     jobCv.notify_one();
 }
 
-void HttpServer::Impl::refuse(Connection& c, int status, const std::string& text)
-{
+void HttpServer::Impl::refuse(Connection& c, int status, const std::string& text) {
     releaseBody(c);
     c.in.clear();
     c.in.shrink_to_fit();
     startWriting(c, response(status, text + "\n", true), true);
 }
 
-void HttpServer::Impl::waitFor(Connection& c, uint32_t events)
-{
+void HttpServer::Impl::waitFor(Connection& c, uint32_t events) {
     epoll_event ev{};
     ev.events = events;
     ev.data.fd = c.fd;
     epoll_ctl(epollFd, EPOLL_CTL_MOD, c.fd, &ev);
 }
 
-void HttpServer::Impl::startWriting(Connection& c, std::string bytes, bool close)
-{
+void HttpServer::Impl::startWriting(Connection& c, std::string bytes, bool close) {
     c.out = std::move(bytes);
     c.outPos = 0;
     c.closeAfterWrite = close;
@@ -515,13 +463,11 @@ void HttpServer::Impl::startWriting(Connection& c, std::string bytes, bool close
     onWritable(c);
 }
 
-void HttpServer::Impl::onWritable(Connection& c)
-{
+void HttpServer::Impl::onWritable(Connection& c) {
     while (c.outPos < c.out.size()) {
         const ssize_t w = send(c.fd, c.out.data() + c.outPos, c.out.size() - c.outPos, MSG_NOSIGNAL);
         if (w < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             if (errno == EAGAIN) {
                 waitFor(c, EPOLLOUT);
                 return;
@@ -534,8 +480,7 @@ void HttpServer::Impl::onWritable(Connection& c)
     finishedWriting(c);
 }
 
-void HttpServer::Impl::finishedWriting(Connection& c)
-{
+void HttpServer::Impl::finishedWriting(Connection& c) {
     c.out.clear();
     c.outPos = 0;
     if (c.closeAfterWrite) {
@@ -548,31 +493,26 @@ void HttpServer::Impl::finishedWriting(Connection& c)
         return;
     }
     c.state = State::Head;
-    c.deadline = Clock::now()
-        + std::chrono::milliseconds(c.in.empty() ? limits.idleTimeoutMs : limits.requestDeadlineMs);
+    c.deadline =
+        Clock::now() + std::chrono::milliseconds(c.in.empty() ? limits.idleTimeoutMs : limits.requestDeadlineMs);
     waitFor(c, EPOLLIN | EPOLLRDHUP);
-    if (!c.in.empty())
-        advance(c);  // a pipelined request already read
+    if (!c.in.empty()) advance(c); // a pipelined request already read
 }
 
-void HttpServer::Impl::releaseBody(Connection& c)
-{
+void HttpServer::Impl::releaseBody(Connection& c) {
     reservedBodies -= c.reservedBody;
     c.reservedBody = 0;
 }
 
-void HttpServer::Impl::closeConnection(int fd)
-{
+void HttpServer::Impl::closeConnection(int fd) {
     auto it = connections.find(fd);
-    if (it != connections.end())
-        releaseBody(it->second);
+    if (it != connections.end()) releaseBody(it->second);
     epoll_ctl(epollFd, EPOLL_CTL_DEL, fd, nullptr);
     close(fd);
     connections.erase(fd);
 }
 
-void HttpServer::Impl::takeCompletions()
-{
+void HttpServer::Impl::takeCompletions() {
     std::vector<Done> ready;
     {
         std::lock_guard<std::mutex> lock(doneMutex);
@@ -585,14 +525,12 @@ void HttpServer::Impl::takeCompletions()
             continue;
         }
         auto it = connections.find(d.fd);
-        if (it == connections.end() || it->second.id != d.id)
-            continue;  // the client went away meanwhile
+        if (it == connections.end() || it->second.id != d.id) continue; // the client went away meanwhile
         startWriting(it->second, std::move(d.bytes), d.close);
     }
 }
 
-void HttpServer::Impl::sweepDeadlines()
-{
+void HttpServer::Impl::sweepDeadlines() {
     const Clock::time_point now = Clock::now();
     lastSweep = now;
     std::vector<int> expired;
@@ -612,15 +550,13 @@ void HttpServer::Impl::sweepDeadlines()
 // ---------------------------------------------------------------------------
 // Workers
 
-void HttpServer::Impl::workerLoop()
-{
+void HttpServer::Impl::workerLoop() {
     for (;;) {
         Job job;
         {
             std::unique_lock<std::mutex> lock(jobMutex);
             jobCv.wait(lock, [this] { return stopping || !jobs.empty(); });
-            if (stopping)
-                return;
+            if (stopping) return;
             job = std::move(jobs.front());
             jobs.pop_front();
         }
@@ -628,8 +564,7 @@ void HttpServer::Impl::workerLoop()
     }
 }
 
-void HttpServer::Impl::complete(Done d)
-{
+void HttpServer::Impl::complete(Done d) {
     {
         std::lock_guard<std::mutex> lock(doneMutex);
         done.push_back(std::move(d));
@@ -638,13 +573,10 @@ void HttpServer::Impl::complete(Done d)
     [[maybe_unused]] ssize_t w = write(wakeFd, &one, sizeof one);
 }
 
-HttpServer::Impl::Done HttpServer::Impl::serve(Job& job)
-{
+HttpServer::Impl::Done HttpServer::Impl::serve(Job& job) {
     const bool close = !job.head.keepAlive;
-    if (job.head.path == "/__control")
-        return {job.fd, job.id, serveControl(job), close};
-    if (job.head.method != "POST")
-        return {job.fd, job.id, response(405, "POST only\n", close), close};
+    if (job.head.path == "/__control") return {job.fd, job.id, serveControl(job), close};
+    if (job.head.method != "POST") return {job.fd, job.id, response(405, "POST only\n", close), close};
 
     Request request;
     request.path = QString::fromStdString(job.head.path);
@@ -663,12 +595,11 @@ HttpServer::Impl::Done HttpServer::Impl::serve(Job& job)
         const int status = out.kind == Response::Kind::HttpStatus ? out.httpStatus : 200;
         d.bytes = response(status, utf8(out.body), close);
     }
-    d.delayMs = std::max(0, out.delayMs);   // held back by the I/O thread, not by this worker
+    d.delayMs = std::max(0, out.delayMs); // held back by the I/O thread, not by this worker
     return d;
 }
 
-std::string HttpServer::Impl::serveControl(const Job& job)
-{
+std::string HttpServer::Impl::serveControl(const Job& job) {
     const bool close = !job.head.keepAlive;
     std::string token;
     {
@@ -677,12 +608,10 @@ std::string HttpServer::Impl::serveControl(const Job& job)
     }
     const std::string bearer = "Bearer ";
     const std::string& auth = job.head.authorization;
-    const bool authorised = !token.empty() && auth.compare(0, bearer.size(), bearer) == 0
-        && sameToken(auth.substr(bearer.size()), token);
-    if (!authorised)
-        return response(404, "not found\n", close);
-    if (job.head.method != "POST")
-        return response(405, "POST only\n", close);
+    const bool authorised =
+        !token.empty() && auth.compare(0, bearer.size(), bearer) == 0 && sameToken(auth.substr(bearer.size()), token);
+    if (!authorised) return response(404, "not found\n", close);
+    if (job.head.method != "POST") return response(405, "POST only\n", close);
     const QString commands = QString::fromUtf8(job.body.data(), qsizetype(job.body.size()));
     return response(200, utf8(service->control(commands)), close);
 }
@@ -690,22 +619,15 @@ std::string HttpServer::Impl::serveControl(const Job& job)
 // ---------------------------------------------------------------------------
 // HttpServer
 
-HttpServer::HttpServer(std::shared_ptr<Service> service, HttpLimits limits)
-    : d(std::make_unique<Impl>())
-{
+HttpServer::HttpServer(std::shared_ptr<Service> service, HttpLimits limits) : d(std::make_unique<Impl>()) {
     d->service = std::move(service);
     d->limits = limits;
 }
 
-HttpServer::~HttpServer()
-{
-    stop();
-}
+HttpServer::~HttpServer() { stop(); }
 
-bool HttpServer::start(int port, const QString& host)
-{
-    if (d->running)
-        return true;
+bool HttpServer::start(int port, const QString& host) {
+    if (d->running) return true;
     if (d->used) {
         d->error = QStringLiteral("a stopped server cannot be started again");
         return false;
@@ -726,18 +648,17 @@ bool HttpServer::start(int port, const QString& host)
     int fd = -1;
     for (addrinfo* a = found; a; a = a->ai_next) {
         fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0)
-            continue;
+        if (fd < 0) continue;
         const int one = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        if (bind(fd, a->ai_addr, a->ai_addrlen) == 0 && listen(fd, d->limits.backlog) == 0)
-            break;
+        if (bind(fd, a->ai_addr, a->ai_addrlen) == 0 && listen(fd, d->limits.backlog) == 0) break;
         close(fd);
         fd = -1;
     }
     freeaddrinfo(found);
     if (fd < 0) {
-        d->error = QStringLiteral("cannot bind %1:%2: %3").arg(host).arg(port).arg(QString::fromLocal8Bit(strerror(errno)));
+        d->error =
+            QStringLiteral("cannot bind %1:%2: %3").arg(host).arg(port).arg(QString::fromLocal8Bit(strerror(errno)));
         return false;
     }
     sockaddr_storage bound{};
@@ -758,16 +679,13 @@ bool HttpServer::start(int port, const QString& host)
     }
     d->stopping = false;
     d->running = true;
-    for (int i = 0; i < std::max(1, d->limits.workers); ++i)
-        d->workers.emplace_back([this] { d->workerLoop(); });
+    for (int i = 0; i < std::max(1, d->limits.workers); ++i) d->workers.emplace_back([this] { d->workerLoop(); });
     d->ioThread = std::thread([this] { d->ioLoop(); });
     return true;
 }
 
-void HttpServer::stop()
-{
-    if (!d->running)
-        return;
+void HttpServer::stop() {
+    if (!d->running) return;
     {
         std::lock_guard<std::mutex> lock(d->jobMutex);
         d->stopping = true;
@@ -775,11 +693,9 @@ void HttpServer::stop()
     d->jobCv.notify_all();
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t w = write(d->wakeFd, &one, sizeof one);
-    for (std::thread& t : d->workers)
-        t.join();
+    for (std::thread& t : d->workers) t.join();
     d->workers.clear();
-    if (d->ioThread.joinable())
-        d->ioThread.join();
+    if (d->ioThread.joinable()) d->ioThread.join();
     close(d->listenFd);
     close(d->epollFd);
     close(d->wakeFd);
@@ -787,40 +703,21 @@ void HttpServer::stop()
     d->running = false;
 }
 
-bool HttpServer::isRunning() const
-{
-    return d->running;
-}
+bool HttpServer::isRunning() const { return d->running; }
 
-int HttpServer::port() const
-{
-    return d->port;
-}
+int HttpServer::port() const { return d->port; }
 
-QString HttpServer::baseUrl() const
-{
-    return QStringLiteral("http://%1:%2").arg(d->host).arg(d->port);
-}
+QString HttpServer::baseUrl() const { return QStringLiteral("http://%1:%2").arg(d->host).arg(d->port); }
 
-QString HttpServer::error() const
-{
-    return d->error;
-}
+QString HttpServer::error() const { return d->error; }
 
-void HttpServer::setControlToken(const QString& token)
-{
+void HttpServer::setControlToken(const QString& token) {
     std::lock_guard<std::mutex> lock(d->tokenMutex);
     d->controlToken = token.toStdString();
 }
 
-const HttpLimits& HttpServer::limits() const
-{
-    return d->limits;
-}
+const HttpLimits& HttpServer::limits() const { return d->limits; }
 
-Service& HttpServer::service()
-{
-    return *d->service;
-}
+Service& HttpServer::service() { return *d->service; }
 
 } // namespace taxsim

@@ -25,15 +25,15 @@
 namespace taxsim {
 
 struct HttpLimits {
-    qint64 maxBodyBytes = 1 << 20;     // 1 MiB
-    int maxHeaderBytes = 16 * 1024;    // request line and headers
-    int requestDeadlineMs = 10000;     // whole request, from its first byte
-    int idleTimeoutMs = 5000;          // keep-alive wait for the next request
+    qint64 maxBodyBytes = 1 << 20;  // 1 MiB
+    int maxHeaderBytes = 16 * 1024; // request line and headers
+    int requestDeadlineMs = 10000;  // whole request, from its first byte
+    int idleTimeoutMs = 5000;       // keep-alive wait for the next request
     int workers = 16;
     int backlog = 1024;
-    int maxConnections = 4096;         // beyond: accepted and closed at once
-    qint64 maxBufferedBodyBytes = 64 << 20;   // bodies being read, all connections together;
-                                              // a body beyond gets 503
+    int maxConnections = 4096;              // beyond: accepted and closed at once
+    qint64 maxBufferedBodyBytes = 64 << 20; // bodies being read, all connections together;
+                                            // a body beyond gets 503
 };
 
 class HttpServer {
@@ -51,7 +51,7 @@ public:
 
     bool isRunning() const;
     int port() const;
-    QString baseUrl() const;   // "http://127.0.0.1:PORT"
+    QString baseUrl() const; // "http://127.0.0.1:PORT"
     QString error() const;
 
     // Empty (the default): /__control does not exist.

@@ -6,13 +6,9 @@
 namespace taxsim {
 
 InProcessTransport::InProcessTransport(std::shared_ptr<Service> service, fp::RemoteCredentials credentials)
-    : service_(std::move(service))
-    , credentials_(std::move(credentials))
-{
-}
+    : service_(std::move(service)), credentials_(std::move(credentials)) {}
 
-fp::RemoteResult InProcessTransport::post(const QString& endpoint, const QString& requestText, int timeoutMs)
-{
+fp::RemoteResult InProcessTransport::post(const QString& endpoint, const QString& requestText, int timeoutMs) {
     using Kind = fp::RemoteResult::Kind;
     Request request;
     request.user = credentials_.user;

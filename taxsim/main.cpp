@@ -25,8 +25,7 @@
 
 namespace {
 
-int usage(const char* why)
-{
+int usage(const char* why) {
     std::cerr << "taxsim: " << why << "\n"
               << "usage: taxsim [--port N] [--host ADDR] [--db FILE] [--seed FILE]\n"
                  "              [--control-token TOKEN | --no-control] [--max-body BYTES]\n";
@@ -35,8 +34,7 @@ int usage(const char* why)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     // Signals are taken by sigwait below; every thread started from here on
     // inherits the mask.
     sigset_t stopSignals;
@@ -57,38 +55,29 @@ int main(int argc, char** argv)
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
         auto value = [&](QString& out) {
-            if (i + 1 >= args.size())
-                return false;
+            if (i + 1 >= args.size()) return false;
             out = args[++i];
             return true;
         };
         QString v;
         if (a == QLatin1String("--port")) {
             bool ok = false;
-            if (value(v))
-                port = v.toInt(&ok);
-            if (!ok || port < 0 || port > 65535)
-                return usage("--port needs a port number");
+            if (value(v)) port = v.toInt(&ok);
+            if (!ok || port < 0 || port > 65535) return usage("--port needs a port number");
         } else if (a == QLatin1String("--host")) {
-            if (!value(host))
-                return usage("--host needs an address");
+            if (!value(host)) return usage("--host needs an address");
         } else if (a == QLatin1String("--db")) {
-            if (!value(db))
-                return usage("--db needs a file");
+            if (!value(db)) return usage("--db needs a file");
         } else if (a == QLatin1String("--seed")) {
-            if (!value(seed))
-                return usage("--seed needs a file");
+            if (!value(seed)) return usage("--seed needs a file");
         } else if (a == QLatin1String("--control-token")) {
-            if (!value(controlToken) || controlToken.trimmed().isEmpty())
-                return usage("--control-token needs a token");
+            if (!value(controlToken) || controlToken.trimmed().isEmpty()) return usage("--control-token needs a token");
         } else if (a == QLatin1String("--no-control")) {
             noControl = true;
         } else if (a == QLatin1String("--max-body")) {
             bool ok = false;
-            if (value(v))
-                limits.maxBodyBytes = v.toLongLong(&ok);
-            if (!ok || limits.maxBodyBytes < 0)
-                return usage("--max-body needs a number of bytes");
+            if (value(v)) limits.maxBodyBytes = v.toLongLong(&ok);
+            if (!ok || limits.maxBodyBytes < 0) return usage("--max-body needs a number of bytes");
         } else {
             return usage(("unknown argument " + a.toStdString()).c_str());
         }
@@ -96,8 +85,8 @@ int main(int argc, char** argv)
 
     auto service = std::make_shared<taxsim::Service>(db);
     if (!service->isOpen()) {
-        std::cerr << "taxsim: cannot open the store " << db.toStdString() << ": "
-                  << service->lastError().toStdString() << "\n";
+        std::cerr << "taxsim: cannot open the store " << db.toStdString() << ": " << service->lastError().toStdString()
+                  << "\n";
         return 1;
     }
     if (!seed.isEmpty()) {
@@ -111,13 +100,12 @@ int main(int argc, char** argv)
     }
 
     taxsim::HttpServer server(service, limits);
-    if (!noControl)
-        server.setControlToken(controlToken.trimmed());
+    if (!noControl) server.setControlToken(controlToken.trimmed());
     if (!server.start(port, host)) {
         std::cerr << "taxsim: " << server.error().toStdString() << "\n";
         return 1;
     }
-    std::cout << server.baseUrl().toStdString() << std::endl;  // flushed
+    std::cout << server.baseUrl().toStdString() << std::endl; // flushed
 
     int sig = 0;
     sigwait(&stopSignals, &sig);

@@ -2,17 +2,12 @@
 
 namespace taxsim {
 
-QString ParsedRequest::value(const QString& key) const
-{
-    return unescapeValue(raw.value(key));
-}
+QString ParsedRequest::value(const QString& key) const { return unescapeValue(raw.value(key)); }
 
-ParsedRequest parseRequest(const QString& text)
-{
+ParsedRequest parseRequest(const QString& text) {
     ParsedRequest r;
     QStringList lines = text.split(QStringLiteral("\r\n"));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     if (lines.isEmpty()) {
         r.error = QStringLiteral("请求内容为空");
         return r;
@@ -42,34 +37,28 @@ ParsedRequest parseRequest(const QString& text)
     return r;
 }
 
-QString unescapeValue(QString value)
-{
+QString unescapeValue(QString value) {
     value.replace(QLatin1String("{[r]}"), QLatin1String("\r"));
     value.replace(QLatin1String("{[n]}"), QLatin1String("\n"));
     value.replace(QLatin1String("{[:]}"), QLatin1String(":"));
     return value;
 }
 
-QString escapeValue(QString value)
-{
+QString escapeValue(QString value) {
     value.replace(QLatin1String("\r"), QLatin1String("{[r]}"));
     value.replace(QLatin1String("\n"), QLatin1String("{[n]}"));
     value.replace(QLatin1String(":"), QLatin1String("{[:]}"));
     return value;
 }
 
-QStringList splitTerminated(const QString& text, const QString& sep)
-{
-    if (text.isEmpty())
-        return {};
+QStringList splitTerminated(const QString& text, const QString& sep) {
+    if (text.isEmpty()) return {};
     QStringList parts = text.split(sep);
-    if (text.endsWith(sep))
-        parts.removeLast();
+    if (text.endsWith(sep)) parts.removeLast();
     return parts;
 }
 
-AmountParse parseAmount(const QString& text, qint64& cents)
-{
+AmountParse parseAmount(const QString& text, qint64& cents) {
     const QString t = text.trimmed();
     int i = 0;
     bool negative = false;
@@ -79,65 +68,51 @@ AmountParse parseAmount(const QString& text, qint64& cents)
     }
     const auto digit = [&](int at) { return t[at] >= QLatin1Char('0') && t[at] <= QLatin1Char('9'); };
     bool overflow = false;
-    qint64 value = 0;   // hundredths, accumulated negative when the sign says so
+    qint64 value = 0; // hundredths, accumulated negative when the sign says so
     const auto push = [&](int d) {
         const qint64 signedDigit = negative ? -d : d;
-        overflow = overflow || __builtin_mul_overflow(value, qint64(10), &value)
-            || __builtin_add_overflow(value, signedDigit, &value);
+        overflow = overflow || __builtin_mul_overflow(value, qint64(10), &value) ||
+                   __builtin_add_overflow(value, signedDigit, &value);
     };
     int digits = 0;
-    for (; i < t.size() && digit(i); ++i, ++digits)
-        push(t[i].unicode() - '0');
+    for (; i < t.size() && digit(i); ++i, ++digits) push(t[i].unicode() - '0');
     int places = 0;
     if (i < t.size() && t[i] == QLatin1Char('.')) {
         ++i;
         for (; i < t.size() && digit(i); ++i) {
             if (places >= 2) {
-                if (t[i] != QLatin1Char('0'))
-                    return AmountParse::NotANumber;  // more than two significant places
+                if (t[i] != QLatin1Char('0')) return AmountParse::NotANumber; // more than two significant places
                 continue;
             }
             push(t[i].unicode() - '0');
             ++places;
         }
     }
-    if (i != t.size() || (digits == 0 && places == 0))
-        return AmountParse::NotANumber;
-    for (; places < 2; ++places)
-        push(0);
-    if (overflow)
-        return AmountParse::OutOfRange;
+    if (i != t.size() || (digits == 0 && places == 0)) return AmountParse::NotANumber;
+    for (; places < 2; ++places) push(0);
+    if (overflow) return AmountParse::OutOfRange;
     cents = value;
     return AmountParse::Ok;
 }
 
-bool parseCents(const QString& text, qint64& cents)
-{
-    return parseAmount(text, cents) == AmountParse::Ok;
-}
+bool parseCents(const QString& text, qint64& cents) { return parseAmount(text, cents) == AmountParse::Ok; }
 
-bool isInvoiceNumber(const QString& text)
-{
-    if (text.size() != 8)
-        return false;
+bool isInvoiceNumber(const QString& text) {
+    if (text.size() != 8) return false;
     for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
     }
     return true;
 }
 
-QString separatorFragment(const QString& field)
-{
+QString separatorFragment(const QString& field) {
     static const char* const kStarts[] = {"#|", "@|", "&|"};
     static const char* const kEnds[] = {"|#", "|@", "|&"};
     for (const char* f : kStarts) {
-        if (field.startsWith(QLatin1String(f)))
-            return QString::fromLatin1(f);
+        if (field.startsWith(QLatin1String(f))) return QString::fromLatin1(f);
     }
     for (const char* f : kEnds) {
-        if (field.endsWith(QLatin1String(f)))
-            return QString::fromLatin1(f);
+        if (field.endsWith(QLatin1String(f))) return QString::fromLatin1(f);
     }
     return QString();
 }

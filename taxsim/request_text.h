@@ -14,15 +14,15 @@ namespace taxsim {
 
 inline constexpr const char* kOk = "ok|@|";
 inline constexpr const char* kErr = "err|@|";
-inline constexpr const char* kFieldSep = "|@|";   // reply fields, item line fields
-inline constexpr const char* kHeaderSep = "|#|";  // invoice header fields
-inline constexpr const char* kLineSep = "|&|";    // item lines, records
+inline constexpr const char* kFieldSep = "|@|";  // reply fields, item line fields
+inline constexpr const char* kHeaderSep = "|#|"; // invoice header fields
+inline constexpr const char* kLineSep = "|&|";   // item lines, records
 
 struct ParsedRequest {
     bool valid = false;
-    QString error;                // why the text is not a request (when !valid)
-    int procId = 0;               // 0 when the first line carries no usable number
-    QMap<QString, QString> raw;   // key -> value as sent (still escaped)
+    QString error;              // why the text is not a request (when !valid)
+    int procId = 0;             // 0 when the first line carries no usable number
+    QMap<QString, QString> raw; // key -> value as sent (still escaped)
 
     bool has(const QString& key) const { return raw.contains(key); }
     // The value with its escape marks resolved.
@@ -45,7 +45,7 @@ QStringList splitTerminated(const QString& text, const QString& sep);
 // allowed), OutOfRange when it does not fit in 64 bits of hundredths.
 enum class AmountParse { Ok, NotANumber, OutOfRange };
 AmountParse parseAmount(const QString& text, qint64& cents);
-bool parseCents(const QString& text, qint64& cents);   // parseAmount(...) == Ok
+bool parseCents(const QString& text, qint64& cents); // parseAmount(...) == Ok
 
 // An invoice number: exactly eight ASCII digits, nothing around them.
 bool isInvoiceNumber(const QString& text);

@@ -73,37 +73,37 @@
 namespace taxsim {
 
 struct Request {
-    QString user;      // HTTP Basic user: the taxpayer's owner account (sxh)
+    QString user; // HTTP Basic user: the taxpayer's owner account (sxh)
     QString password;
-    QString path;      // URL path, e.g. "/NormalServlet"
-    QString body;      // request text
+    QString path; // URL path, e.g. "/NormalServlet"
+    QString body; // request text
 };
 
 struct Response {
     enum class Kind {
-        Reply,       // HTTP 200 with `body`
-        HttpStatus,  // HTTP `httpStatus` with `body`
-        Drop,        // close the connection without a complete answer
+        Reply,      // HTTP 200 with `body`
+        HttpStatus, // HTTP `httpStatus` with `body`
+        Drop,       // close the connection without a complete answer
     };
     Kind kind = Kind::Reply;
     int httpStatus = 200;
     QString body;
-    int delayMs = 0;   // hold the answer back this long (the work is already done)
+    int delayMs = 0; // hold the answer back this long (the work is already done)
 };
 
 struct Fault {
     enum class Kind {
-        Delay,      // answer normally after delayMs
-        Refuse,     // "err|@|" + text, nothing stored
-        HttpError,  // HTTP httpStatus with text, nothing stored
-        Malformed,  // HTTP 200 with text that is not a reply, nothing stored
-        Drop,       // connection closed, nothing stored
-        LostReply,  // the request is carried out and stored, then the connection closes
+        Delay,     // answer normally after delayMs
+        Refuse,    // "err|@|" + text, nothing stored
+        HttpError, // HTTP httpStatus with text, nothing stored
+        Malformed, // HTTP 200 with text that is not a reply, nothing stored
+        Drop,      // connection closed, nothing stored
+        LostReply, // the request is carried out and stored, then the connection closes
     };
     Kind kind = Kind::Refuse;
-    int delayMs = 0;       // also applies before any other kind
+    int delayMs = 0; // also applies before any other kind
     int httpStatus = 500;
-    QString text;          // empty: a default text for the kind
+    QString text; // empty: a default text for the kind
 };
 
 struct Taxpayer {
@@ -117,7 +117,7 @@ struct Taxpayer {
 
 struct InvoiceKind {
     QString fpzlbm;
-    QString kplx;   // "1" issued by the tax office, "2" issued by the taxpayer
+    QString kplx; // "1" issued by the tax office, "2" issued by the taxpayer
     QString fpqc;
     QString fpjc;
     int yxj = 0;
@@ -129,14 +129,14 @@ struct Purchase {
     QString fpdm;
     QString fpqh;
     QString fpzh;
-    QString swjgdm;   // empty: the taxpayer's tax office
-    QString fpzlbm;   // empty: the kind of the code
+    QString swjgdm; // empty: the taxpayer's tax office
+    QString fpzlbm; // empty: the kind of the code
     QString bjbz = QStringLiteral("0");
     QDateTime fsrq;
 };
 
 struct ReturnedRange {
-    QString lglsh;    // the purchase the range belongs to
+    QString lglsh; // the purchase the range belongs to
     QString tpqh;
     QString tpzh;
     QDateTime tprq;
@@ -151,15 +151,15 @@ struct StoredInvoice {
     static const QStringList& lineColumns();
     static StoredInvoice create(const QString& fpdm, const QString& fphm);
 
-    QStringList header;                 // headerColumns().size() values
-    std::vector<QStringList> lines;     // lineColumns().size() values each
-    QString rawUpload;                  // the request text of the upload, if uploaded
+    QStringList header;             // headerColumns().size() values
+    std::vector<QStringList> lines; // lineColumns().size() values each
+    QString rawUpload;              // the request text of the upload, if uploaded
 
     QString value(const QString& column) const;
     void setValue(const QString& column, const QString& v);
     QString lineValue(int line, const QString& column) const;
     void setLineValue(int line, const QString& column, const QString& v);
-    int addLine();   // an empty line; returns its index
+    int addLine(); // an empty line; returns its index
 };
 
 struct PrintReport {
@@ -216,8 +216,8 @@ public:
     int pendingFaults() const;
 
     // --- clock ---
-    void setServerTime(const QDateTime& fixed);                // the clock stands still
-    void setClock(std::function<QDateTime()> clock);           // empty: the wall clock
+    void setServerTime(const QDateTime& fixed);      // the clock stands still
+    void setClock(std::function<QDateTime()> clock); // empty: the wall clock
     QDateTime serverTime() const;
 
     // --- what was stored ---
@@ -225,7 +225,7 @@ public:
     int invoiceCount() const;
     std::vector<PrintReport> prints() const;
     std::vector<VoidReport> voids() const;
-    std::vector<LoggedRequest> requestLog() const;   // the last 1000 requests
+    std::vector<LoggedRequest> requestLog() const; // the last 1000 requests
     // Status of a number as procedure 90239 reports it.
     QString statusOf(const QString& fpdm, const QString& fphm) const;
 

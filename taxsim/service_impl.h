@@ -21,10 +21,10 @@
 #include <sqlite3.h>
 
 #include <deque>
-#include <unordered_map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace taxsim {
 
@@ -37,9 +37,9 @@ struct Refusal {
     QString text;
 };
 
-inline constexpr const char* kDateTimeFormat = "yyyy-MM-dd HH:mm:ss";   // stored dates
-inline constexpr const char* kUploadDateFormat = "yyyyMMddHHmmss";      // dates in the upload
-inline constexpr const char* kReplyDateFormat = "yyyyMMdd HH:mm:ss";    // dates in replies
+inline constexpr const char* kDateTimeFormat = "yyyy-MM-dd HH:mm:ss"; // stored dates
+inline constexpr const char* kUploadDateFormat = "yyyyMMddHHmmss";    // dates in the upload
+inline constexpr const char* kReplyDateFormat = "yyyyMMdd HH:mm:ss";  // dates in replies
 
 struct TaxpayerRow {
     Taxpayer t;
@@ -53,7 +53,7 @@ struct PurchaseRow {
 // Where a number stands: the invoice if there is one, else the purchase that
 // holds it and whether it was handed back.
 struct NumberInfo {
-    QString status;          // "1" "2" "3" "0" "-1" "-2"
+    QString status; // "1" "2" "3" "0" "-1" "-2"
     bool hasInvoice = false;
     QString invoiceSxh;
     bool sold = false;
@@ -82,7 +82,7 @@ struct Service::Impl {
 
     static constexpr int kReaderThreads = 4;
     static constexpr size_t kLogEntries = 1000;
-    static constexpr qint64 kLogBytes = 8 << 20;   // texts kept in the request log
+    static constexpr qint64 kLogBytes = 8 << 20; // texts kept in the request log
 
     struct PendingFault {
         Fault fault;
@@ -94,7 +94,7 @@ struct Service::Impl {
     std::function<QDateTime()> clock;
     std::deque<LoggedRequest> log;
     qint64 logBytes = 0;
-    QHash<QString, TaxpayerRow> knownTaxpayers;   // credentials cache: sxh -> row
+    QHash<QString, TaxpayerRow> knownTaxpayers; // credentials cache: sxh -> row
 
     // Writing procedures queue here; the writer runs all that are waiting in
     // one transaction, each in a savepoint of its own, and commits them
@@ -106,11 +106,11 @@ struct Service::Impl {
     static constexpr size_t kWriteBatch = 128;
     std::mutex writeMutex;
     std::deque<WriteJob*> writeQueue;
-    bool inBatch = false;          // writer thread only
-    bool savepointOpen = false;    // writer thread only
+    bool inBatch = false;       // writer thread only
+    bool savepointOpen = false; // writer thread only
 
-    DbThread writer;                    // started after everything above exists
-    std::unique_ptr<DbThread> readers;  // file stores only; after the writer made the schema
+    DbThread writer;                   // started after everything above exists
+    std::unique_ptr<DbThread> readers; // file stores only; after the writer made the schema
 
     // --- database helpers (on a database thread) ---
     void openDb();
@@ -172,11 +172,11 @@ struct Service::Impl {
     void addTaxpayer(const Taxpayer& t);
     void addKind(const InvoiceKind& k);
     void addCode(const QString& fpdm, const QString& fpzlbm);
-    void addPurchase(const Purchase& p);   // throws Refusal
+    void addPurchase(const Purchase& p); // throws Refusal
     void refuseOverlap(const Purchase& p);
-    void addReturn(const ReturnedRange& r);  // throws Refusal
+    void addReturn(const ReturnedRange& r); // throws Refusal
     void seedDemo();
-    void seedLine(const QString& line);     // throws Refusal
+    void seedLine(const QString& line); // throws Refusal
 
     // --- control (control.cpp) ---
     QString control(const QString& commands);
@@ -189,10 +189,8 @@ QString statusName(const QString& status);
 QString replyDateOfStored(const QString& stored);
 
 template <class F>
-auto Service::Impl::onWriter(F&& f) -> std::invoke_result_t<F>
-{
-    if (writer.isOwnThread())
-        return f();
+auto Service::Impl::onWriter(F&& f) -> std::invoke_result_t<F> {
+    if (writer.isOwnThread()) return f();
     return writer.call([&]() -> std::invoke_result_t<F> {
         struct Reset {
             Impl* self;
@@ -203,12 +201,9 @@ auto Service::Impl::onWriter(F&& f) -> std::invoke_result_t<F>
 }
 
 template <class F>
-auto Service::Impl::onReader(F&& f) -> std::invoke_result_t<F>
-{
-    if (!readers || writer.isOwnThread())
-        return onWriter(std::forward<F>(f));
-    if (readers->isOwnThread())
-        return f();
+auto Service::Impl::onReader(F&& f) -> std::invoke_result_t<F> {
+    if (!readers || writer.isOwnThread()) return onWriter(std::forward<F>(f));
+    if (readers->isOwnThread()) return f();
     return readers->call([&]() -> std::invoke_result_t<F> {
         struct Reset {
             Impl* self;

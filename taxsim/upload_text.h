@@ -10,9 +10,9 @@
 namespace taxsim {
 
 struct UploadText {
-    StoredInvoice invoice;      // values unescaped, in the integrated columns
-    bool integrated = true;     // false: the real-estate and building form
-    QString error;              // empty when the text split cleanly
+    StoredInvoice invoice;  // values unescaped, in the integrated columns
+    bool integrated = true; // false: the real-estate and building form
+    QString error;          // empty when the text split cleanly
 };
 
 // Refuses a text whose fields do not split cleanly (a field that begins or

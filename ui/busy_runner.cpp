@@ -73,7 +73,8 @@ void runBusy(const std::function<void()>& work, QWidget* parent) {
 }
 
 HostServices::BusyRunner makeBusyRunner(std::function<QWidget*()> parent) {
-    return [parent = std::move(parent)](const std::function<void()>& work) { runBusy(work, parent ? parent() : nullptr); };
+    return
+        [parent = std::move(parent)](const std::function<void()>& work) { runBusy(work, parent ? parent() : nullptr); };
 }
 
 } // namespace fp::ui

@@ -14,8 +14,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSignalBlocker>
 #include <QScrollArea>
+#include <QSignalBlocker>
 #include <QToolBar>
 #include <algorithm>
 
@@ -144,7 +144,7 @@ void ChildView::build() {
     };
 
     setWidget(canvas_);
-    canvas_->installEventFilter(this);  // resizes of the surface resize the window
+    canvas_->installEventFilter(this); // resizes of the surface resize the window
     built_ = true;
     adjustSize();
 }
@@ -305,9 +305,7 @@ void ChildView::mirror(Binding& b) {
         }
         break;
     }
-    case Control::Kind::Toolbar:
-        mirrorToolbar(b);
-        break;
+    case Control::Kind::Toolbar: mirrorToolbar(b); break;
     case Control::Kind::Form:
         if (auto* form = qobject_cast<FormWidget*>(w)) {
             form->mirror();
@@ -334,16 +332,10 @@ void ChildView::mirrorGeometry(Binding& b) {
         // A drop-down's height is its list's; the closed box is as tall as its font needs.
         r = QRect(toPxX(c.x), toPxY(c.y), toPxX(c.width), w->sizeHint().height());
         break;
-    case Control::Kind::Edit:
-        r = pixelRect(c, std::max(fontHeight + 6, toPxY(c.height)));
-        break;
+    case Control::Kind::Edit: r = pixelRect(c, std::max(fontHeight + 6, toPxY(c.height))); break;
     case Control::Kind::StaticText:
-    case Control::Kind::CheckBox:
-        r = pixelRect(c, fontHeight + 2);
-        break;
-    case Control::Kind::Form:
-        r = QRect(toPxX(c.x), toPxY(c.y), toPxX(c.width), toPxY(c.height));
-        break;
+    case Control::Kind::CheckBox: r = pixelRect(c, fontHeight + 2); break;
+    case Control::Kind::Form: r = QRect(toPxX(c.x), toPxY(c.y), toPxX(c.width), toPxY(c.height)); break;
     }
     if (w->geometry() != r) w->setGeometry(r);
 }
@@ -359,7 +351,7 @@ void ChildView::mirrorToolbar(Binding& b) {
         b.toolbarSignature = signature;
         const QList<QAction*> old = bar->actions();
         bar->clear();
-        for (QAction* a : old) a->deleteLater();  // one of them may be running its trigger
+        for (QAction* a : old) a->deleteLater(); // one of them may be running its trigger
         bool any = false;
         for (size_t i = 0; i < tb.buttons.size(); ++i) {
             const auto& btn = tb.buttons[i];
@@ -454,8 +446,7 @@ void ChildView::focusNeighbour(Control* from, bool forward) {
     for (auto& b : bindings_) {
         const auto k = b->control->kind();
         if (k == Control::Kind::StaticText || k == Control::Kind::Toolbar) continue;
-        const bool takesFocus =
-            b->control->tabOrder > 0 && b->widget->isVisibleTo(canvas_) && b->widget->isEnabled();
+        const bool takesFocus = b->control->tabOrder > 0 && b->widget->isVisibleTo(canvas_) && b->widget->isEnabled();
         if (b->control != from && !takesFocus) continue;
         order.push_back(b.get());
     }
@@ -517,8 +508,7 @@ bool ChildView::deliverKey(Binding& b, int key, int keyflags) {
         e.onKeyDown(key);
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 

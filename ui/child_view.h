@@ -60,8 +60,8 @@ private:
     struct Binding {
         Control* control = nullptr;
         QWidget* widget = nullptr;
-        QString toolbarSignature;   // toolbar: the button layout last built
-        bool fromWidget = false;    // the change came from the widget itself
+        QString toolbarSignature; // toolbar: the button layout last built
+        bool fromWidget = false;  // the change came from the widget itself
     };
 
     void build();

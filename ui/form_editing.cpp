@@ -136,11 +136,9 @@ void FieldCombo::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Home:
         case Qt::Key_End:
         case Qt::Key_F4:
-        case Qt::Key_Space:
-            event->accept();
-            return;
+        case Qt::Key_Space: event->accept(); return;
         default:
-            if (!isEditable() && !event->text().isEmpty()) {  // no search-by-letter either
+            if (!isEditable() && !event->text().isEmpty()) { // no search-by-letter either
                 event->accept();
                 return;
             }

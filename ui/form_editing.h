@@ -20,7 +20,7 @@ class QKeyEvent;
 namespace fp {
 class DataStore;
 class FormControl;
-}
+} // namespace fp
 
 namespace fp::ui {
 

@@ -37,8 +37,7 @@ void FormTableModel::refresh() {
         endResetModel();
         return;
     }
-    if (rows_ > 0 && !columns_.isEmpty())
-        emit dataChanged(index(0, 0), index(rows_ - 1, int(columns_.size()) - 1));
+    if (rows_ > 0 && !columns_.isEmpty()) emit dataChanged(index(0, 0), index(rows_ - 1, int(columns_.size()) - 1));
     emit headerDataChanged(Qt::Vertical, 0, std::max(0, rows_ - 1));
 }
 
@@ -93,10 +92,8 @@ QVariant FormTableModel::data(const QModelIndex& index, int role) const {
     const int row = index.row() + 1;
     const QString& col = columns_[index.column()];
     switch (role) {
-    case Qt::DisplayRole:
-        return s->displayText(row, col);
-    case Qt::EditRole:
-        return editText(index);
+    case Qt::DisplayRole: return s->displayText(row, col);
+    case Qt::EditRole: return editText(index);
     case Qt::BackgroundRole:
         // A cell that takes no input is tinted like the read-only fields of a free form.
         return flags(index) & Qt::ItemIsEditable ? QVariant() : QVariant(readOnlyFieldColour());
@@ -114,8 +111,7 @@ QVariant FormTableModel::data(const QModelIndex& index, int role) const {
         const FormColumn* c = s->def().column(col);
         return c ? columnLabelOf(*c) : QString();
     }
-    default:
-        return {};
+    default: return {};
     }
 }
 

@@ -18,7 +18,7 @@ namespace fp {
 class DataStore;
 class FormControl;
 struct FormColumn;
-}
+} // namespace fp
 
 namespace fp::ui {
 
@@ -61,7 +61,7 @@ private:
 
     FormControl& control_;
     QString definition_;
-    const DataStore* storeId_ = nullptr;  // identity only: never dereferenced
+    const DataStore* storeId_ = nullptr; // identity only: never dereferenced
     int rows_ = 0;
     QStringList columns_;
     QHash<int, QString> shownHeadings_;

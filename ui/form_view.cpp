@@ -11,10 +11,10 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QHeaderView>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -315,7 +315,7 @@ bool FormView::handleKey(Field& f, QKeyEvent* event) {
         busy_ = true;
         pressKey(control_, isEnterKey(*event) ? keys::Enter : keys::Tab, flags);
         busy_ = false;
-        if (control_.hasPendingEdit()) return true;  // refused: stay in the field
+        if (control_.hasPendingEdit()) return true; // refused: stay in the field
         if (event->key() == Qt::Key_Tab && control_.currentColumn == before && onLeave) onLeave(true);
         return true;
     }
@@ -324,7 +324,7 @@ bool FormView::handleKey(Field& f, QKeyEvent* event) {
         busy_ = true;
         const int accepted = leaveCell(control_);
         busy_ = false;
-        if (accepted != 1) return true;  // refused: stay in the field
+        if (accepted != 1) return true; // refused: stay in the field
         if (control_.currentColumn.compare(f.column, Qt::CaseInsensitive) != 0) goToCell(control_, 1, f.column);
         control_.tabBackward();
         if (control_.currentColumn.compare(f.column, Qt::CaseInsensitive) == 0 && onLeave) onLeave(false);
@@ -359,12 +359,11 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
         break;
     case QEvent::KeyPress: {
         auto* ke = static_cast<QKeyEvent*>(event);
-        if (f->combo && f->combo->view() && f->combo->view()->isVisible()) break;  // the open list takes its keys
+        if (f->combo && f->combo->view() && f->combo->view()->isVisible()) break; // the open list takes its keys
         if (handleKey(*f, ke)) return true;
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return QScrollArea::eventFilter(watched, event);
 }

@@ -30,7 +30,7 @@ namespace fp {
 class DataStore;
 class FormControl;
 struct FormColumn;
-}
+} // namespace fp
 
 namespace fp::ui {
 
@@ -80,10 +80,10 @@ private:
     FormControl& control_;
     QWidget* body_ = nullptr;
     QString builtFor_;
-    QString followed_;      // the current column the focus last followed
+    QString followed_; // the current column the focus last followed
     std::vector<Field> fields_;
-    bool syncing_ = false;  // focus moved by the view, not the user
-    bool busy_ = false;     // inside a key or leave, while the control works
+    bool syncing_ = false; // focus moved by the view, not the user
+    bool busy_ = false;    // inside a key or leave, while the control works
 };
 
 } // namespace fp::ui

@@ -170,7 +170,7 @@ bool FormItemDelegate::eventFilter(QObject* watched, QEvent* event) {
         auto* ke = static_cast<QKeyEvent*>(event);
         if (auto* box = qobject_cast<QComboBox*>(editor); box && box->view() && box->view()->isVisible()) break;
         if (!isEnterKey(*ke) && !isTabKey(*ke)) {
-            if (ke->key() == Qt::Key_Escape) control_.discardEdit();  // the editor closes without its text
+            if (ke->key() == Qt::Key_Escape) control_.discardEdit(); // the editor closes without its text
             break;
         }
         QPointer<QWidget> ed(editor);
@@ -193,8 +193,7 @@ bool FormItemDelegate::eventFilter(QObject* watched, QEvent* event) {
         if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return QStyledItemDelegate::eventFilter(watched, event);
 }
@@ -226,12 +225,11 @@ GridView::GridView(FormControl& control, QWidget* parent) : QWidget(parent), con
     sumValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     layout->addWidget(summary_);
 
-    connect(table_->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (syncing_ || !current.isValid()) return;
-                const QString column = model_->columnName(current.column());
-                goToCell(control_, current.row() + 1, column);
-            });
+    connect(table_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (syncing_ || !current.isValid()) return;
+        const QString column = model_->columnName(current.column());
+        goToCell(control_, current.row() + 1, column);
+    });
     // A reset of the model (rows added or removed) loses the view's current cell.
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { followCurrentCell(); });
     connect(table_->horizontalHeader(), &QHeaderView::sectionResized, this, [this] { placeSummary(); });
@@ -260,8 +258,8 @@ void GridView::mirror() {
         sumValue_->setText(value);
         const int colour = s->rowCount() > 0 ? s->textColor(1, kTotalField) : kColourBlack;
         QPalette pal = sumValue_->palette();
-        pal.setColor(QPalette::WindowText, colour == kColourBlack ? palette().color(QPalette::WindowText)
-                                                                   : colorFromPacked(colour));
+        pal.setColor(QPalette::WindowText,
+                     colour == kColourBlack ? palette().color(QPalette::WindowText) : colorFromPacked(colour));
         sumValue_->setPalette(pal);
         summary_->setFixedHeight(QFontMetrics(font()).height() + 10);
         placeSummary();

@@ -90,9 +90,9 @@ private:
     QWidget* summary_ = nullptr;
     QLabel* sumCaption_ = nullptr;
     QLabel* sumValue_ = nullptr;
-    QString sizedFor_;      // the definition the columns were sized for
-    QString sumColumn_;     // the column the total stands under
-    bool syncing_ = false;  // the view moves its current cell after the control
+    QString sizedFor_;     // the definition the columns were sized for
+    QString sumColumn_;    // the column the total stands under
+    bool syncing_ = false; // the view moves its current cell after the control
 };
 
 } // namespace fp::ui

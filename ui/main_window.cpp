@@ -26,8 +26,7 @@ constexpr int kFuncVoid = w_fp_invoice_void::kFunctionId;
 MainWindow::MainWindow(HostServices& host, QWidget* parent) : QMainWindow(parent), host_(host) {
     // The title names the taxpayer the invoices are issued for.
     const QString taxpayer = host_.session().gs_sysusername;
-    setWindowTitle(taxpayer.isEmpty() ? QStringLiteral("fpdesk")
-                                      : taxpayer + QStringLiteral(" - 发票开具 - fpdesk"));
+    setWindowTitle(taxpayer.isEmpty() ? QStringLiteral("fpdesk") : taxpayer + QStringLiteral(" - 发票开具 - fpdesk"));
     setObjectName(QStringLiteral("w_main"));
 
     mdi_ = new QMdiArea(this);
@@ -82,7 +81,7 @@ MainWindow::MainWindow(HostServices& host, QWidget* parent) : QMainWindow(parent
 
     connect(mdi_, &QMdiArea::subWindowActivated, this, &MainWindow::showCommandsOf);
     connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { showServerDate(); });
-    resize(1280, 700);  // fits a 1366×768 screen with its title bar and panel
+    resize(1280, 700); // fits a 1366×768 screen with its title bar and panel
 }
 
 void MainWindow::showServerDate() {
@@ -173,7 +172,7 @@ void MainWindow::showCommandsOf(QMdiSubWindow* sub) {
 void MainWindow::closeEvent(QCloseEvent* event) {
     mdi_->closeAllSubWindows();
     for (ChildView* v : childViews()) {
-        if (!v->window().isClosed()) {  // its close query kept it open
+        if (!v->window().isClosed()) { // its close query kept it open
             event->ignore();
             return;
         }

@@ -93,7 +93,8 @@ bool PrintOffsetDialog::printTestPage() {
     printer.setDocName(QStringLiteral("打印位置测试页"));
     QPainter painter;
     if (!painter.begin(&printer)) {
-        QMessageBox::warning(this, QStringLiteral("提示"), QStringLiteral("打印机“%1”无法使用，测试页没有打印！").arg(name));
+        QMessageBox::warning(this, QStringLiteral("提示"),
+                             QStringLiteral("打印机“%1”无法使用，测试页没有打印！").arg(name));
         return false;
     }
     renderTestPage(painter, layout, offset());

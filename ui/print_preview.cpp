@@ -32,9 +32,9 @@ QString offsetText(const PrintOffsetMm& o) {
 
 } // namespace
 
-PrintPreviewDialog::PrintPreviewDialog(const s_preview_parameter& parameter, PrinterOffsets& offsets,
-                                       QWidget* parent)
-    : QDialog(parent), parameter_(parameter), offsets_(offsets), printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
+PrintPreviewDialog::PrintPreviewDialog(const s_preview_parameter& parameter, PrinterOffsets& offsets, QWidget* parent)
+    : QDialog(parent), parameter_(parameter), offsets_(offsets),
+      printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
     setObjectName(QStringLiteral("w_dw_printpreview"));
     setWindowTitle(QStringLiteral("打印预览"));
     result_.sl_printcnt = 0;
@@ -44,8 +44,9 @@ PrintPreviewDialog::PrintPreviewDialog(const s_preview_parameter& parameter, Pri
     printer_->setFullPage(true);
     printer_->setPageLayout(QPageLayout(paperOf(layout), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     if (const DataStore* form = parameter_.dw_datawindow; form && form->rowCount() > 0)
-        printer_->setDocName(QStringLiteral("发票 %1 %2").arg(form->getString(1, QStringLiteral("ptfp_fpk_fpdm")),
-                                                            form->getString(1, QStringLiteral("ptfp_fpk_fphm"))));
+        printer_->setDocName(QStringLiteral("发票 %1 %2")
+                                 .arg(form->getString(1, QStringLiteral("ptfp_fpk_fpdm")),
+                                      form->getString(1, QStringLiteral("ptfp_fpk_fphm"))));
 
     auto* box = new QVBoxLayout(this);
     box->setContentsMargins(0, 0, 0, 0);
@@ -68,7 +69,8 @@ PrintPreviewDialog::PrintPreviewDialog(const s_preview_parameter& parameter, Pri
 
     connect(preview_, &QPrintPreviewWidget::paintRequested, this, &PrintPreviewDialog::paintPreview);
     connect(preview_, &QPrintPreviewWidget::previewChanged, this, [this] {
-        pageLabel_->setText(QStringLiteral(" 第 %1 页 / 共 %2 页 ").arg(preview_->currentPage()).arg(preview_->pageCount()));
+        pageLabel_->setText(
+            QStringLiteral(" 第 %1 页 / 共 %2 页 ").arg(preview_->currentPage()).arg(preview_->pageCount()));
     });
     // A printer prints onto the invoice paper; a PDF (the only output of a
     // machine without printers) has no paper under it.
@@ -115,7 +117,8 @@ QToolBar* PrintPreviewDialog::buildToolBar() {
         ->setShortcut(QKeySequence(Qt::Key_PageDown));
     bar->addSeparator();
     bar->addAction(QStringLiteral("放大"), preview_, [this] { preview_->zoomIn(); })->setShortcut(QKeySequence::ZoomIn);
-    bar->addAction(QStringLiteral("缩小"), preview_, [this] { preview_->zoomOut(); })->setShortcut(QKeySequence::ZoomOut);
+    bar->addAction(QStringLiteral("缩小"), preview_, [this] { preview_->zoomOut(); })
+        ->setShortcut(QKeySequence::ZoomOut);
     bar->addAction(QStringLiteral("适合宽度"), preview_, &QPrintPreviewWidget::fitToWidth);
     bar->addAction(QStringLiteral("整页"), preview_, &QPrintPreviewWidget::fitInView);
     bar->addSeparator();
@@ -132,9 +135,10 @@ void PrintPreviewDialog::setMode(PrintMode mode) {
         modeBox_->setCurrentIndex(mode == PrintMode::WholeForm ? 1 : 0);
     }
     if (modeNote_)
-        modeNote_->setText(mode == PrintMode::WholeForm
-                               ? QStringLiteral("整张打印：表格、标题和内容全部打印，用于白纸。")
-                               : QStringLiteral("套打：浅灰色的表格和标题是发票纸上已印好的，不打印；其余内容打印在发票纸上。"));
+        modeNote_->setText(
+            mode == PrintMode::WholeForm
+                ? QStringLiteral("整张打印：表格、标题和内容全部打印，用于白纸。")
+                : QStringLiteral("套打：浅灰色的表格和标题是发票纸上已印好的，不打印；其余内容打印在发票纸上。"));
     preview_->updatePreview();
 }
 
@@ -173,7 +177,8 @@ void PrintPreviewDialog::showPrinterState() {
                                    : QStringLiteral("打印机：PDF 文件 %1").arg(printer_->outputFileName()));
         return;
     }
-    printerLabel_->setText(QStringLiteral("打印机：%1    打印位置偏移：%2").arg(name, offsetText(printOptions().offset)));
+    printerLabel_->setText(
+        QStringLiteral("打印机：%1    打印位置偏移：%2").arg(name, offsetText(printOptions().offset)));
 }
 
 void PrintPreviewDialog::paintPreview(QPrinter* printer) {

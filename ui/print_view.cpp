@@ -40,7 +40,7 @@ QRect PrintView::sheetRect() const {
     const int w = std::max(1, width() - 2 * kMarginPx);
     int h = int(w * paperAspect());
     int sheetWidth = w;
-    if (h > height() - 2 * kMarginPx && height() > 2 * kMarginPx) {  // too low: fit the height instead
+    if (h > height() - 2 * kMarginPx && height() > 2 * kMarginPx) { // too low: fit the height instead
         h = height() - 2 * kMarginPx;
         sheetWidth = int(h / paperAspect());
     }
@@ -56,9 +56,7 @@ QSize PrintView::sizeHint() const {
 
 QSize PrintView::minimumSizeHint() const { return QSize(240, int(240 * paperAspect())); }
 
-int PrintView::heightForWidth(int width) const {
-    return int((width - 2 * kMarginPx) * paperAspect()) + 2 * kMarginPx;
-}
+int PrintView::heightForWidth(int width) const { return int((width - 2 * kMarginPx) * paperAspect()) + 2 * kMarginPx; }
 
 void PrintView::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -2,8 +2,8 @@
 
 #include "data_model/data_store.h"
 #include "data_model/transaction.h"
-#include "ui/print_preview.h"
 #include "ui/print_offset_dialog.h"
+#include "ui/print_preview.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -28,7 +28,7 @@ QWidget* QtDialogs::parentWidget() const {
 
 void QtDialogs::message(const QString& text) {
     QMessageBox box(QMessageBox::Information, kTitle, text, QMessageBox::Ok, parentWidget());
-    box.setTextFormat(Qt::PlainText);  // a server's text is shown as it came, never as markup
+    box.setTextFormat(Qt::PlainText); // a server's text is shown as it came, never as markup
     box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     box.exec();
 }

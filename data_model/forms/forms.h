@@ -33,7 +33,7 @@ void finish(FormDef& d);
 QString selectList(const FormDef& d, bool qualified = false);
 
 // Computed-field helpers.
-QVariant sumOf(const DataStore& s, const QString& column);  // null when no value
+QVariant sumOf(const DataStore& s, const QString& column); // null when no value
 QVariant maxTextOf(const DataStore& s, const QString& column);
 ComputedField sumField(const QString& name, const QString& column, const QString& format = QString());
 ComputedField rowNumberField(const QString& name = QStringLiteral("compute_row"));

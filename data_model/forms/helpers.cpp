@@ -44,7 +44,8 @@ void finish(FormDef& d) {
     for (const QString& k : d.keyColumns)
         if (d.columnIndex(k) < 0) qFatal("%s: key column %s missing", qPrintable(d.name), qPrintable(k));
     for (const auto& v : d.views)
-        if (d.columnIndex(v.viewOf) < 0) qFatal("%s: view %s of a missing column", qPrintable(d.name), qPrintable(v.name));
+        if (d.columnIndex(v.viewOf) < 0)
+            qFatal("%s: view %s of a missing column", qPrintable(d.name), qPrintable(v.name));
     for (const QString& p : d.placeholderArgs) {
         bool found = false;
         for (const auto& a : d.arguments) found = found || a.name == p;
@@ -107,8 +108,10 @@ ColourRule redWhenNegative(const QString& name) {
     return [name](const DataStore& s, int row) {
         const FormDef& d = s.def();
         std::optional<Decimal> v;
-        if (d.computedField(name)) v = Decimal::fromVariant(s.computed(name, row));
-        else v = s.getDecimal(row, name);
+        if (d.computedField(name))
+            v = Decimal::fromVariant(s.computed(name, row));
+        else
+            v = s.getDecimal(row, name);
         return v && v->sign() < 0 ? kColourRed : kColourBlack;
     };
 }

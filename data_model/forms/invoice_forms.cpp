@@ -10,7 +10,8 @@ namespace fp::forms {
 
 namespace {
 
-const QString kIdTypes[] = {QStringLiteral("身份证件号码"), QStringLiteral("组织机构代码"), QStringLiteral("纳税人识别号")};
+const QString kIdTypes[] = {QStringLiteral("身份证件号码"), QStringLiteral("组织机构代码"),
+                            QStringLiteral("纳税人识别号")};
 
 QList<CodeEntry> idTypeCodes() {
     return codes({{kIdTypes[0], kIdTypes[0]}, {kIdTypes[1], kIdTypes[1]}, {kIdTypes[2], kIdTypes[2]}});
@@ -85,10 +86,12 @@ FormDef headerForm(const QString& name, const QString& table, bool integrated) {
             c.codeTable = idTypeCodes();
         } else if (cd.name == QLatin1String("zbrbz") || cd.name == QLatin1String("fbrbz")) {
             c.edit = EditStyle::CodeTable;
-            c.codeTable = codes({{QStringLiteral("是"), QStringLiteral("1")}, {QStringLiteral("否"), QStringLiteral("0")}});
+            c.codeTable =
+                codes({{QStringLiteral("是"), QStringLiteral("1")}, {QStringLiteral("否"), QStringLiteral("0")}});
         } else if (cd.name == QLatin1String("mjlx")) {
             c.edit = EditStyle::CodeTable;
-            c.codeTable = codes({{QStringLiteral("套内面积"), QStringLiteral("1")}, {QStringLiteral("建筑面积"), QStringLiteral("2")}});
+            c.codeTable = codes(
+                {{QStringLiteral("套内面积"), QStringLiteral("1")}, {QStringLiteral("建筑面积"), QStringLiteral("2")}});
         } else if (cd.name == QLatin1String("fpzt")) {
             // The invoice's state by its name, never its code.
             c.edit = EditStyle::CodeTable;
@@ -107,11 +110,10 @@ FormDef headerForm(const QString& name, const QString& table, bool integrated) {
         // The invoice's identity and the values the system fills in are shown but
         // not typed over: a changed code or number would save an unchecked invoice.
         static const QStringList systemColumns = {
-            QStringLiteral("fpdm"), QStringLiteral("fphm"), QStringLiteral("fpzlbm"), QStringLiteral("sxh"),
-            QStringLiteral("fpzt"), QStringLiteral("hjje"), QStringLiteral("hjdx"),   QStringLiteral("bcrq"),
+            QStringLiteral("fpdm"), QStringLiteral("fphm"),  QStringLiteral("fpzlbm"), QStringLiteral("sxh"),
+            QStringLiteral("fpzt"), QStringLiteral("hjje"),  QStringLiteral("hjdx"),   QStringLiteral("bcrq"),
             QStringLiteral("drcs"), QStringLiteral("swjgdm")};
-        if (systemColumns.contains(cd.name) && !c.protect)
-            c.protect = [](const DataStore&, int) { return true; };
+        if (systemColumns.contains(cd.name) && !c.protect) c.protect = [](const DataStore&, int) { return true; };
         d.columns.push_back(c);
     }
 

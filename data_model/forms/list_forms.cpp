@@ -77,7 +77,8 @@ std::vector<FormDef> listForms() {
                              {QStringLiteral("fpzlbm")});
         FormColumn& kplx = d.columns[1];
         kplx.edit = EditStyle::CodeTable;
-        kplx.codeTable = codes({{QStringLiteral("代开"), QStringLiteral("1")}, {QStringLiteral("自开"), QStringLiteral("2")}});
+        kplx.codeTable =
+            codes({{QStringLiteral("代开"), QStringLiteral("1")}, {QStringLiteral("自开"), QStringLiteral("2")}});
         all(d, QStringLiteral("fpzlbm"));
         addLabelObjects(d);
         finish(d);
@@ -107,11 +108,11 @@ std::vector<FormDef> listForms() {
         l.push_back(std::move(d));
     }
     {
-        FormDef d = listForm(QStringLiteral("d_base_pm"), QStringLiteral("tbl_pm"),
-                             {{QStringLiteral("pmmc"), QStringLiteral("品目名称"), QStringLiteral("|notnull|")},
-                              {QStringLiteral("price"), QStringLiteral("品目单价"),
-                               QStringLiteral("品目单价|notnull|END_COL|")}},
-                             {QStringLiteral("pmmc")});
+        FormDef d = listForm(
+            QStringLiteral("d_base_pm"), QStringLiteral("tbl_pm"),
+            {{QStringLiteral("pmmc"), QStringLiteral("品目名称"), QStringLiteral("|notnull|")},
+             {QStringLiteral("price"), QStringLiteral("品目单价"), QStringLiteral("品目单价|notnull|END_COL|")}},
+            {QStringLiteral("pmmc")});
         d.columns[1].format = kMoneyFormat;
         byOwner(d, QString(), QStringLiteral("pmmc"));
         d.computed.push_back(rowNumberField());
@@ -121,12 +122,13 @@ std::vector<FormDef> listForms() {
     }
     {
         // The partner code is the column ccode of the form (database column code).
-        FormDef d = listForm(QStringLiteral("d_base_corp"), QStringLiteral("b_corp"),
-                             {{QStringLiteral("code"), QStringLiteral("往来单位编码"), QString(), QStringLiteral("ccode")},
-                              {QStringLiteral("cname"), QStringLiteral("往来单位名称"), QStringLiteral("|notnull|")},
-                              {QStringLiteral("type"), QStringLiteral("证件类型")},
-                              {QStringLiteral("lc_no"), QStringLiteral("证件号码"), QStringLiteral("|notnull|END_COL|")}},
-                             {QStringLiteral("ccode")});
+        FormDef d =
+            listForm(QStringLiteral("d_base_corp"), QStringLiteral("b_corp"),
+                     {{QStringLiteral("code"), QStringLiteral("往来单位编码"), QString(), QStringLiteral("ccode")},
+                      {QStringLiteral("cname"), QStringLiteral("往来单位名称"), QStringLiteral("|notnull|")},
+                      {QStringLiteral("type"), QStringLiteral("证件类型")},
+                      {QStringLiteral("lc_no"), QStringLiteral("证件号码"), QStringLiteral("|notnull|END_COL|")}},
+                     {QStringLiteral("ccode")});
         FormColumn& type = d.columns[2];
         type.edit = EditStyle::CodeTable;
         type.codeTable = codes({{QStringLiteral("身份证件号码"), QStringLiteral("身份证号码")},

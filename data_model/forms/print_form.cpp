@@ -99,18 +99,38 @@ const Place kPlaces[] = {
     {Band::Page, "t_12", 91, 992, 48, 50},
 };
 
-const char* const kHidden[] = {"ptfp_fpk_sxh_t", "ptfp_fpk_sxh", "ptfp_fpk_drcs_t", "ptfp_fpk_drcs",
-                               "ptfp_fpk_skflxdh_t", "skflxdh", "t_10", "t_7"};
+const char* const kHidden[] = {
+    "ptfp_fpk_sxh_t", "ptfp_fpk_sxh", "ptfp_fpk_drcs_t", "ptfp_fpk_drcs", "ptfp_fpk_skflxdh_t", "skflxdh",
+    "t_10",           "t_7"};
 
 // Labels are placed before their values; amounts sit right in their cells.
-const char* const kRightAligned[] = {"ptfp_fpk_kprq_t", "t_13", "ptfp_fpk_kpr_t", "t_9", "ptfp_fpxmmx_mj",
-                                     "ptfp_fpxmmx_dj", "ptfp_fpxmmx_je", "cpt_amt"};
-const char* const kLeftAligned[] = {"ptfp_fpk_sxh_t", "ptfp_fpk_drcs_t", "ptfp_fpk_skflxdh_t", "t_5", "t_6",
-                                    "compute_1", "kprq", "compute_2", "ptfp_fpk_sxh", "ptfp_fpk_drcs",
-                                    "skflxdh", "fpzt", "ptfp_fpk_fpdm", "ptfp_fpk_fphm", "ptfp_fpk_swjgdm",
-                                    "ptfp_fpk_swjgdm_1", "ptfp_fpk_fkfmc", "ptfp_fpk_fkfzjlx", "ptfp_fpk_fkfzjhm",
-                                    "ptfp_fpk_skfmc", "ptfp_fpk_skfzjlx", "ptfp_fpk_skfzjhm", "ptfp_fpxmmx_xmmc",
-                                    "bz", "kpr"};
+const char* const kRightAligned[] = {"ptfp_fpk_kprq_t", "t_13",           "ptfp_fpk_kpr_t", "t_9",
+                                     "ptfp_fpxmmx_mj",  "ptfp_fpxmmx_dj", "ptfp_fpxmmx_je", "cpt_amt"};
+const char* const kLeftAligned[] = {"ptfp_fpk_sxh_t",
+                                    "ptfp_fpk_drcs_t",
+                                    "ptfp_fpk_skflxdh_t",
+                                    "t_5",
+                                    "t_6",
+                                    "compute_1",
+                                    "kprq",
+                                    "compute_2",
+                                    "ptfp_fpk_sxh",
+                                    "ptfp_fpk_drcs",
+                                    "skflxdh",
+                                    "fpzt",
+                                    "ptfp_fpk_fpdm",
+                                    "ptfp_fpk_fphm",
+                                    "ptfp_fpk_swjgdm",
+                                    "ptfp_fpk_swjgdm_1",
+                                    "ptfp_fpk_fkfmc",
+                                    "ptfp_fpk_fkfzjlx",
+                                    "ptfp_fpk_fkfzjhm",
+                                    "ptfp_fpk_skfmc",
+                                    "ptfp_fpk_skfzjlx",
+                                    "ptfp_fpk_skfzjhm",
+                                    "ptfp_fpxmmx_xmmc",
+                                    "bz",
+                                    "kpr"};
 
 template <size_t N>
 bool listed(const char* const (&names)[N], const QString& name) {
@@ -150,9 +170,9 @@ std::shared_ptr<const PrintLayout> makeLayout() {
         o.fontFamily = kSerif;
         o.fontSize = 10;
         o.hidden = listed(kHidden, o.name);
-        o.align = listed(kRightAligned, o.name) ? Align::Right
+        o.align = listed(kRightAligned, o.name)  ? Align::Right
                   : listed(kLeftAligned, o.name) ? Align::Left
-                                                  : Align::Center;
+                                                 : Align::Center;
         if (o.name == QLatin1String("t_1")) {
             o.fontFamily = kSans;
             o.fontSize = 18;
@@ -219,7 +239,9 @@ FormDef integratedPrintForm() {
         const LayoutObject* o = layout.object(name);
         return o && !o->hidden;
     };
-    const ColourRule redWhenTotalNegative = [](const DataStore& s, int) { return negativeTotal(s) ? kColourRed : kColourBlack; };
+    const ColourRule redWhenTotalNegative = [](const DataStore& s, int) {
+        return negativeTotal(s) ? kColourRed : kColourBlack;
+    };
 
     for (const Src& src : sources) {
         FormColumn c = tableColumn(src.table, src.column, QString(), QString(), src.name);
@@ -241,7 +263,8 @@ FormDef integratedPrintForm() {
                                 {QStringLiteral("已退库"), QStringLiteral("-1")},
                                 {QStringLiteral("未使用"), QStringLiteral("0")}});
         fpzt.colour = [](const DataStore& s, int row) {
-            return !s.isNull(row, QStringLiteral("fpzt")) && s.getString(row, QStringLiteral("fpzt")) != QLatin1String("1")
+            return !s.isNull(row, QStringLiteral("fpzt")) &&
+                           s.getString(row, QStringLiteral("fpzt")) != QLatin1String("1")
                        ? kColourRed
                        : kColourBlack;
         };
@@ -252,9 +275,9 @@ FormDef integratedPrintForm() {
     d.columns[size_t(d.columnIndex(QStringLiteral("ptfp_fpxmmx_je")))].format = QStringLiteral("#########0.00");
 
     // The office name: a second view of swjgdm through the office list.
-    FormColumn office = tableColumn(fpk, QStringLiteral("swjgdm"), QString(),
-                                    QStringLiteral("主管税务机关名称") + kTagPrintVisible,
-                                    QStringLiteral("ptfp_fpk_swjgdm_1"));
+    FormColumn office =
+        tableColumn(fpk, QStringLiteral("swjgdm"), QString(), QStringLiteral("主管税务机关名称") + kTagPrintVisible,
+                    QStringLiteral("ptfp_fpk_swjgdm_1"));
     office.viewOf = QStringLiteral("ptfp_fpk_swjgdm");
     office.edit = EditStyle::DropDown;
     office.dropDown = {QStringLiteral("dddw_swjg"), QStringLiteral("swjgmc"), QStringLiteral("swjgdm")};
@@ -332,11 +355,11 @@ FormDef integratedPrintForm() {
     d.arguments = {{QStringLiteral("as_sxh"), QStringLiteral("ptfp_fpk.sxh"), ColType::Text},
                    {QStringLiteral("as_fpdm"), QStringLiteral("ptfp_fpk.fpdm"), ColType::Text},
                    {QStringLiteral("as_fphm"), QStringLiteral("ptfp_fpk.fphm"), ColType::Text}};
-    d.select = QStringLiteral(
-                   "SELECT %1 FROM ptfp_fpk LEFT OUTER JOIN ptfp_fpxmmx ON ptfp_fpxmmx.fpdm = ptfp_fpk.fpdm AND "
-                   "ptfp_fpxmmx.fphm = ptfp_fpk.fphm WHERE ptfp_fpk.fpdm = ? AND ptfp_fpk.fphm = ? AND "
-                   "ptfp_fpk.sxh = ? ORDER BY ptfp_fpxmmx.iserial")
-                   .arg(selectList(d, true));
+    d.select =
+        QStringLiteral("SELECT %1 FROM ptfp_fpk LEFT OUTER JOIN ptfp_fpxmmx ON ptfp_fpxmmx.fpdm = ptfp_fpk.fpdm AND "
+                       "ptfp_fpxmmx.fphm = ptfp_fpk.fphm WHERE ptfp_fpk.fpdm = ? AND ptfp_fpk.fphm = ? AND "
+                       "ptfp_fpk.sxh = ? ORDER BY ptfp_fpxmmx.iserial")
+            .arg(selectList(d, true));
     d.placeholderArgs = {QStringLiteral("as_fpdm"), QStringLiteral("as_fphm"), QStringLiteral("as_sxh")};
     finish(d);
     return d;

@@ -51,8 +51,8 @@ TEST(FpdeskCli, DbInitWithDemoCreatesEveryTableAndColumn) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString db = dir.filePath(QStringLiteral("sub/fp.db"));
-    const ProcessRun r = fpdesk({QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"), db,
-                          QStringLiteral("--demo")});
+    const ProcessRun r = fpdesk(
+        {QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"), db, QStringLiteral("--demo")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
 
     QString e;
@@ -85,7 +85,7 @@ TEST(FpdeskCli, DbInitAgainKeepsTheDataAsItIs) {
     }
     const ProcessRun again = fpdesk(args);
     EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
-    EXPECT_FALSE(again.err.isEmpty());  // says the demo data was not written again
+    EXPECT_FALSE(again.err.isEmpty()); // says the demo data was not written again
     auto t = Transaction::openSqlite(db, nullptr);
     EXPECT_EQ(count(*t, QStringLiteral("b_emp")), before);
 }
@@ -102,20 +102,27 @@ TEST(FpdeskCli, DbInitWithoutDemoLeavesTheTablesEmpty) {
 TEST(FpdeskCli, MisuseIsReportedWithAnErrorStatus) {
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("fp.db"));
-    struct Case { QStringList args; int status; const char* saysOnStderr; };
+    struct Case {
+        QStringList args;
+        int status;
+        const char* saysOnStderr;
+    };
     const Case cases[] = {
         {{QStringLiteral("db"), QStringLiteral("init")}, 2, "--database"},
-        {{QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"), db, QStringLiteral("extra")}, 2,
+        {{QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"), db, QStringLiteral("extra")},
+         2,
          "argument"},
         {{QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--bogus")}, 2, "bogus"},
         {{QStringLiteral("frobnicate")}, 2, "unknown command"},
         {{QStringLiteral("fetch"), QStringLiteral("237020000001")}, 2, "argument"},
         {{QStringLiteral("fetch"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("--yes"),
           QStringLiteral("--no")},
-         2, "--yes"},
+         2,
+         "--yes"},
         {{QStringLiteral("--profile"), dir.filePath(QStringLiteral("missing.ini")), QStringLiteral("--screenshot"),
           dir.filePath(QStringLiteral("x.png"))},
-         1, "missing.ini"},
+         1,
+         "missing.ini"},
     };
     for (const auto& c : cases) {
         const ProcessRun r = fpdesk(c.args);
@@ -149,12 +156,13 @@ TEST(FpdeskCli, PrinterOffsetIsSetShownAndCheckedPerPrinter) {
     r = offset({printer, QStringLiteral("--down"), QStringLiteral("3"), QStringLiteral("--right=-2")});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, printer + QStringLiteral("：向下 3.0 毫米，向右 -2.0 毫米\n"));
-    r = offset({printer, QStringLiteral("--right"), QStringLiteral("1.5")});  // down stays
+    r = offset({printer, QStringLiteral("--right"), QStringLiteral("1.5")}); // down stays
     EXPECT_EQ(r.out, printer + QStringLiteral("：向下 3.0 毫米，向右 1.5 毫米\n"));
     EXPECT_TRUE(QFile::exists(config.filePath(QStringLiteral("fpdesk/fpdesk.ini"))));
 
     // another printer has its own; bad values are refused and change nothing
-    EXPECT_EQ(offset({QStringLiteral("\\\\office\\HP")}).out, QStringLiteral("\\\\office\\HP：向下 0.0 毫米，向右 0.0 毫米\n"));
+    EXPECT_EQ(offset({QStringLiteral("\\\\office\\HP")}).out,
+              QStringLiteral("\\\\office\\HP：向下 0.0 毫米，向右 0.0 毫米\n"));
     for (const char* bad : {"abc", "51", "-50.5", "nan"}) {
         r = offset({printer, QStringLiteral("--down"), QString::fromLatin1(bad)});
         EXPECT_EQ(r.exitCode, 1) << bad;

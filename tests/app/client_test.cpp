@@ -32,7 +32,7 @@ TEST(ProfileTest, AbsentValuesAreTheDemoTaxpayersAndTheIssuerIsAsked) {
     const auto p = Profile::load(writeIni(dir, QStringLiteral("[database]\npath=data/my.db\n")), &error);
     ASSERT_TRUE(p) << error.toStdString();
     EXPECT_EQ(p->database.driver, QStringLiteral("QSQLITE"));
-    EXPECT_EQ(p->database.database, dir.filePath(QStringLiteral("data/my.db")));  // beside the profile
+    EXPECT_EQ(p->database.database, dir.filePath(QStringLiteral("data/my.db"))); // beside the profile
     EXPECT_FALSE(p->demoData);
     EXPECT_EQ(p->serverMode, Profile::ServerMode::InProcess);
     EXPECT_EQ(p->serverStore, dir.filePath(QStringLiteral("data/taxsim.db")));
@@ -84,7 +84,10 @@ TEST(ProfileTest, EveryKeyIsRead) {
 
 TEST(ProfileTest, ValuesNotUnderstoodAreRefusedWithTheReason) {
     test::coreApp();
-    struct Case { const char* ini; const char* reason; };
+    struct Case {
+        const char* ini;
+        const char* reason;
+    };
     const Case cases[] = {
         {"[server]\nmode=ftp\n", "server/mode"},
         {"[server]\nmode=http\n", "server/url"},
@@ -171,7 +174,8 @@ TEST_F(ClientTest, ASecondStartKeepsTheDataOfTheFirst) {
     QString error;
     ASSERT_TRUE(second.start(&error)) << error.toStdString();
     QVariantList row;
-    second.sqlca()->selectInto(QStringLiteral("SELECT COUNT(*) FROM b_emp WHERE ccode = ?"), {QStringLiteral("002")}, row);
+    second.sqlca()->selectInto(QStringLiteral("SELECT COUNT(*) FROM b_emp WHERE ccode = ?"), {QStringLiteral("002")},
+                               row);
     EXPECT_EQ(row.value(0).toInt(), 0);
 }
 

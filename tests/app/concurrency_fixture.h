@@ -32,7 +32,7 @@ struct IssueResults {
 class OfficeRun {
 public:
     static constexpr const char* kCode = "237020009001";
-    static constexpr int kLastNumber = 900;  // the batch is 00000001..00000900
+    static constexpr int kLastNumber = 900; // the batch is 00000001..00000900
 
     OfficeRun() {
         coreApp();
@@ -169,7 +169,8 @@ public:
         const QString reply = status(number, true);
         const auto total = db_->tx().decimalAt(row.value(0));
         return total && reply.startsWith(QStringLiteral("ok|@|1|@|")) && reply.contains(total->toString(2)) &&
-               reply.contains(row.value(1).toString()) && reply.contains(row.value(2).toString() + QStringLiteral("|#|")) &&
+               reply.contains(row.value(1).toString()) &&
+               reply.contains(row.value(2).toString() + QStringLiteral("|#|")) &&
                reply.contains(row.value(3).toString());
     }
 
@@ -188,11 +189,11 @@ private:
     }
     QString status(const QString& number, bool whole) {
         if (!transport_) transport_ = std::make_unique<HttpTransport>(taxsim_->baseUrl(), demoCredentials());
-        const RemoteResult r = transport_->post(
-            QStringLiteral("NormalServlet"),
-            QStringLiteral("proc_id:90239\r\nas_fpdm:%1\r\nas_fphm:%2\r\nas_getinfo:%3")
-                .arg(code(), number, whole ? QStringLiteral("1") : QStringLiteral("0")),
-            10000);
+        const RemoteResult r =
+            transport_->post(QStringLiteral("NormalServlet"),
+                             QStringLiteral("proc_id:90239\r\nas_fpdm:%1\r\nas_fphm:%2\r\nas_getinfo:%3")
+                                 .arg(code(), number, whole ? QStringLiteral("1") : QStringLiteral("0")),
+                             10000);
         return r.body;
     }
 

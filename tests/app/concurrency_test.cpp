@@ -35,7 +35,8 @@ TEST(ConcurrencyTest, TenIssuersOnOneCodeNeverShareANumber) {
     sorted.sort();
     EXPECT_EQ(local, sorted);
     EXPECT_EQ(office.count(QStringLiteral("SELECT count(*) FROM ptfp_fpxmmx WHERE fpdm = ?")), all.size());
-    EXPECT_EQ(office.count(QStringLiteral("SELECT count(*) FROM bdcja_fpk_log WHERE fpdm = ? AND czlx = '1'")), all.size());
+    EXPECT_EQ(office.count(QStringLiteral("SELECT count(*) FROM bdcja_fpk_log WHERE fpdm = ? AND czlx = '1'")),
+              all.size());
 
     // At the service: the same numbers with the same content, and nothing else.
     const QStringList remote = office.remoteIssuedNumbers(test::OfficeRun::kLastNumber);

@@ -68,7 +68,8 @@ TEST_F(IssueFileTest, TwoInvoicesAreIssuedInOrderAndOneIsThenReversedFromAFile) 
                                    "fkfzjhm = 'MA3C0001-2' AND bz = '十二月'"),
                     {QVariant::fromValue(*Decimal::parse(u"519.99"))}),
               1);
-    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM ptfp_fpk WHERE fphm = '00000007' AND fkfzjlx = '身份证件号码'")), 1);
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM ptfp_fpk WHERE fphm = '00000007' AND fkfzjlx = '身份证件号码'")), 1);
     EXPECT_EQ(status(QStringLiteral("00000001")), QStringLiteral("1"));
     EXPECT_EQ(status(QStringLiteral("00000007")), QStringLiteral("1"));
 
@@ -99,8 +100,9 @@ TEST_F(IssueFileTest, ASecondInvoiceRefusedLeavesTheFirstIssuedAndItselfNowhere)
 
     // A refusal of the window itself (a negative price) names the place too.
     dialogs.clear();
-    EXPECT_EQ(issue(R"({"fpdm": "237020000001", "fkfmc": "刘芳", "items": [{"xmmc": "餐饮服务", "mj": "1", "dj": "-5"}]})"),
-              1);
+    EXPECT_EQ(
+        issue(R"({"fpdm": "237020000001", "fkfmc": "刘芳", "items": [{"xmmc": "餐饮服务", "mj": "1", "dj": "-5"}]})"),
+        1);
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("第1张发票：单价不能小于零")});
     EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM ptfp_fpk")), 1);
     EXPECT_EQ(status(QStringLiteral("00000002")), QStringLiteral("0"));
@@ -139,8 +141,9 @@ TEST_F(IssueFileTest, MalformedFilesAreRefusedNamingTheKeyBeforeAnythingIsSent) 
 
 TEST_F(IssueFileTest, OtherKindsUnknownIssuersAndMissingRightsAreRefused) {
     EXPECT_EQ(issue(R"({"fpdm": "237020000201", "items": []})"), 1);
-    EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("第1张发票：发票代码237020000201不是综合统一发票，只能开具综合统一发票！"));
-    EXPECT_EQ(issue(kTwoInvoices, QStringLiteral("王强")), 1);  // not of the issuers' department
+    EXPECT_EQ(dialogs.lastMessage(),
+              QStringLiteral("第1张发票：发票代码237020000201不是综合统一发票，只能开具综合统一发票！"));
+    EXPECT_EQ(issue(kTwoInvoices, QStringLiteral("王强")), 1); // not of the issuers' department
     EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("“王强”不是本纳税人的开票人员！"));
     ASSERT_TRUE(db->tx().exec(QStringLiteral("UPDATE b_user_right SET right_code = '01' WHERE funcid = '01'")));
     ASSERT_TRUE(db->tx().commit());
@@ -168,7 +171,9 @@ TEST(FpdeskIssue, TheCommandPrintsCodeAndNumberAndExitsZero) {
         if (err) *err = QString::fromUtf8(p.readAllStandardError());
         return p.exitCode();
     };
-    ASSERT_EQ(run({QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"), db, QStringLiteral("--demo")}), 0);
+    ASSERT_EQ(
+        run({QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"), db, QStringLiteral("--demo")}),
+        0);
     QFile f(dir.filePath(QStringLiteral("in.json")));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(R"({"fpdm": "237020000001", "fkfmc": "刘芳", "items": [{"xmmc": "住宿费", "mj": "1", "dj": "280.00"}]})");

@@ -52,8 +52,9 @@ void writeFile(const QString& path, const QString& text) {
 
 // The office's profile: the taxpayer and its account at the tax service.
 QString officeProfile(const QString& serverUrl) {
-    return QStringLiteral("[server]\nmode=http\nurl=%1\nuser=%2\npassword=%3\ntimeout_unit_ms=20\n"
-                          "[host]\nuserid=zhang\nusername=张晓明\nsysuserid=%2\nsysusername=%4\nnsrsbh=%5\nssswjgdm=%6\n")
+    return QStringLiteral(
+               "[server]\nmode=http\nurl=%1\nuser=%2\npassword=%3\ntimeout_unit_ms=20\n"
+               "[host]\nuserid=zhang\nusername=张晓明\nsysuserid=%2\nsysusername=%4\nnsrsbh=%5\nssswjgdm=%6\n")
         .arg(serverUrl, utf8(demo::kSxh), utf8(demo::kPassword), utf8(demo::kTaxpayerName), utf8(demo::kNsrsbh),
              utf8(demo::kSwjgdm));
 }
@@ -71,9 +72,10 @@ protected:
     // The command's words, then the office's options, then its arguments.
     CommandRun command(const QStringList& args) {
         const int words = args.first() == QLatin1String("issue") ? 1 : 2;
-        return fpdesk(args.mid(0, words) +
-                      QStringList{QStringLiteral("--profile"), profile, QStringLiteral("--database"), db->databaseArg()} +
-                      args.mid(words));
+        return fpdesk(
+            args.mid(0, words) +
+            QStringList{QStringLiteral("--profile"), profile, QStringLiteral("--database"), db->databaseArg()} +
+            args.mid(words));
     }
     qlonglong count(const QString& sql, const QVariantList& binds = {}) {
         QVariantList row;
@@ -91,8 +93,8 @@ TEST_F(OfficeSetupTest, AnEmptyDatabaseIsSetUpWithTheCommandsAndIssues) {
     const QList<QStringList> steps = {
         {QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("zhang"), QStringLiteral("张晓明")},
         {QStringLiteral("issuer"), QStringLiteral("add"), QStringLiteral("张晓明")},
-        {QStringLiteral("partner"), QStringLiteral("add"), QStringLiteral("001"), QStringLiteral("示范建筑工程有限公司"),
-         QStringLiteral("组织机构代码"), QStringLiteral("MA3C0001-2")},
+        {QStringLiteral("partner"), QStringLiteral("add"), QStringLiteral("001"),
+         QStringLiteral("示范建筑工程有限公司"), QStringLiteral("组织机构代码"), QStringLiteral("MA3C0001-2")},
         {QStringLiteral("item"), QStringLiteral("add"), QStringLiteral("餐饮服务"), QStringLiteral("120.00")},
         {QStringLiteral("codes"), QStringLiteral("fetch")},
         {QStringLiteral("stock"), QStringLiteral("fetch")},
@@ -108,14 +110,15 @@ TEST_F(OfficeSetupTest, AnEmptyDatabaseIsSetUpWithTheCommandsAndIssues) {
               (QStringList{QStringLiteral("b_user_right|zhang|01|02"), QStringLiteral("b_user_right|zhang|02|02"),
                            QStringLiteral("b_user_right|zhang|03|02")}));
     EXPECT_EQ(test::tableRows(db->tx(), QStringLiteral("b_corp")),
-              QStringList{QStringLiteral("b_corp|") + utf8(demo::kSxh) + QStringLiteral("001|示范建筑工程有限公司|组织机构代码|MA3C0001-2|") +
-                          utf8(demo::kSxh)});
+              QStringList{QStringLiteral("b_corp|") + utf8(demo::kSxh) +
+                          QStringLiteral("001|示范建筑工程有限公司|组织机构代码|MA3C0001-2|") + utf8(demo::kSxh)});
 
     const QString invoices = dir.filePath(QStringLiteral("invoices.json"));
     writeFile(invoices, QStringLiteral("{\"fpdm\": \"%1\", \"fkfmc\": \"示范建筑工程有限公司\", "
                                        "\"items\": [{\"xmmc\": \"餐饮服务\", \"mj\": \"2\", \"dj\": \"120.00\"}]}")
                             .arg(utf8(demo::kCode50)));
-    const CommandRun issued = command({QStringLiteral("issue"), invoices, QStringLiteral("--issuer"), QStringLiteral("张晓明")});
+    const CommandRun issued =
+        command({QStringLiteral("issue"), invoices, QStringLiteral("--issuer"), QStringLiteral("张晓明")});
     ASSERT_EQ(issued.exitCode, 0) << issued.err.toStdString();
     EXPECT_EQ(issued.out.trimmed(), utf8(demo::kCode50) + QStringLiteral(" 00000001"));
     EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM ptfp_fpk WHERE fpdm = ? AND fphm = '00000001' AND kpr = ? "
@@ -128,31 +131,46 @@ TEST_F(OfficeSetupTest, AnEmptyDatabaseIsSetUpWithTheCommandsAndIssues) {
 }
 
 TEST_F(OfficeSetupTest, DuplicatesAndBadValuesAreRefusedAndChangeNothing) {
-    ASSERT_EQ(command({QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("zhang"), QStringLiteral("张晓明")}).exitCode, 0);
+    ASSERT_EQ(
+        command({QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("zhang"), QStringLiteral("张晓明")})
+            .exitCode,
+        0);
     ASSERT_EQ(command({QStringLiteral("issuer"), QStringLiteral("add"), QStringLiteral("张晓明")}).exitCode, 0);
     ASSERT_EQ(command({QStringLiteral("partner"), QStringLiteral("add"), QStringLiteral("001"), QStringLiteral("刘芳"),
-                       QStringLiteral("身份证件号码"), QStringLiteral("370203199001010044")}).exitCode, 0);
-    ASSERT_EQ(command({QStringLiteral("item"), QStringLiteral("add"), QStringLiteral("复印费"), QStringLiteral("0.10")}).exitCode, 0);
+                       QStringLiteral("身份证件号码"), QStringLiteral("370203199001010044")})
+                  .exitCode,
+              0);
+    ASSERT_EQ(command({QStringLiteral("item"), QStringLiteral("add"), QStringLiteral("复印费"), QStringLiteral("0.10")})
+                  .exitCode,
+              0);
 
     struct Case {
         QStringList args;
-        const char* message;  // part of what standard error says
+        const char* message; // part of what standard error says
     };
     const QString tooLong(51, QLatin1Char('x'));
     const Case cases[] = {
-        {{QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("zhang"), QStringLiteral("另一人")}, "用户“zhang”已存在"},
-        {{QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("li"), QStringLiteral("李丽"), QStringLiteral("--right"),
-          QStringLiteral("2")}, "权限代码"},
+        {{QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("zhang"), QStringLiteral("另一人")},
+         "用户“zhang”已存在"},
+        {{QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("li"), QStringLiteral("李丽"),
+          QStringLiteral("--right"), QStringLiteral("2")},
+         "权限代码"},
         {{QStringLiteral("issuer"), QStringLiteral("add"), QStringLiteral("张晓明")}, "开票员“张晓明”已存在"},
         {{QStringLiteral("partner"), QStringLiteral("add"), QStringLiteral("001"), QStringLiteral("别家"),
-          QStringLiteral("纳税人识别号"), QStringLiteral("91370200MA3C00002Y")}, "往来单位编码“001”已存在"},
+          QStringLiteral("纳税人识别号"), QStringLiteral("91370200MA3C00002Y")},
+         "往来单位编码“001”已存在"},
         {{QStringLiteral("partner"), QStringLiteral("add"), QStringLiteral("002"), QStringLiteral("别家"),
-          QStringLiteral("护照"), QStringLiteral("E1234")}, "证件类型应为"},
-        {{QStringLiteral("item"), QStringLiteral("add"), QStringLiteral("复印费"), QStringLiteral("0.20")}, "品目“复印费”已存在"},
-        {{QStringLiteral("item"), QStringLiteral("add"), QStringLiteral("--"), QStringLiteral("装订"), QStringLiteral("-1")},
+          QStringLiteral("护照"), QStringLiteral("E1234")},
+         "证件类型应为"},
+        {{QStringLiteral("item"), QStringLiteral("add"), QStringLiteral("复印费"), QStringLiteral("0.20")},
+         "品目“复印费”已存在"},
+        {{QStringLiteral("item"), QStringLiteral("add"), QStringLiteral("--"), QStringLiteral("装订"),
+          QStringLiteral("-1")},
          "单价“-1”无效"},
-        {{QStringLiteral("item"), QStringLiteral("add"), QStringLiteral("装订"), QStringLiteral("1.234")}, "单价“1.234”无效"},
-        {{QStringLiteral("item"), QStringLiteral("add"), QStringLiteral("装订"), QStringLiteral("一元")}, "单价“一元”无效"},
+        {{QStringLiteral("item"), QStringLiteral("add"), QStringLiteral("装订"), QStringLiteral("1.234")},
+         "单价“1.234”无效"},
+        {{QStringLiteral("item"), QStringLiteral("add"), QStringLiteral("装订"), QStringLiteral("一元")},
+         "单价“一元”无效"},
         {{QStringLiteral("item"), QStringLiteral("add"), tooLong, QStringLiteral("1.00")}, "最多50个字符"},
     };
     for (const Case& c : cases) {
@@ -171,18 +189,20 @@ TEST(ServerProfileTest, AServerModeProfileMustNameItsTaxpayerAndCredentials) {
     const QString file = dir.filePath(QStringLiteral("p.ini"));
     struct Case {
         const char* text;
-        QStringList missing;  // empty: accepted
+        QStringList missing; // empty: accepted
     };
     const Case cases[] = {
         {"[server]\nmode=http\nurl=http://127.0.0.1:1\n",
          {QStringLiteral("[host] userid"), QStringLiteral("[host] sysuserid"), QStringLiteral("[host] sysusername"),
           QStringLiteral("[host] nsrsbh"), QStringLiteral("[host] ssswjgdm"), QStringLiteral("[server] password")}},
-        {"[server]\nmode=http\nurl=http://127.0.0.1:1\npassword=x\n[host]\nuserid=u\nsysuserid=1\nsysusername=n\nnsrsbh=9\n",
+        {"[server]\nmode=http\nurl=http://"
+         "127.0.0.1:1\npassword=x\n[host]\nuserid=u\nsysuserid=1\nsysusername=n\nnsrsbh=9\n",
          {QStringLiteral("[host] ssswjgdm")}},
-        {"[server]\nmode=http\nurl=http://127.0.0.1:1\npassword=x\n[host]\nuserid=u\nsysuserid=1\nsysusername=n\nnsrsbh=9\n"
+        {"[server]\nmode=http\nurl=http://"
+         "127.0.0.1:1\npassword=x\n[host]\nuserid=u\nsysuserid=1\nsysusername=n\nnsrsbh=9\n"
          "ssswjgdm=1\n",
          {}},
-        {"[server]\nmode=inprocess\n", {}},  // the simulated service in the client: the demo taxpayer
+        {"[server]\nmode=inprocess\n", {}}, // the simulated service in the client: the demo taxpayer
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -196,8 +216,8 @@ TEST(ServerProfileTest, AServerModeProfileMustNameItsTaxpayerAndCredentials) {
     // An inprocess profile used with --server must name its taxpayer too.
     writeFile(file, QStringLiteral("[server]\nmode=inprocess\n"));
     const CommandRun r = fpdesk({QStringLiteral("stock"), QStringLiteral("fetch"), QStringLiteral("--profile"), file,
-                          QStringLiteral("--server"), QStringLiteral("http://127.0.0.1:1"), QStringLiteral("--database"),
-                          dir.filePath(QStringLiteral("x.db"))});
+                                 QStringLiteral("--server"), QStringLiteral("http://127.0.0.1:1"),
+                                 QStringLiteral("--database"), dir.filePath(QStringLiteral("x.db"))});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("[server] password"))) << r.err.toStdString();
 }
@@ -206,14 +226,15 @@ TEST(ServerProfileTest, DatabaseUrlInTheProfileAndOnTheCommandLine) {
     test::coreApp();
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("p.ini"));
-    writeFile(file, QStringLiteral("[database]\nurl=postgresql://kp@db.lan:5433/fp?sslmode=require\npassword=p%40ss\n"));
+    writeFile(file,
+              QStringLiteral("[database]\nurl=postgresql://kp@db.lan:5433/fp?sslmode=require\npassword=p%40ss\n"));
     QString error;
     const auto p = app::Profile::load(file, &error);
     ASSERT_TRUE(p) << error.toStdString();
     EXPECT_EQ(p->database.driver, QStringLiteral("QPSQL"));
     EXPECT_EQ(p->database.host, QStringLiteral("db.lan"));
     EXPECT_EQ(p->database.port, 5433);
-    EXPECT_EQ(p->database.password, QStringLiteral("p%40ss"));  // a profile value is not percent-encoded
+    EXPECT_EQ(p->database.password, QStringLiteral("p%40ss")); // a profile value is not percent-encoded
     EXPECT_EQ(p->database.options, QStringLiteral("sslmode=require"));
 
     writeFile(file, QStringLiteral("[database]\nurl=postgresql://kp@db.lan/\n"));
@@ -221,7 +242,7 @@ TEST(ServerProfileTest, DatabaseUrlInTheProfileAndOnTheCommandLine) {
     EXPECT_TRUE(error.contains(QStringLiteral("数据库名"))) << error.toStdString();
 
     const CommandRun bad = fpdesk({QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"),
-                            QStringLiteral("postgresql://kp@db.lan:0/fp")});
+                                   QStringLiteral("postgresql://kp@db.lan:0/fp")});
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_TRUE(bad.err.contains(QStringLiteral("端口"))) << bad.err.toStdString();
 }

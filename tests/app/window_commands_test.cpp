@@ -27,7 +27,7 @@ protected:
         installFormHostFunctions();
         server.service().setServerTime(now);
         setDemoSession(session);
-        session.gs_kprmc = QStringLiteral("");  // the profile names no issuer
+        session.gs_kprmc = QStringLiteral(""); // the profile names no issuer
         session.sqlca = &db.tx();
         session.localClock = [this] { return now; };
         host = std::make_unique<HostServices>(session, dialogs);
@@ -49,7 +49,7 @@ protected:
     TempDb db{TempDb::Content::DemoData};
     TaxsimServer server{true};
     Session session;
-    ScriptedDialogs console;  // stands for the terminal: --yes / --no answers
+    ScriptedDialogs console; // stands for the terminal: --yes / --no answers
     cli::CommandDialogs dialogs{console};
     std::unique_ptr<HostServices> host;
     IssuedInvoice invoice;
@@ -69,9 +69,11 @@ TEST_F(WindowCommandTest, RefusedWithoutIssuerRightOrValidCode) {
          QStringLiteral("未指定开票人员：请用 --issuer 指定，或在配置文件的 [host] kprmc 中设置！")},
         {"not an issuer of the taxpayer", [] {}, command(QStringLiteral("00000007"), QStringLiteral("王强")),
          QStringLiteral("“王强”不是本纳税人的开票人员！")},
-        {"unknown code", [] {}, cli::WindowCommand{QStringLiteral("999"), QStringLiteral("1"), QStringLiteral("张晓明")},
+        {"unknown code", [] {},
+         cli::WindowCommand{QStringLiteral("999"), QStringLiteral("1"), QStringLiteral("张晓明")},
          QStringLiteral("指定的发票代码无效！")},
-        {"unused number", [] {}, command(QStringLiteral("00000042")), QStringLiteral("当前发票还未使用，不能进行发票作废操作！")},
+        {"unused number", [] {}, command(QStringLiteral("00000042")),
+         QStringLiteral("当前发票还未使用，不能进行发票作废操作！")},
         {"no right",
          [&] {
              db.tx().exec(QStringLiteral("UPDATE b_user_right SET right_code = '01'"));
@@ -158,8 +160,9 @@ TEST(FpdeskWindowCommands, OptionsAreCheckedAndListed) {
     };
     const Case cases[] = {
         {{QStringLiteral("print"), code, QStringLiteral("1"), QStringLiteral("--database"), db}, "--pdf"},
-        {{QStringLiteral("print"), code, QStringLiteral("1"), QStringLiteral("--pdf"), dir.filePath(QStringLiteral("a.pdf")),
-          QStringLiteral("--copies"), QStringLiteral("0"), QStringLiteral("--database"), db},
+        {{QStringLiteral("print"), code, QStringLiteral("1"), QStringLiteral("--pdf"),
+          dir.filePath(QStringLiteral("a.pdf")), QStringLiteral("--copies"), QStringLiteral("0"),
+          QStringLiteral("--database"), db},
          "--copies"},
         {{QStringLiteral("void"), code}, "argument"},
         {{QStringLiteral("void"), code, QStringLiteral("1"), QStringLiteral("--yes"), QStringLiteral("--no")}, "--yes"},
@@ -177,7 +180,8 @@ TEST(FpdeskWindowCommands, OptionsAreCheckedAndListed) {
 TEST(FpdeskWindowCommands, VoidRunsAgainstAServiceOverHttp) {
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("fp.db"));
-    ASSERT_EQ(fpdesk({QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"), db, QStringLiteral("--demo")})
+    ASSERT_EQ(fpdesk({QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"), db,
+                      QStringLiteral("--demo")})
                   .exitCode,
               0);
     TaxsimServer server(true);
@@ -185,18 +189,21 @@ TEST(FpdeskWindowCommands, VoidRunsAgainstAServiceOverHttp) {
     const QString code = QString::fromUtf8(demo::kCode50);
 
     CliRun r = fpdesk(QStringList{QStringLiteral("void"), code, QStringLiteral("42"), QStringLiteral("--blank"),
-                               QStringLiteral("--issuer"), QStringLiteral("李丽")} + common);
+                                  QStringLiteral("--issuer"), QStringLiteral("李丽")} +
+                      common);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, code + QStringLiteral(" 00000042\n"));
     EXPECT_TRUE(r.err.contains(QStringLiteral("发票作废成功！")));
     EXPECT_EQ(server.service().statusOf(code, QStringLiteral("00000042")), QStringLiteral("3"));
 
     EXPECT_EQ(fpdesk(QStringList{QStringLiteral("void"), code, QStringLiteral("42"), QStringLiteral("--blank"),
-                                 QStringLiteral("--issuer"), QStringLiteral("李丽")} + common)
+                                 QStringLiteral("--issuer"), QStringLiteral("李丽")} +
+                     common)
                   .exitCode,
-              1);  // already voided
+              1); // already voided
     r = fpdesk(QStringList{QStringLiteral("void"), code, QStringLiteral("43"), QStringLiteral("--issuer"),
-                           QStringLiteral("李丽")} + common);
+                           QStringLiteral("李丽")} +
+               common);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("当前发票还未使用，不能进行发票作废操作！"))) << r.err.toStdString();
 }
@@ -206,7 +213,8 @@ TEST(FpdeskWindowCommands, VoidRunsAgainstAServiceOverHttp) {
 TEST(FpdeskWindowCommands, PrintWritesTheCopiesIntoThePdfAndRecordsThePrint) {
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("fp.db"));
-    ASSERT_EQ(fpdesk({QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"), db, QStringLiteral("--demo")})
+    ASSERT_EQ(fpdesk({QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--database"), db,
+                      QStringLiteral("--demo")})
                   .exitCode,
               0);
     installFormHostFunctions();
@@ -221,18 +229,20 @@ TEST(FpdeskWindowCommands, PrintWritesTheCopiesIntoThePdfAndRecordsThePrint) {
         storeIssuedInvoice(*t, session, invoice);
     }
     registerOnServer(server.service(), session, invoice);
-    const QStringList common{QStringLiteral("--database"), db, QStringLiteral("--server"), server.baseUrl(),
-                             QStringLiteral("--issuer"), QStringLiteral("张晓明")};
+    const QStringList common{QStringLiteral("--database"), db,
+                             QStringLiteral("--server"),   server.baseUrl(),
+                             QStringLiteral("--issuer"),   QStringLiteral("张晓明")};
     const QString pdf = dir.filePath(QStringLiteral("发票 7.pdf"));
 
-    CliRun r = fpdesk(QStringList{QStringLiteral("print"), invoice.fpdm, QStringLiteral("7"), QStringLiteral("--pdf"), pdf,
-                                  QStringLiteral("--copies"), QStringLiteral("2")} + common);
+    CliRun r = fpdesk(QStringList{QStringLiteral("print"), invoice.fpdm, QStringLiteral("7"), QStringLiteral("--pdf"),
+                                  pdf, QStringLiteral("--copies"), QStringLiteral("2")} +
+                      common);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, invoice.fpdm + QStringLiteral(" 00000007\n"));
     QFile file(pdf);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString bytes = QString::fromLatin1(file.readAll());
-    EXPECT_EQ(bytes.count(QRegularExpression(QStringLiteral("/Type\\s*/Page[^s]"))), 2);  // one page a copy
+    EXPECT_EQ(bytes.count(QRegularExpression(QStringLiteral("/Type\\s*/Page[^s]"))), 2); // one page a copy
     file.close();
     const QString remark = QStringLiteral("打印次数：2|@|PDF|发票 7.pdf|@|");
     {

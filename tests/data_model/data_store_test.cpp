@@ -57,7 +57,8 @@ protected:
     QStringList storedLines(const QString& fphm) {
         QStringList l;
         for (const QVariantList& row : tx().selectAll(
-                 QStringLiteral("SELECT iserial, xmmc, je FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = ? ORDER BY iserial"),
+                 QStringLiteral(
+                     "SELECT iserial, xmmc, je FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = ? ORDER BY iserial"),
                  {kCode, fphm}))
             l << row[1].toString() + QLatin1Char('=') + tx().decimalAt(row[2]).value_or(Decimal()).toString(2);
         return l;
@@ -99,10 +100,10 @@ TEST_F(DataStoreTest, UpdateWritesDeletesUpdatesAndInsertsByOriginalKey) {
     saveInvoice("00000001");
     auto x = store("d_fp_xmxx_integrated_list");
     ASSERT_EQ(x->retrieve({kCode, "00000001"}), 3);
-    x->deleteRow(1);                                                     // A goes
-    x->setItem(1, QStringLiteral("je"), decv("20.00"));                  // B changes
+    x->deleteRow(1);                                    // A goes
+    x->setItem(1, QStringLiteral("je"), decv("20.00")); // B changes
     x->setItem(1, QStringLiteral("xmmc"), QStringLiteral("B2"));
-    addLine(*x, "00000001", QStringLiteral("D"), "4.00");                // D comes
+    addLine(*x, "00000001", QStringLiteral("D"), "4.00"); // D comes
     EXPECT_EQ(x->deletedCount(), 1);
     EXPECT_EQ(x->modifiedCount(), 2);
     ASSERT_EQ(x->update(), 1) << x->lastError().toStdString();
@@ -125,9 +126,9 @@ TEST_F(DataStoreTest, UpdateWritesDeletesUpdatesAndInsertsByOriginalKey) {
 
 TEST_F(DataStoreTest, NewRowsNeverTouchedAndDeletedNewRowsWriteNothing) {
     auto x = store("d_fp_xmxx_integrated_list");
-    x->insertRow(0);                             // New, never modified: not written
+    x->insertRow(0); // New, never modified: not written
     const int r = addLine(*x, "00000001", QStringLiteral("X"), "1.00");
-    x->deleteRow(r);                             // inserted then deleted: nothing to delete
+    x->deleteRow(r); // inserted then deleted: nothing to delete
     EXPECT_EQ(x->modifiedCount(), 0);
     EXPECT_EQ(x->deletedCount(), 0);
     const QString before = test::snapshot(tx());
@@ -150,7 +151,7 @@ TEST_F(DataStoreTest, FailureAfterEarlierStatementsKeepsFlagsAndRetryWritesTheSa
     EXPECT_EQ(x->update(), -1);
     EXPECT_EQ(x->lastError(), QStringLiteral("disk full"));
     EXPECT_EQ(tx().sqlcode, -1);
-    EXPECT_TRUE(tx().inTransaction());  // the caller owns the transaction
+    EXPECT_TRUE(tx().inTransaction()); // the caller owns the transaction
     ASSERT_TRUE(tx().rollback());
     EXPECT_EQ(test::snapshot(tx()), before);
     EXPECT_EQ(x->deletedCount(), 1);
@@ -175,7 +176,7 @@ TEST_F(DataStoreTest, UpdateWithoutResettingFlagsCanBeRepeatedAfterRollback) {
 
     ASSERT_EQ(h->update(true, false), 1);
     ASSERT_EQ(x->update(true, false), 1);
-    EXPECT_GT(x->getVariant(1, QStringLiteral("iserial")).toLongLong(), 0);  // read back for the caller
+    EXPECT_GT(x->getVariant(1, QStringLiteral("iserial")).toLongLong(), 0); // read back for the caller
     EXPECT_EQ(h->modifiedCount(), 1);
     EXPECT_EQ(x->modifiedCount(), 2);
     ASSERT_TRUE(tx().rollback());
@@ -242,8 +243,11 @@ TEST_F(DataStoreTest, EnteredTextIsCheckedByTypeWidthAndCodeTable) {
         {"d_fp_xmxx_integrated_list", "mj", "", {}, {}},
         {"d_fp_xmxx_integrated_list", "kxxz", QStringLiteral("售房款"), {}, QStringLiteral("3")},
         {"d_fp_xmxx_integrated_list", "kxxz", QStringLiteral("其它(装修款)"), {}, QStringLiteral("其它(装修款)")},
-        {"d_fp_xmxx_integrated_list", "xmmc", QString(51, u'品'),
-         QStringLiteral("“项目名称”最多50个字符，当前为51个字符，请修改！"), {}},
+        {"d_fp_xmxx_integrated_list",
+         "xmmc",
+         QString(51, u'品'),
+         QStringLiteral("“项目名称”最多50个字符，当前为51个字符，请修改！"),
+         {}},
         {"d_fp_integrated_free", "fkfmc", QString(80, u'名'), {}, QString(80, u'名')},
         {"d_fp_integrated_free", "kprq", "2009-13-01", QStringLiteral("“开票日期”必须是日期，例如2009-03-01！"), {}},
         {"d_fp_integrated_free", "kprq", "2009-03-01", {}, QDateTime(QDate(2009, 3, 1), QTime(0, 0))},
@@ -257,7 +261,7 @@ TEST_F(DataStoreTest, EnteredTextIsCheckedByTypeWidthAndCodeTable) {
         auto s = store(c.form);
         if (auto* list = s->child(QStringLiteral("swjgmc"))) list->retrieve({});
         s->insertRow(0);
-        s->setItem(1, QString::fromLatin1(c.column), decv("7"));  // a previous value, for the numeric cases
+        s->setItem(1, QString::fromLatin1(c.column), decv("7")); // a previous value, for the numeric cases
         const QVariant previous = s->getVariant(1, QString::fromLatin1(c.column));
         EXPECT_EQ(s->validateText(1, QString::fromLatin1(c.column), c.text), c.error);
         EXPECT_EQ(s->setItemText(1, QString::fromLatin1(c.column), c.text), c.error);
@@ -265,7 +269,7 @@ TEST_F(DataStoreTest, EnteredTextIsCheckedByTypeWidthAndCodeTable) {
         if (c.error.isEmpty())
             EXPECT_EQ(now, c.stored);
         else
-            EXPECT_EQ(now, previous);  // a refused text changes nothing
+            EXPECT_EQ(now, previous); // a refused text changes nothing
     }
 }
 
@@ -288,11 +292,11 @@ TEST_F(DataStoreTest, FindSearchesForwardAndBackwardAndSortOrdersByTypedKeys) {
     auto x = store("d_fp_xmxx_integrated_list");
     for (auto [name, je] : {std::pair{"a", "10.00"}, {"b", "9.50"}, {"c", "10.00"}, {"d", "-1.00"}})
         addLine(*x, "00000001", QString::fromLatin1(name), je);
-    x->insertRow(0);  // null amount sorts first
+    x->insertRow(0); // null amount sorts first
     ASSERT_TRUE(x->sort(QStringLiteral("je A, xmmc D")));
     QStringList order;
     for (int r = 1; r <= x->rowCount(); ++r) order << x->getString(r, QStringLiteral("xmmc"));
-    EXPECT_EQ(order, (QStringList{"", "d", "b", "c", "a"}));  // numeric, not text order
+    EXPECT_EQ(order, (QStringList{"", "d", "b", "c", "a"})); // numeric, not text order
 }
 
 TEST_F(DataStoreTest, RowsCopyMakesNewRowsThatInsertWithFreshIdentities) {
@@ -308,10 +312,11 @@ TEST_F(DataStoreTest, RowsCopyMakesNewRowsThatInsertWithFreshIdentities) {
     EXPECT_EQ(src->modifiedCount(), 0);
     EXPECT_FALSE(src->rowsCopy(2, 9, *buffer, 0));
 
-    ASSERT_TRUE(src->rowsCopy(3, 3, *buffer, 1));  // before row 1
+    ASSERT_TRUE(src->rowsCopy(3, 3, *buffer, 1)); // before row 1
     EXPECT_EQ(buffer->getString(1, QStringLiteral("xmmc")), QStringLiteral("C"));
 
-    for (int r = 1; r <= buffer->rowCount(); ++r) buffer->setItem(r, QStringLiteral("fphm"), QStringLiteral("00000005"));
+    for (int r = 1; r <= buffer->rowCount(); ++r)
+        buffer->setItem(r, QStringLiteral("fphm"), QStringLiteral("00000005"));
     ASSERT_EQ(buffer->update(), 1) << buffer->lastError().toStdString();
     ASSERT_TRUE(tx().commit());
     EXPECT_EQ(storedLines("00000005"), (QStringList{"C=3.00", "A=1.00", "B=2.00", "C=3.00"}));
@@ -321,12 +326,15 @@ TEST_F(DataStoreTest, RowsCopyMakesNewRowsThatInsertWithFreshIdentities) {
 // The payer of a red-letter invoice copied from a known invoice cannot be changed.
 TEST_F(DataStoreTest, ProtectRuleReadsTheTotalAndTheMarker) {
     struct Case {
-        const char* total;  // nullptr: empty
+        const char* total; // nullptr: empty
         const char* marker;
         bool isProtected;
     };
-    const Case cases[] = {{"-100.00", "0", true}, {"-100.00", "1", false}, {"100.00", "0", false},
-                          {"0.00", "0", false},   {nullptr, "0", false}};
+    const Case cases[] = {{"-100.00", "0", true},
+                          {"-100.00", "1", false},
+                          {"100.00", "0", false},
+                          {"0.00", "0", false},
+                          {nullptr, "0", false}};
     for (const auto& form : {"d_fp_integrated_free", "d_fp_xmxx_integrated_list"}) {
         const QString amount = QString::fromLatin1(form) == QLatin1String("d_fp_integrated_free") ? "hjje" : "je";
         const QString guarded = amount == QLatin1String("hjje") ? "fkfmc" : "je";
@@ -350,10 +358,10 @@ TEST_F(DataStoreTest, ProtectRuleReadsTheTotalAndTheMarker) {
 
 TEST_F(DataStoreTest, TotalsAreExactSumsAndNegativeAmountsAreRed) {
     auto x = store("d_fp_xmxx_integrated_list");
-    EXPECT_FALSE(x->computed(QStringLiteral("cpt_amount")).isValid());  // no lines, no total
+    EXPECT_FALSE(x->computed(QStringLiteral("cpt_amount")).isValid()); // no lines, no total
     for (int i = 0; i < 3; ++i) addLine(*x, "00000001", QStringLiteral("复印费"), "0.10");
     addLine(*x, "00000001", QStringLiteral("大额"), "1234567890.12");
-    x->insertRow(0);  // an empty line adds nothing
+    x->insertRow(0); // an empty line adds nothing
     EXPECT_EQ(x->computed(QStringLiteral("cpt_amount")).value<Decimal>(), dec("1234567890.42"));
     EXPECT_EQ(x->computed(QStringLiteral("compute_2")).value<Decimal>(), dec("4"));
     EXPECT_EQ(x->textColor(1, QStringLiteral("cpt_amount")), kColourBlack);
@@ -374,7 +382,7 @@ TEST_F(DataStoreTest, DescribeAndLookupAnswerTheWindowsQuestions) {
     EXPECT_EQ(h->columnName(34), QString());
     EXPECT_EQ(h->describe(QStringLiteral("sgfpch_t.text")), QStringLiteral("0"));
     EXPECT_EQ(h->describe(QStringLiteral("fkfmc_t.text")), QStringLiteral("付款方名称"));
-    EXPECT_EQ(h->describe(QStringLiteral("sl_t.text")), QStringLiteral("!"));  // no label object
+    EXPECT_EQ(h->describe(QStringLiteral("sl_t.text")), QStringLiteral("!")); // no label object
     EXPECT_EQ(h->describe(QStringLiteral("swjgmc.id")), QStringLiteral("4"));
     EXPECT_EQ(h->columnLabel(QStringLiteral("kprq")), QStringLiteral("开票日期:发票打印日期"));
     EXPECT_EQ(h->columnLabel(QStringLiteral("swjgmc")), QStringLiteral("税务机关名称"));
@@ -417,15 +425,16 @@ TEST_F(DataStoreTest, SelectionStepsThroughSelectedRows) {
 }
 
 TEST_F(DataStoreTest, StaffListHidesTheAdministratorAndMasksPasswords) {
-    ASSERT_TRUE(tx().exec(QStringLiteral("INSERT INTO b_emp (ccode, cname, pwd, department, sxh) VALUES (?, ?, ?, ?, ?)"),
-                          {"admin", QStringLiteral("管理员"), "secret", "KPRY", QString::fromLatin1(demo::kSxh)}));
+    ASSERT_TRUE(
+        tx().exec(QStringLiteral("INSERT INTO b_emp (ccode, cname, pwd, department, sxh) VALUES (?, ?, ?, ?, ?)"),
+                  {"admin", QStringLiteral("管理员"), "secret", "KPRY", QString::fromLatin1(demo::kSxh)}));
     ASSERT_TRUE(tx().exec(QStringLiteral("UPDATE b_emp SET pwd = ? WHERE ccode = ?"), {"pw1", "001"}));
     ASSERT_TRUE(tx().commit());
     auto emp = store("d_base_emp");
     ASSERT_EQ(emp->retrieve({QString::fromLatin1(demo::kSxh)}), 3);
-    EXPECT_EQ(emp->find([](const DataStore::RowView& v) { return v.getString(QStringLiteral("ccode")) == "admin"; }, 1,
-                        3),
-              0);
+    EXPECT_EQ(
+        emp->find([](const DataStore::RowView& v) { return v.getString(QStringLiteral("ccode")) == "admin"; }, 1, 3),
+        0);
     EXPECT_EQ(emp->displayText(1, QStringLiteral("pwd")), QStringLiteral("*********"));
     EXPECT_EQ(emp->computed(QStringLiteral("cpt_maxcode")).toString(), QStringLiteral("101"));
     const int r = emp->insertRow(0);

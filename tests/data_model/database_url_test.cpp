@@ -48,7 +48,7 @@ TEST(DatabaseUrlTest, ReadsEveryPartWithPercentEncoding) {
 TEST(DatabaseUrlTest, RefusesWhatCannotBeUsed) {
     struct Case {
         const char* url;
-        const char* why;  // part of the message
+        const char* why; // part of the message
     };
     const Case cases[] = {
         {"mysql://kp@host/fp", "postgresql://"},

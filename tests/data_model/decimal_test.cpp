@@ -19,7 +19,7 @@ TEST(DecimalParse, AcceptsAndRejects) {
     struct Case {
         const char* text;
         PE error;
-        const char* value;  // toString(4) when accepted
+        const char* value; // toString(4) when accepted
     };
     const Case cases[] = {
         {"0", PE::None, "0.0000"},
@@ -31,7 +31,7 @@ TEST(DecimalParse, AcceptsAndRejects) {
         {"-0", PE::None, "0.0000"},
         {"0012.30", PE::None, "12.3000"},
         {"  12.34\t", PE::None, "12.3400"},
-        {"1.23450000", PE::None, "1.2345"},  // zeros beyond four places are harmless
+        {"1.23450000", PE::None, "1.2345"}, // zeros beyond four places are harmless
         {"123456789012345678901234", PE::None, "123456789012345678901234.0000"},
         {"0000000000000000000000000001", PE::None, "1.0000"},
         {"", PE::Empty, nullptr},
@@ -48,7 +48,7 @@ TEST(DecimalParse, AcceptsAndRejects) {
         {"1e5", PE::Syntax, nullptr},
         {"1 2", PE::Syntax, nullptr},
         {"1-", PE::Syntax, nullptr},
-        {"1,234.50", PE::Syntax, nullptr},  // no grouping in any input
+        {"1,234.50", PE::Syntax, nullptr}, // no grouping in any input
         {"12,345,678.9012", PE::Syntax, nullptr},
         {"1,23", PE::Syntax, nullptr},
         {"1234,567", PE::Syntax, nullptr},
@@ -56,7 +56,7 @@ TEST(DecimalParse, AcceptsAndRejects) {
         {"1,,234", PE::Syntax, nullptr},
         {"1,234,", PE::Syntax, nullptr},
         {"1.234,5", PE::Syntax, nullptr},
-        {"１２", PE::Syntax, nullptr},  // fullwidth digits
+        {"１２", PE::Syntax, nullptr}, // fullwidth digits
         {"٣", PE::Syntax, nullptr},    // other scripts' digits
         {"0.12345", PE::TooManyPlaces, nullptr},
         {"1.00001", PE::TooManyPlaces, nullptr},
@@ -72,7 +72,7 @@ TEST(DecimalParse, AcceptsAndRejects) {
             EXPECT_EQ(d->toString(4), QString::fromUtf8(c.value));
         }
     }
-    EXPECT_FALSE(Decimal::parse(QStringView()).has_value());  // no error pointer needed
+    EXPECT_FALSE(Decimal::parse(QStringView()).has_value()); // no error pointer needed
 }
 
 // Every amount, quantity and price, typed or received, is read by parseAmount;
@@ -80,19 +80,19 @@ TEST(DecimalParse, AcceptsAndRejects) {
 TEST(DecimalParse, AmountsHaveTwoPlacesAndSixteenDigits) {
     struct Case {
         const char* text;
-        const char* value;    // toString(2) when accepted
-        const char* message;  // for the label 单价 when refused
+        const char* value;   // toString(2) when accepted
+        const char* message; // for the label 单价 when refused
     };
     const Case cases[] = {
         {"1234.5", "1234.50", nullptr},
         {"-0.01", "-0.01", nullptr},
         {" 12 ", "12.00", nullptr},
-        {"1.000", "1.00", nullptr},  // zeros beyond two places change nothing
+        {"1.000", "1.00", nullptr}, // zeros beyond two places change nothing
         {"9999999999999999.99", "9999999999999999.99", nullptr},
         {"00000000000000000001", "1.00", nullptr},
         {"", nullptr, ""},
         {"1.005", nullptr, "“单价”最多保留两位小数！"},
-        {"1.00001", nullptr, "“单价”最多保留两位小数！"},  // the same as 1.005
+        {"1.00001", nullptr, "“单价”最多保留两位小数！"}, // the same as 1.005
         {"0.001", nullptr, "“单价”最多保留两位小数！"},
         {"10000000000000000", nullptr, "“单价”数值超出范围！"},
         {"4294967296.1234567", nullptr, "“单价”最多保留两位小数！"},
@@ -122,10 +122,10 @@ TEST(DecimalRound, HalfAwayFromZeroToCents) {
         qint64 cents;
     };
     const Case cases[] = {
-        {"0", 0},          {"0.0049", 0},    {"-0.0049", 0},     {"0.005", 1},
-        {"-0.005", -1},    {"1.125", 113},   {"-1.125", -113},   {"2.675", 268},
-        {"1.9949", 199},   {"9.995", 1000},  {"-9.995", -1000},  {"1234567890.125", 123456789013},
-        {"12.34", 1234},   {"-12.3449", -1234},
+        {"0", 0},        {"0.0049", 0},       {"-0.0049", 0},    {"0.005", 1},
+        {"-0.005", -1},  {"1.125", 113},      {"-1.125", -113},  {"2.675", 268},
+        {"1.9949", 199}, {"9.995", 1000},     {"-9.995", -1000}, {"1234567890.125", 123456789013},
+        {"12.34", 1234}, {"-12.3449", -1234},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -140,7 +140,7 @@ TEST(DecimalArithmetic, ProductsAndSumsAreExact) {
     struct Case {
         const char* a;
         const char* b;
-        const char* product;  // toString(4)
+        const char* product; // toString(4)
     };
     const Case cases[] = {
         {"1.23", "4.56", "5.6088"},

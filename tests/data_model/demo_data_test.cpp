@@ -13,21 +13,24 @@ namespace {
 TEST(DemoData, CreatesTheDemoTaxpayerData) {
     test::TempDb db(test::TempDb::Content::DemoData);
     Transaction& t = db.tx();
-    const std::pair<const char*, int> counts[] = {{"bm_bdcja_swjg", 2}, {"b_emp", 3},        {"b_corp", 3},
+    const std::pair<const char*, int> counts[] = {{"bm_bdcja_swjg", 2}, {"b_emp", 3},         {"b_corp", 3},
                                                   {"tbl_pm", 4},        {"bm_bdcja_fpzl", 4}, {"bm_bdcja_fpdm", 4},
                                                   {"bdcja_fplg", 4},    {"bdcja_sgtp", 1},    {"b_user_right", 3}};
     for (const auto& [table, n] : counts) EXPECT_EQ(test::tableRows(t, QString::fromLatin1(table)).size(), n) << table;
 
-    const auto issuers = t.selectAll(QStringLiteral("SELECT ccode, cname FROM b_emp WHERE department = ? AND sxh = ? ORDER BY ccode"),
-                                     {"KPRY", QString::fromLatin1(demo::kSxh)});
+    const auto issuers =
+        t.selectAll(QStringLiteral("SELECT ccode, cname FROM b_emp WHERE department = ? AND sxh = ? ORDER BY ccode"),
+                    {"KPRY", QString::fromLatin1(demo::kSxh)});
     ASSERT_EQ(issuers.size(), 2);
     EXPECT_EQ(issuers[0][1].toString(), QStringLiteral("张晓明"));
 
-    const auto price = t.selectAll(QStringLiteral("SELECT price FROM tbl_pm WHERE pmmc = ?"), {QStringLiteral("复印费")});
+    const auto price =
+        t.selectAll(QStringLiteral("SELECT price FROM tbl_pm WHERE pmmc = ?"), {QStringLiteral("复印费")});
     ASSERT_EQ(price.size(), 1);
     EXPECT_EQ(t.decimalAt(price[0][0]), Decimal::fromCents(10));
 
-    const auto kinds = t.selectAll(QStringLiteral("SELECT fpzlbm, fpqc FROM bm_bdcja_fpzl WHERE kplx = ? ORDER BY fpzlbm"), {"2"});
+    const auto kinds =
+        t.selectAll(QStringLiteral("SELECT fpzlbm, fpqc FROM bm_bdcja_fpzl WHERE kplx = ? ORDER BY fpzlbm"), {"2"});
     ASSERT_EQ(kinds.size(), 3);
     EXPECT_EQ(kinds[2][1].toString(), QStringLiteral("综合统一发票"));
 
@@ -43,8 +46,9 @@ TEST(DemoData, CreatesTheDemoTaxpayerData) {
 TEST(DemoData, ReturnedStockIsInStockButNotOffered) {
     test::TempDb db(test::TempDb::Content::DemoData);
     Transaction& t = db.tx();
-    const auto inStock = t.selectAll(QStringLiteral("SELECT DISTINCT fpdm FROM bdcja_fplg WHERE sxh = ? AND bjbz = ? ORDER BY fpdm"),
-                                     {QString::fromLatin1(demo::kSxh), "0"});
+    const auto inStock =
+        t.selectAll(QStringLiteral("SELECT DISTINCT fpdm FROM bdcja_fplg WHERE sxh = ? AND bjbz = ? ORDER BY fpdm"),
+                    {QString::fromLatin1(demo::kSxh), "0"});
     QStringList stock;
     for (const auto& r : inStock) stock << r[0].toString();
     EXPECT_TRUE(stock.contains(QString::fromLatin1(demo::kCode50Returned)));

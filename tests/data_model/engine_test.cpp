@@ -8,8 +8,8 @@
 #include "data_model/transaction.h"
 #include "tests/support/temp_db.h"
 
-#include <gtest/gtest.h>
 #include <QElapsedTimer>
+#include <gtest/gtest.h>
 
 namespace fp {
 namespace {
@@ -47,13 +47,17 @@ TEST_F(EngineTest, AmountsReadBackExactlyAndSumExactly) {
     for (const char* p : prices) {
         SCOPED_TRACE(p);
         QVariantList row;
-        ASSERT_EQ(tx().selectInto(QStringLiteral("SELECT price FROM tbl_pm WHERE pmmc = ?"), {QStringLiteral("item%1").arg(++n)}, row), 0);
+        ASSERT_EQ(tx().selectInto(QStringLiteral("SELECT price FROM tbl_pm WHERE pmmc = ?"),
+                                  {QStringLiteral("item%1").arg(++n)}, row),
+                  0);
         const auto back = tx().decimalAt(row.value(0));
         ASSERT_TRUE(back) << row.value(0).toString().toStdString();
         EXPECT_EQ(back->toString(2), QString::fromLatin1(p));
     }
     QVariantList sum;
-    ASSERT_EQ(tx().selectInto(QStringLiteral("SELECT sum(price) FROM tbl_pm WHERE pmmc IN ('item1', 'item5', 'item6')"), {}, sum), 0);
+    ASSERT_EQ(tx().selectInto(QStringLiteral("SELECT sum(price) FROM tbl_pm WHERE pmmc IN ('item1', 'item5', 'item6')"),
+                              {}, sum),
+              0);
     ASSERT_TRUE(tx().decimalAt(sum.value(0)));
     EXPECT_EQ(tx().decimalAt(sum.value(0))->toString(2), QStringLiteral("1235567890.22"));
 }
@@ -64,7 +68,8 @@ TEST_F(EngineTest, DateTimesMonthsAndRowLimit) {
                                QDateTime(QDate(2026, 12, 10), QTime(9, 30, 15))};
     int n = 0;
     for (const QDateTime& t : times)
-        run(QStringLiteral("INSERT INTO bdcja_fpk_log (fpdm, fphm, sxh, czlx, kpr, czrq) VALUES ('C', ?, 'S', '1', 'K', ?)"),
+        run(QStringLiteral(
+                "INSERT INTO bdcja_fpk_log (fpdm, fphm, sxh, czlx, kpr, czrq) VALUES ('C', ?, 'S', '1', 'K', ?)"),
             {QStringLiteral("%1").arg(++n, 8, 10, QLatin1Char('0')), t});
     commit();
 
@@ -73,20 +78,23 @@ TEST_F(EngineTest, DateTimesMonthsAndRowLimit) {
     for (int i = 0; i < 3; ++i) EXPECT_EQ(tx().dateTimeAt(back[i].value(0)), times[i]);
 
     const Dialect& d = tx().dialect();
-    const QList<QVariantList> december = tx().selectAll(
-        QStringLiteral("SELECT fphm FROM bdcja_fpk_log WHERE %1 = ? ORDER BY fphm").arg(d.monthOf(QStringLiteral("czrq"))),
-        {QStringLiteral("2026-12")});
+    const QList<QVariantList> december =
+        tx().selectAll(QStringLiteral("SELECT fphm FROM bdcja_fpk_log WHERE %1 = ? ORDER BY fphm")
+                           .arg(d.monthOf(QStringLiteral("czrq"))),
+                       {QStringLiteral("2026-12")});
     ASSERT_EQ(december.size(), 2) << tx().sqlerrtext.toStdString();
     EXPECT_EQ(december[0].value(0).toString(), QStringLiteral("00000002"));
 
-    const QList<QVariantList> first = tx().selectAll(QStringLiteral("SELECT fphm FROM bdcja_fpk_log ORDER BY czrq DESC") + d.limit(1));
+    const QList<QVariantList> first =
+        tx().selectAll(QStringLiteral("SELECT fphm FROM bdcja_fpk_log ORDER BY czrq DESC") + d.limit(1));
     ASSERT_EQ(first.size(), 1);
     EXPECT_EQ(first[0].value(0).toString(), QStringLiteral("00000003"));
 }
 
 TEST_F(EngineTest, CurrentTimeIsThisMachinesLocalTimeToTheSecond) {
     const QDateTime before = QDateTime::currentDateTime().addMSecs(-QDateTime::currentDateTime().time().msec());
-    run(QStringLiteral("INSERT INTO bdcja_fpk_log (fpdm, fphm, sxh, czlx, kpr, czrq) VALUES ('C', '1', 'S', '1', 'K', %1)")
+    run(QStringLiteral(
+            "INSERT INTO bdcja_fpk_log (fpdm, fphm, sxh, czlx, kpr, czrq) VALUES ('C', '1', 'S', '1', 'K', %1)")
             .arg(tx().dialect().currentTime()));
     commit();
     const QDateTime after = QDateTime::currentDateTime();
@@ -101,10 +109,10 @@ TEST_F(EngineTest, CurrentTimeIsThisMachinesLocalTimeToTheSecond) {
 TEST_F(EngineTest, NumberCastGivesNullForTextThatIsNotANumber) {
     struct Case {
         const char* zjsyh;
-        QVariant next;  // zjsyh + 1, or null
+        QVariant next; // zjsyh + 1, or null
     };
-    const Case cases[] = {{"00000012", 13}, {"99999999", 100000000}, {"0000001A", QVariant()}, {"abc", QVariant()},
-                          {" 12", QVariant()}, {"", QVariant()}};
+    const Case cases[] = {{"00000012", 13},    {"99999999", 100000000}, {"0000001A", QVariant()},
+                          {"abc", QVariant()}, {" 12", QVariant()},     {"", QVariant()}};
     int n = 0;
     for (const Case& c : cases) addBatch(QStringLiteral("C%1").arg(++n), QString::fromLatin1(c.zjsyh));
     n = 0;
@@ -128,8 +136,11 @@ TEST_F(EngineTest, LastUsedNumberNeverMovesBackwards) {
         const char* lastUsed;
     };
     // Issuers saving in any order: the record keeps the highest number.
-    const Step steps[] = {{"00000005", "00000005"}, {"00000007", "00000007"}, {"00000006", "00000007"},
-                          {"00000001", "00000007"}, {"00000100", "00000100"}};
+    const Step steps[] = {{"00000005", "00000005"},
+                          {"00000007", "00000007"},
+                          {"00000006", "00000007"},
+                          {"00000001", "00000007"},
+                          {"00000100", "00000100"}};
     for (const Step& s : steps) {
         SCOPED_TRACE(s.saved);
         ASSERT_TRUE(recordNumberUsed(tx(), QStringLiteral("C1"), QStringLiteral("50"), QString::fromLatin1(s.saved)))
@@ -143,7 +154,7 @@ TEST_F(EngineTest, LastUsedNumberNeverMovesBackwards) {
 TEST_F(EngineTest, SchemaKeepsItsVersionAndRefusesANewerOne) {
     EXPECT_EQ(schemaVersion(tx()), kSchemaVersion);
     QString error;
-    ASSERT_TRUE(createSchema(tx(), &error)) << error.toStdString();  // again: nothing to do
+    ASSERT_TRUE(createSchema(tx(), &error)) << error.toStdString(); // again: nothing to do
     EXPECT_EQ(test::tableRows(tx(), QString::fromLatin1(kSchemaVersionTable)),
               QStringList{QStringLiteral("fp_schema_version|%1").arg(kSchemaVersion)});
 

@@ -47,20 +47,29 @@ TEST_P(FormMatchesTable, ColumnsFollowTheTableInOrderWithItsKey) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    InvoiceForms, FormMatchesTable,
-    ::testing::Values(TableForm{"d_fp_integrated_free", "ptfp_fpk", 33, {"fpdm", "fphm"}},
-                      TableForm{"d_fp_building_free", "bdcja_fpk", 23, {"fpdm", "fphm"}},
-                      TableForm{"d_fp_xmxx_integrated_list", "ptfp_fpxmmx", 17, {"iserial"}},
-                      TableForm{"d_fp_xmxx_estate_list", "bdcja_fpxmmx", 12, {"iserial"}},
-                      TableForm{"d_fp_xmxx_building_list", "bdcja_fpxmmx", 12, {"iserial"}}),
-    [](const auto& info) { return std::string(info.param.form); });
+INSTANTIATE_TEST_SUITE_P(InvoiceForms, FormMatchesTable,
+                         ::testing::Values(TableForm{"d_fp_integrated_free", "ptfp_fpk", 33, {"fpdm", "fphm"}},
+                                           TableForm{"d_fp_building_free", "bdcja_fpk", 23, {"fpdm", "fphm"}},
+                                           TableForm{"d_fp_xmxx_integrated_list", "ptfp_fpxmmx", 17, {"iserial"}},
+                                           TableForm{"d_fp_xmxx_estate_list", "bdcja_fpxmmx", 12, {"iserial"}},
+                                           TableForm{"d_fp_xmxx_building_list", "bdcja_fpxmmx", 12, {"iserial"}}),
+                         [](const auto& info) { return std::string(info.param.form); });
 
 TEST(FormDefs, EveryDefinitionIsRegistered) {
-    const QStringList names = {"d_fp_integrated_free", "d_fp_building_free", "d_fp_xmxx_integrated_list",
-                               "d_fp_xmxx_estate_list", "d_fp_xmxx_building_list", "d_fp_integrated_print",
-                               "dddw_fpdm", "dddw_fpzl", "dddw_swjg", "dddw_kpr", "d_base_pm", "d_base_corp",
-                               "d_base_emp", "d_base_base_data"};
+    const QStringList names = {"d_fp_integrated_free",
+                               "d_fp_building_free",
+                               "d_fp_xmxx_integrated_list",
+                               "d_fp_xmxx_estate_list",
+                               "d_fp_xmxx_building_list",
+                               "d_fp_integrated_print",
+                               "dddw_fpdm",
+                               "dddw_fpzl",
+                               "dddw_swjg",
+                               "dddw_kpr",
+                               "d_base_pm",
+                               "d_base_corp",
+                               "d_base_emp",
+                               "d_base_base_data"};
     EXPECT_EQ(formDefNames().size(), 14);
     for (const QString& n : names) EXPECT_NE(formDef(n), nullptr) << n.toStdString();
     EXPECT_EQ(formDef(QStringLiteral("no_such_form")), nullptr);
@@ -81,7 +90,7 @@ TEST(FormDefs, EverySelectRunsOnTheSchema) {
 
 TEST(FormDefs, HeaderShowsTheOfficeNameAsASecondViewOfItsCode) {
     const FormDef* d = formDef(QStringLiteral("d_fp_integrated_free"));
-    EXPECT_EQ(d->columnIndex(QStringLiteral("swjgmc")), -1);  // not a column: 33 positions stay
+    EXPECT_EQ(d->columnIndex(QStringLiteral("swjgmc")), -1); // not a column: 33 positions stay
     const FormColumn* v = d->column(QStringLiteral("swjgmc"));
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(v->viewOf, QStringLiteral("swjgdm"));
@@ -153,7 +162,7 @@ TEST(FormDefs, PrintLayoutIsCompleteAndRefersToExistingObjects) {
         if (o.hidden) hidden.insert(o.name);
     }
     EXPECT_EQ(hidden, (QSet<QString>{"ptfp_fpk_sxh_t", "ptfp_fpk_sxh", "ptfp_fpk_drcs_t", "ptfp_fpk_drcs",
-                                      "ptfp_fpk_skflxdh_t", "skflxdh", "t_10", "t_7"}));
+                                     "ptfp_fpk_skflxdh_t", "skflxdh", "t_10", "t_7"}));
     const LayoutObject* fkfmc = l.object(QStringLiteral("ptfp_fpk_fkfmc"));
     ASSERT_NE(fkfmc, nullptr);
     EXPECT_EQ(fkfmc->band, Band::Header);

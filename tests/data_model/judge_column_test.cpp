@@ -23,9 +23,10 @@ protected:
         h->insertRow(0);
         for (const FormColumn& c : h->def().columns)
             if (c.required())
-                h->setItem(1, c.name, c.type == ColType::Text       ? QVariant(QStringLiteral("x"))
-                                      : c.type == ColType::DateTime ? QVariant(QDateTime(QDate(2009, 3, 1), QTime(0, 0)))
-                                                                    : QVariant::fromValue(Decimal::fromInt(1)));
+                h->setItem(1, c.name,
+                           c.type == ColType::Text       ? QVariant(QStringLiteral("x"))
+                           : c.type == ColType::DateTime ? QVariant(QDateTime(QDate(2009, 3, 1), QTime(0, 0)))
+                                                         : QVariant::fromValue(Decimal::fromInt(1)));
         return h;
     }
 };
@@ -40,8 +41,8 @@ TEST_F(JudgeColumnTest, FilledFormPasses) {
 
 TEST_F(JudgeColumnTest, FirstEmptyRequiredColumnIsNamedByItsLabel) {
     struct Case {
-        QStringList emptied;  // columns set empty, in no particular order
-        QVariant value;       // the empty value used
+        QStringList emptied; // columns set empty, in no particular order
+        QVariant value;      // the empty value used
         QString column;
         QString message;
     };
@@ -84,7 +85,7 @@ TEST_F(JudgeColumnTest, GridReportsTheRowAndAnEmptyTagFallsBackToTheLabel) {
     pm->insertRow(0);
     pm->setItem(1, QStringLiteral("price"), QVariant::fromValue(Decimal::fromCents(10)));
     EXPECT_FALSE(gf_judge_dw_column_isnull(host, *pm));
-    EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("品目名称不能为空！"));  // tag "|notnull|" has no label
+    EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("品目名称不能为空！")); // tag "|notnull|" has no label
 }
 
 } // namespace

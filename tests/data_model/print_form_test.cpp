@@ -21,16 +21,18 @@ protected:
 
     void header(const QString& fphm, const QString& fpzt, const char* total, const QDateTime& saved) {
         ASSERT_TRUE(tx().exec(
-            QStringLiteral("INSERT INTO ptfp_fpk (fpdm, fphm, fpzlbm, swjgdm, sxh, fpzt, fkfmc, hjje, kpr, bcrq, kprq, drcs) "
-                           "VALUES (?, ?, '50', ?, ?, ?, ?, ?, ?, ?, ?, 0)"),
+            QStringLiteral(
+                "INSERT INTO ptfp_fpk (fpdm, fphm, fpzlbm, swjgdm, sxh, fpzt, fkfmc, hjje, kpr, bcrq, kprq, drcs) "
+                "VALUES (?, ?, '50', ?, ?, ?, ?, ?, ?, ?, ?, 0)"),
             {kCode, fphm, QString::fromLatin1(demo::kSwjgdm), kSxh, fpzt, QStringLiteral("刘芳"),
              QVariant::fromValue(*Decimal::parse(QString::fromLatin1(total))), QStringLiteral("张晓明"), saved, saved}))
             << tx().sqlerrtext.toStdString();
     }
     void line(const QString& fphm, const QString& xmmc, const char* je) {
         const auto amount = QVariant::fromValue(*Decimal::parse(QString::fromLatin1(je)));
-        ASSERT_TRUE(tx().exec(QStringLiteral("INSERT INTO ptfp_fpxmmx (fpdm, fphm, xmmc, mj, dj, je) VALUES (?, ?, ?, ?, ?, ?)"),
-                              {kCode, fphm, xmmc, QVariant::fromValue(Decimal::fromInt(1)), amount, amount}));
+        ASSERT_TRUE(tx().exec(
+            QStringLiteral("INSERT INTO ptfp_fpxmmx (fpdm, fphm, xmmc, mj, dj, je) VALUES (?, ?, ?, ?, ?, ?)"),
+            {kCode, fphm, xmmc, QVariant::fromValue(Decimal::fromInt(1)), amount, amount}));
     }
     std::unique_ptr<DataStore> print(const QString& fphm, const QString& sxh = kSxh) {
         auto p = makeStore(QStringLiteral("d_fp_integrated_print"), tx());
@@ -73,7 +75,7 @@ TEST_F(PrintFormTest, IdentificationNumberCountsSecondsSince1900) {
     const std::pair<QDateTime, qlonglong> cases[] = {
         {QDateTime(QDate(1900, 1, 1), QTime(0, 0, 0)), 0},
         {QDateTime(QDate(1900, 1, 2), QTime(0, 0, 1)), 86401},
-        {QDateTime(QDate(1900, 3, 1), QTime(0, 0, 0)), 59LL * 86400},  // 1900 has no 29 February
+        {QDateTime(QDate(1900, 3, 1), QTime(0, 0, 0)), 59LL * 86400}, // 1900 has no 29 February
         {QDateTime(QDate(2009, 3, 1), QTime(8, 5, 9)), 39871LL * 86400 + 8 * 3600 + 5 * 60 + 9},
     };
     int n = 10;
@@ -102,8 +104,8 @@ TEST_F(PrintFormTest, NegativeTotalDrawsValuesRedAndStatusIsRedWhenNotValid) {
     header("00000005", "2", "5.00", saved);
     line("00000005", QStringLiteral("住宿费"), "5.00");
     auto red = print("00000004");
-    for (const char* name : {"ptfp_fpk_fkfmc", "ptfp_fpxmmx_je", "kpr", "ptfp_fpk_swjgdm_1", "cpt_amt", "compute_1",
-                             "compute_2"})
+    for (const char* name :
+         {"ptfp_fpk_fkfmc", "ptfp_fpxmmx_je", "kpr", "ptfp_fpk_swjgdm_1", "cpt_amt", "compute_1", "compute_2"})
         EXPECT_EQ(red->textColor(1, QString::fromLatin1(name)), kColourRed) << name;
     EXPECT_EQ(red->textColor(1, QStringLiteral("fpzt")), kColourBlack);
 

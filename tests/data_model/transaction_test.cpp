@@ -22,13 +22,15 @@ protected:
     // n codes "C0001".. of kind "50", committed.
     void addCodes(int n) {
         for (int i = 1; i <= n; ++i)
-            ASSERT_TRUE(tx().exec(kInsertCode, {QStringLiteral("C%1").arg(i, 4, 10, QLatin1Char('0')), QStringLiteral("50")}))
+            ASSERT_TRUE(
+                tx().exec(kInsertCode, {QStringLiteral("C%1").arg(i, 4, 10, QLatin1Char('0')), QStringLiteral("50")}))
                 << tx().sqlerrtext.toStdString();
         ASSERT_TRUE(tx().commit()) << tx().sqlerrtext.toStdString();
     }
     static qlonglong countCodes(Transaction& t) {
         QVariantList row;
-        EXPECT_EQ(t.selectInto(QStringLiteral("SELECT count(*) FROM bm_bdcja_fpdm"), {}, row), 0) << t.sqlerrtext.toStdString();
+        EXPECT_EQ(t.selectInto(QStringLiteral("SELECT count(*) FROM bm_bdcja_fpdm"), {}, row), 0)
+            << t.sqlerrtext.toStdString();
         return row.value(0).toLongLong();
     }
 };
@@ -89,7 +91,7 @@ TEST_F(TransactionTest, ResultCodesOfSelects) {
         QString sql;
         QVariantList binds;
         int sqlcode;
-        QVariantList out;  // what `out` holds afterwards (it starts as {"untouched"})
+        QVariantList out; // what `out` holds afterwards (it starts as {"untouched"})
     };
     const QVariantList untouched{QStringLiteral("untouched")};
     const Case cases[] = {
@@ -120,14 +122,13 @@ TEST_F(TransactionTest, AKeptStatementRunsAgainWithOtherValues) {
     ASSERT_TRUE(tx().commit());
     int kept = -1;
     // The same text with other values, interleaved with another statement.
-    const QList<QPair<QString, QString>> lookups = {
-        {"C0001", "50"}, {"C0002", "20"}, {"C0003", "50"}, {"C0002", "20"}};
+    const QList<QPair<QString, QString>> lookups = {{"C0001", "50"}, {"C0002", "20"}, {"C0003", "50"}, {"C0002", "20"}};
     for (const auto& [code, kind] : lookups) {
         SCOPED_TRACE(code.toStdString());
         ASSERT_TRUE(tx().exec(kKindOf, {code}));
         ASSERT_TRUE(tx().lastQuery().next());
         EXPECT_EQ(tx().lastQuery().value(0).toString(), kind);
-        ASSERT_TRUE(tx().exec(kAllCodes));  // lastQuery() follows the statement that ran
+        ASSERT_TRUE(tx().exec(kAllCodes)); // lastQuery() follows the statement that ran
         ASSERT_TRUE(tx().lastQuery().next());
         EXPECT_EQ(tx().lastQuery().value(0).toString(), QStringLiteral("C0001"));
         if (kept < 0) kept = tx().cachedStatementCount();
@@ -148,7 +149,8 @@ TEST_F(TransactionTest, AFailedStatementReportsAndTheNextRunOfItWorks) {
     EXPECT_EQ(tx().sqlcode, -1);
     EXPECT_FALSE(tx().sqlerrtext.isEmpty());
     EXPECT_EQ(tx().sqlnrows, 0);
-    ASSERT_TRUE(tx().exec(kInsertCode, {QStringLiteral("C0002"), QStringLiteral("50")})) << tx().sqlerrtext.toStdString();
+    ASSERT_TRUE(tx().exec(kInsertCode, {QStringLiteral("C0002"), QStringLiteral("50")}))
+        << tx().sqlerrtext.toStdString();
     EXPECT_EQ(tx().sqlcode, 0);
     EXPECT_EQ(tx().sqlnrows, 1);
     ASSERT_TRUE(tx().commit());
@@ -163,7 +165,7 @@ TEST_F(TransactionTest, CommitAndRollbackAfterASelectNotReadToTheEnd) {
         const QString code = commit ? QStringLiteral("N0001") : QStringLiteral("N0002");
         ASSERT_TRUE(tx().exec(kInsertCode, {code, QStringLiteral("50")}));
         ASSERT_TRUE(tx().exec(kAllCodes));
-        ASSERT_TRUE(tx().lastQuery().next());  // only the first row read
+        ASSERT_TRUE(tx().lastQuery().next()); // only the first row read
         if (commit)
             ASSERT_TRUE(tx().commit()) << tx().sqlerrtext.toStdString();
         else
@@ -175,7 +177,8 @@ TEST_F(TransactionTest, CommitAndRollbackAfterASelectNotReadToTheEnd) {
         const QString theirs = commit ? QStringLiteral("Y0001") : QStringLiteral("Y0002");
         ASSERT_TRUE(other->exec(kInsertCode, {theirs, QStringLiteral("50")}));
         ASSERT_TRUE(other->commit()) << other->sqlerrtext.toStdString();
-        EXPECT_TRUE(test::tableRows(tx(), QStringLiteral("bm_bdcja_fpdm")).contains(QStringLiteral("bm_bdcja_fpdm|") + theirs + QStringLiteral("|50")));
+        EXPECT_TRUE(test::tableRows(tx(), QStringLiteral("bm_bdcja_fpdm"))
+                        .contains(QStringLiteral("bm_bdcja_fpdm|") + theirs + QStringLiteral("|50")));
     }
     EXPECT_EQ(test::tableRows(*other, QStringLiteral("bm_bdcja_fpdm")).filter(QStringLiteral("|N000")),
               QStringList{QStringLiteral("bm_bdcja_fpdm|N0001|50")});
@@ -188,7 +191,7 @@ TEST_F(TransactionTest, AHalfReadSelectDoesNotHideOtherConnectionsWrites) {
     addCodes(5);
     auto other = db.openAnother();
     QVariantList row;
-    ASSERT_EQ(tx().selectInto(kAllCodes, {}, row), 0);  // reads one row of five
+    ASSERT_EQ(tx().selectInto(kAllCodes, {}, row), 0); // reads one row of five
     ASSERT_TRUE(tx().exec(kAllCodes));
     ASSERT_TRUE(tx().lastQuery().next());
 
@@ -196,7 +199,8 @@ TEST_F(TransactionTest, AHalfReadSelectDoesNotHideOtherConnectionsWrites) {
     ASSERT_TRUE(other->commit()) << other->sqlerrtext.toStdString();
 
     EXPECT_EQ(countCodes(tx()), 6);
-    ASSERT_TRUE(tx().exec(kInsertCode, {QStringLiteral("X0002"), QStringLiteral("50")})) << tx().sqlerrtext.toStdString();
+    ASSERT_TRUE(tx().exec(kInsertCode, {QStringLiteral("X0002"), QStringLiteral("50")}))
+        << tx().sqlerrtext.toStdString();
     ASSERT_TRUE(tx().commit()) << tx().sqlerrtext.toStdString();
     EXPECT_EQ(countCodes(*other), 7);
 }
@@ -216,7 +220,8 @@ TEST_F(TransactionTest, FailNextMatchingFailsOneStatementWithoutRunningIt) {
     EXPECT_EQ(countCodes(tx()), 1);
 
     // Only the next matching statement: the same text runs again afterwards.
-    ASSERT_TRUE(tx().exec(kInsertCode, {QStringLiteral("C0002"), QStringLiteral("50")})) << tx().sqlerrtext.toStdString();
+    ASSERT_TRUE(tx().exec(kInsertCode, {QStringLiteral("C0002"), QStringLiteral("50")}))
+        << tx().sqlerrtext.toStdString();
     ASSERT_TRUE(tx().commit());
     EXPECT_EQ(countCodes(tx()), 2);
 }
@@ -247,7 +252,8 @@ TEST_F(TransactionTest, ClosingWithOpenWorkReleasesTheDatabase) {
         ASSERT_TRUE(mine->lastQuery().next());
     }
     // The write lock is gone and the uncommitted row with it.
-    ASSERT_TRUE(tx().exec(kInsertCode, {QStringLiteral("M0002"), QStringLiteral("50")})) << tx().sqlerrtext.toStdString();
+    ASSERT_TRUE(tx().exec(kInsertCode, {QStringLiteral("M0002"), QStringLiteral("50")}))
+        << tx().sqlerrtext.toStdString();
     ASSERT_TRUE(tx().commit()) << tx().sqlerrtext.toStdString();
     EXPECT_EQ(countCodes(tx()), 4);
 }

@@ -1,8 +1,8 @@
 // The HTTP transport against a hand-written server: replies decoded by the
 // charset they name, replies that are not text refused, and the time-out as a
 // deadline for the whole exchange.
-#include "host/http_transport.h"
 #include "host/host_services.h"
+#include "host/http_transport.h"
 #include "host/text_decoding.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/scripted_dialogs.h"
@@ -131,7 +131,7 @@ RemoteResult post(const RawHttpServer& server, int timeoutMs = 5000) {
 }
 
 TEST(HttpTransportText, RepliesAreDecodedByTheirCharset) {
-    const std::string gbk = "ok|@|\xc4\xe3\xba\xc3";  // 你好 in GBK
+    const std::string gbk = "ok|@|\xc4\xe3\xba\xc3"; // 你好 in GBK
     struct Case {
         const char* name;
         std::string contentType;
@@ -179,10 +179,11 @@ TEST(HttpTransportText, RepliesThatAreNotTextAreRefusedWithTheReason) {
         HostServices host(session, dialogs);
         host.setTransport(std::make_shared<HttpTransport>(server.baseUrl(), RemoteCredentials{}));
         QString reply = QStringLiteral("untouched");
-        EXPECT_FALSE(host.f_send_remote_msg(QStringLiteral("NormalServlet"), QStringLiteral("proc_id:90239\r\n"), 50, reply));
+        EXPECT_FALSE(
+            host.f_send_remote_msg(QStringLiteral("NormalServlet"), QStringLiteral("proc_id:90239\r\n"), 50, reply));
         EXPECT_EQ(reply, QStringLiteral("untouched"));
-        EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("税务服务器的应答") + QString::fromUtf8(c.message)
-                                                  + QStringLiteral("，无法使用！\r\n请稍后再试，或与税务机关联系。")});
+        EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("税务服务器的应答") + QString::fromUtf8(c.message) +
+                                                  QStringLiteral("，无法使用！\r\n请稍后再试，或与税务机关联系。")});
     }
 }
 

@@ -5,9 +5,9 @@
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/taxsim_fixture.h"
 
-#include <gtest/gtest.h>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 #ifndef CPPHTTPLIB_OPENSSL_SUPPORT
 #define CPPHTTPLIB_OPENSSL_SUPPORT
@@ -36,22 +36,19 @@ const QString kStatus = QStringLiteral("proc_id:90239\r\nas_fpdm:237020000001\r\
 // no other process can take the port while the object lives.
 class RefusingPort {
 public:
-    RefusingPort()
-    {
+    RefusingPort() {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         addr.sin_port = 0;
         socklen_t len = sizeof addr;
-        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0
-            && ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
             port_ = ntohs(addr.sin_port);
     }
-    ~RefusingPort()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
+    ~RefusingPort() {
+        if (fd_ >= 0) ::close(fd_);
     }
     int port() const { return port_; }
 
@@ -62,8 +59,7 @@ private:
 
 class RemoteMsgTest : public TaxsimHttpTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         TaxsimHttpTest::SetUp();
         host.setTransport(taxsim().httpTransport());
     }
@@ -73,8 +69,7 @@ protected:
     HostServices host{session, dialogs};
 };
 
-TEST_F(RemoteMsgTest, AcceptedReplyIsReturnedWholeAndRecorded)
-{
+TEST_F(RemoteMsgTest, AcceptedReplyIsReturnedWholeAndRecorded) {
     QString reply;
     ASSERT_TRUE(host.f_send_remote_msg(kUrl, kStatus, 200, reply));
     EXPECT_EQ(reply, QStringLiteral("ok|@|0|@|未使用"));
@@ -96,18 +91,14 @@ struct FailureCase {
     const char* name;
     // The service, the host and a port where nothing listens.
     std::function<void(taxsim::Service&, HostServices&, int)> arrange;
-    QString message;      // the one message shown ("PORT" stands for the port)
+    QString message; // the one message shown ("PORT" stands for the port)
 };
 
-void PrintTo(const FailureCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class RemoteMsgFailureTest : public RemoteMsgTest, public ::testing::WithParamInterface<FailureCase> {};
 
-TEST_P(RemoteMsgFailureTest, ShowsOneMessageAndReturnsFalse)
-{
+TEST_P(RemoteMsgFailureTest, ShowsOneMessageAndReturnsFalse) {
     const FailureCase& c = GetParam();
     RefusingPort closed;
     ASSERT_GT(closed.port(), 0);
@@ -125,9 +116,7 @@ TEST_P(RemoteMsgFailureTest, ShowsOneMessageAndReturnsFalse)
     EXPECT_EQ(host.exchanges()[0].request, kStatus);
 }
 
-const auto inject = [](Fault f) {
-    return [f](taxsim::Service& s, HostServices&, int) { s.injectFault(f); };
-};
+const auto inject = [](Fault f) { return [f](taxsim::Service& s, HostServices&, int) { s.injectFault(f); }; };
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, RemoteMsgFailureTest,
@@ -153,38 +142,38 @@ INSTANTIATE_TEST_SUITE_P(
                                    "服务器可能已经受理了本次请求，请稍后核对发票在服务器上的状态。")},
         FailureCase{"time-out",
                     [](taxsim::Service& s, HostServices& h, int) {
-                        h.setTimeoutUnitMs(1);  // 200 units -> 0.2 s
+                        h.setTimeoutUnitMs(1); // 200 units -> 0.2 s
                         s.injectFault({Fault::Kind::Delay, 60000, 500, {}});
                     },
                     QStringLiteral("税务服务器在0.2秒内没有应答，请稍后再试！")},
-        FailureCase{"connection refused",
-                    [](taxsim::Service&, HostServices& h, int port) {
-                        h.setTransport(std::make_shared<HttpTransport>(
-                            QStringLiteral("http://127.0.0.1:%1").arg(port), demoCredentials()));
-                    },
-                    QStringLiteral("无法连接税务服务器：http://127.0.0.1:PORT/NormalServlet（连接被拒绝或主机不存在）\r\n"
-                                   "请检查网络连接和服务器地址后再试！")}),
+        FailureCase{
+            "connection refused",
+            [](taxsim::Service&, HostServices& h, int port) {
+                h.setTransport(std::make_shared<HttpTransport>(QStringLiteral("http://127.0.0.1:%1").arg(port),
+                                                               demoCredentials()));
+            },
+            QStringLiteral("无法连接税务服务器：http://127.0.0.1:PORT/NormalServlet（连接被拒绝或主机不存在）\r\n"
+                           "请检查网络连接和服务器地址后再试！")}),
     [](const ::testing::TestParamInfo<FailureCase>& info) {
         std::string n = info.param.name;
         for (char& ch : n)
-            if (!isalnum(static_cast<unsigned char>(ch)))
-                ch = '_';
+            if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
         return n;
     });
 
-TEST_F(RemoteMsgTest, ReplyLostAfterTheServiceStoredTheChange)
-{
+TEST_F(RemoteMsgTest, ReplyLostAfterTheServiceStoredTheChange) {
     taxsim().service().injectFault({Fault::Kind::LostReply, 0, 500, {}}, 76129);
     QString reply;
     EXPECT_FALSE(host.f_send_remote_msg(
-        kUrl, QStringLiteral("proc_id:76129\r\nas_fpdm:237020000001\r\nas_fphm:00000009\r\nas_fpzt:3\r\nas_kpr:张三\r\n"),
+        kUrl,
+        QStringLiteral("proc_id:76129\r\nas_fpdm:237020000001\r\nas_fphm:00000009\r\nas_fpzt:3\r\nas_kpr:张三\r\n"),
         100, reply));
     EXPECT_TRUE(dialogs.lastMessage().startsWith(QStringLiteral("与税务服务器的连接意外中断")));
-    EXPECT_EQ(taxsim().service().statusOf(QStringLiteral("237020000001"), QStringLiteral("00000009")), QStringLiteral("3"));
+    EXPECT_EQ(taxsim().service().statusOf(QStringLiteral("237020000001"), QStringLiteral("00000009")),
+              QStringLiteral("3"));
 }
 
-TEST_F(RemoteMsgTest, WithoutATransportNothingIsSent)
-{
+TEST_F(RemoteMsgTest, WithoutATransportNothingIsSent) {
     host.setTransport(nullptr);
     QString reply;
     EXPECT_FALSE(host.f_send_remote_msg(kUrl, kStatus, 200, reply));
@@ -192,8 +181,7 @@ TEST_F(RemoteMsgTest, WithoutATransportNothingIsSent)
     EXPECT_TRUE(taxsim().service().requestLog().empty());
 }
 
-TEST_F(RemoteMsgTest, BusyRunnerCarriesTheExchangeAndASecondExchangeIsRefused)
-{
+TEST_F(RemoteMsgTest, BusyRunnerCarriesTheExchangeAndASecondExchangeIsRefused) {
     int runs = 0;
     bool innerResult = true;
     host.setBusyRunner([&](const std::function<void()>& work) {
@@ -223,8 +211,7 @@ TEST_F(RemoteMsgTest, BusyRunnerCarriesTheExchangeAndASecondExchangeIsRefused)
 // Time-out units reach the transport as milliseconds.
 class RecordingTransport : public RemoteTransport {
 public:
-    RemoteResult post(const QString&, const QString&, int timeoutMs) override
-    {
+    RemoteResult post(const QString&, const QString&, int timeoutMs) override {
         timeouts.push_back(timeoutMs);
         RemoteResult r;
         r.kind = RemoteResult::Kind::Ok;
@@ -235,16 +222,19 @@ public:
     std::vector<int> timeouts;
 };
 
-TEST(RemoteMsgTimeout, UnitsAreConvertedToMilliseconds)
-{
+TEST(RemoteMsgTimeout, UnitsAreConvertedToMilliseconds) {
     Session session;
     ScriptedDialogs dialogs;
     HostServices host(session, dialogs);
     auto transport = std::make_shared<RecordingTransport>();
     host.setTransport(transport);
-    struct Case { int unitMs; int timeout; int expectedMs; };
+    struct Case {
+        int unitMs;
+        int timeout;
+        int expectedMs;
+    };
     const Case cases[] = {
-        {100, 100, 10000}, {100, 200, 20000}, {100, 500, 50000}, {100, 10000, 1000000},
+        {100, 100, 10000}, {100, 200, 20000}, {100, 500, 50000},         {100, 10000, 1000000},
         {1, 200, 200},     {100, 0, 1},       {1000000, 10000, INT_MAX},
     };
     for (const Case& c : cases) {
@@ -257,8 +247,7 @@ TEST(RemoteMsgTimeout, UnitsAreConvertedToMilliseconds)
 }
 
 // HTTPS: the server's certificate is checked against the given CA file.
-TEST(RemoteMsgHttps, CertificateIsVerified)
-{
+TEST(RemoteMsgHttps, CertificateIsVerified) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString cert = dir.filePath(QStringLiteral("cert.pem"));
@@ -293,14 +282,13 @@ TEST(RemoteMsgHttps, CertificateIsVerified)
     EXPECT_TRUE(host.f_send_remote_msg(kUrl, QStringLiteral("proc_id:90001\r\n"), 100, reply));
     EXPECT_EQ(reply, QStringLiteral("ok|@|proc_id:90001\r\n"));
 
-    host.setTransport(std::make_shared<HttpTransport>(base, demoCredentials()));  // system trust store only
+    host.setTransport(std::make_shared<HttpTransport>(base, demoCredentials())); // system trust store only
     EXPECT_FALSE(host.f_send_remote_msg(kUrl, QStringLiteral("proc_id:90001\r\n"), 100, reply));
     EXPECT_EQ(dialogs.lastMessage(),
-              QStringLiteral("无法连接税务服务器：") + base
-                  + QStringLiteral("/NormalServlet（服务器证书验证失败）\r\n请检查网络连接和服务器地址后再试！"));
+              QStringLiteral("无法连接税务服务器：") + base +
+                  QStringLiteral("/NormalServlet（服务器证书验证失败）\r\n请检查网络连接和服务器地址后再试！"));
 
-    while (!server.is_running())
-        std::this_thread::yield();
+    while (!server.is_running()) std::this_thread::yield();
     server.stop();
     serving.join();
 }

@@ -197,11 +197,11 @@ TEST(StringReplaceAll, ReplacesEveryOccurrenceOnce) {
     };
     const Case cases[] = {
         {"a:b:c", ":", "{[:]}", "a{[:]}b{[:]}c"},
-        {"aaa", "a", "aa", "aaaaaa"},  // inserted text is not scanned again
+        {"aaa", "a", "aa", "aaaaaa"}, // inserted text is not scanned again
         {"a::b", "::", ":", "a:b"},
         {"abc", "x", "y", "abc"},
         {"abc", "", "x", "abc"},
-        {"ABC", "b", "x", "ABC"},  // case matters
+        {"ABC", "b", "x", "ABC"}, // case matters
         {"", ":", "x", ""},
     };
     for (const Case& c : cases) {

@@ -43,9 +43,9 @@ TEST_F(CopyPasteTest, AThreeLineInvoiceIsPastedIntoTheNextAndSavesUnderItsNumber
     // The new invoice keeps its own identity.
     EXPECT_EQ(fp().getString(1, QStringLiteral("fphm")), QStringLiteral("00000002"));
     EXPECT_TRUE(fp().getString(1, QStringLiteral("hjdx")).isEmpty());
-    ASSERT_EQ(xm().rowCount(), 3);  // two appended to the empty one
-    const QList<QStringList> lines = {{"餐饮服务", "2", "120", "240"}, {"餐饮服务", "1", "280", "280"},
-                                      {"餐饮服务", "3", "0.1", "0.3"}};
+    ASSERT_EQ(xm().rowCount(), 3); // two appended to the empty one
+    const QList<QStringList> lines = {
+        {"餐饮服务", "2", "120", "240"}, {"餐饮服务", "1", "280", "280"}, {"餐饮服务", "3", "0.1", "0.3"}};
     for (int r = 1; r <= 3; ++r) {
         EXPECT_EQ(xm().getString(r, QStringLiteral("xmmc")), lines[r - 1][0]) << r;
         EXPECT_EQ(xm().getDecimal(r, QStringLiteral("je")), dec(lines[r - 1][3])) << r;
@@ -72,8 +72,8 @@ TEST_F(CopyPasteTest, AThreeLineInvoiceIsPastedIntoTheNextAndSavesUnderItsNumber
     dialogs.clear();
     dialogs.yes();
     ASSERT_EQ(win->raise(QStringLiteral("ue_save")), 1) << dialogs.messages().join(u'|').toStdString();
-    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = '00000002'"), {code50()}),
-              3);
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = '00000002'"), {code50()}), 3);
 }
 
 TEST_F(CopyPasteTest, CopyRefusals) {

@@ -12,10 +12,11 @@ protected:
         // Two more partners whose names begin like the demo ones.
         const QString sxh = session.gs_sysuserid;
         for (const auto& [code, name] : {std::pair{"004", "示范餐饮有限公司"}, std::pair{"005", "东方示范学校"}})
-            ASSERT_TRUE(db->tx().exec(QStringLiteral("INSERT INTO b_corp (code, cname, type, lc_no, sxh) VALUES (?, ?, ?, ?, ?)"),
-                                      QVariantList{QString(sxh + QLatin1String(code)), QString::fromUtf8(name),
-                                                   QStringLiteral("纳税人识别号"),
-                                                   QString(QStringLiteral("NO") + QLatin1String(code)), sxh}));
+            ASSERT_TRUE(db->tx().exec(
+                QStringLiteral("INSERT INTO b_corp (code, cname, type, lc_no, sxh) VALUES (?, ?, ?, ?, ?)"),
+                QVariantList{QString(sxh + QLatin1String(code)), QString::fromUtf8(name),
+                             QStringLiteral("纳税人识别号"), QString(QStringLiteral("NO") + QLatin1String(code)),
+                             sxh}));
         ASSERT_TRUE(db->tx().commit());
         open();
         ASSERT_TRUE(start());

@@ -9,8 +9,8 @@
 #include "issuing/w_fp_invoicing.h"
 #include "taxsim/in_process_transport.h"
 #include "taxsim/service.h"
-#include "tests/support/qt_printers.h"
 #include "tests/support/demo_session.h"
+#include "tests/support/qt_printers.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/taxsim_fixture.h"
 #include "tests/support/temp_db.h"
@@ -66,7 +66,8 @@ public:
     }
 
     // Starts an integrated invoice on the demo code with the given number.
-    bool start(const QString& number = QStringLiteral("00000001"), const QString& code = QString::fromUtf8(demo::kCode50)) {
+    bool start(const QString& number = QStringLiteral("00000001"),
+               const QString& code = QString::fromUtf8(demo::kCode50)) {
         chooseCode(code);
         typeNumber(number);
         return win->raise(QStringLiteral("ue_start")) == 1;

@@ -24,7 +24,8 @@ TEST_F(IssuingTest, LineCommandsNeedAnOpenInvoice) {
     // Nothing started.
     EXPECT_EQ(w.raise(QStringLiteral("ue_newproj")), 0);
     EXPECT_EQ(w.raise(QStringLiteral("ue_delproj")), 0);
-    EXPECT_EQ(dialogs.messages(), (QStringList{QStringLiteral("请先选择发票代码！"), QStringLiteral("请先选择发票代码！")}));
+    EXPECT_EQ(dialogs.messages(),
+              (QStringList{QStringLiteral("请先选择发票代码！"), QStringLiteral("请先选择发票代码！")}));
     EXPECT_EQ(w.focusedName(), QStringLiteral("ddlb_fpdm"));
     // Code and number set, but no form open (as after a save): the entry message.
     w.is_fpdm = code50();
@@ -50,7 +51,7 @@ TEST_F(IssuingTest, AmountFollowsQuantityTimesPriceAndTheTotalFollowsTheLines) {
     w_fp_invoicing& w = open();
     ASSERT_TRUE(start());
     w.dw_xm.typeInto(1, QStringLiteral("mj"), QStringLiteral("2.5"));
-    EXPECT_TRUE(xm().isNull(1, QStringLiteral("je")));  // price still empty
+    EXPECT_TRUE(xm().isNull(1, QStringLiteral("je"))); // price still empty
     w.dw_xm.typeInto(1, QStringLiteral("dj"), QStringLiteral("100"));
     EXPECT_EQ(xm().getDecimal(1, QStringLiteral("je")), dec("250.00"));
     EXPECT_EQ(fp().getDecimal(1, QStringLiteral("hjje")), dec("250.00"));
@@ -58,7 +59,7 @@ TEST_F(IssuingTest, AmountFollowsQuantityTimesPriceAndTheTotalFollowsTheLines) {
     ASSERT_EQ(w.raise(QStringLiteral("ue_newproj")), 2);
     w.dw_xm.typeInto(2, QStringLiteral("mj"), QStringLiteral("3"));
     w.dw_xm.typeInto(2, QStringLiteral("dj"), QStringLiteral("0.10"));
-    EXPECT_EQ(xm().getDecimal(2, QStringLiteral("je")), dec("0.30"));  // exact, not 0.30000000000000004
+    EXPECT_EQ(xm().getDecimal(2, QStringLiteral("je")), dec("0.30")); // exact, not 0.30000000000000004
     EXPECT_EQ(fp().getDecimal(1, QStringLiteral("hjje")), dec("250.30"));
 
     // An amount typed by hand.
@@ -85,7 +86,7 @@ TEST_F(IssuingTest, ChoosingACatalogueItemFillsThePriceOnly) {
     w.dw_xm.typeInto(1, QStringLiteral("dj"), QStringLiteral("10"));
     w.dw_xm.typeInto(1, QStringLiteral("xmmc"), QStringLiteral("餐饮服务"));
     EXPECT_EQ(xm().getDecimal(1, QStringLiteral("dj")), dec("120.00"));
-    EXPECT_EQ(xm().getDecimal(1, QStringLiteral("je")), dec("20.00"));  // until mj or dj changes
+    EXPECT_EQ(xm().getDecimal(1, QStringLiteral("je")), dec("20.00")); // until mj or dj changes
     w.dw_xm.typeInto(1, QStringLiteral("xmmc"), QStringLiteral("不在目录中"));
     EXPECT_EQ(xm().getDecimal(1, QStringLiteral("dj")), dec("120.00"));
 }

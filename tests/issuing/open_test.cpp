@@ -5,7 +5,7 @@ namespace fp::test {
 namespace {
 
 struct RightsCase {
-    const char* right;  // nullptr: no row in the rights table
+    const char* right; // nullptr: no row in the rights table
     bool mayIssue;
 };
 
@@ -62,8 +62,8 @@ TEST_F(IssuingTest, TheFunctionIdIsAskedAsTwoDigits) {
 
 struct IssuerCase {
     const char* name;
-    QString answer;     // what the choice dialog returns
-    bool stays;         // the window stays open
+    QString answer; // what the choice dialog returns
+    bool stays;     // the window stays open
 };
 
 class IssuerChoiceTest : public IssuingTest, public ::testing::WithParamInterface<IssuerCase> {};
@@ -87,7 +87,7 @@ TEST_P(IssuerChoiceTest, AnEmptyIssuerIsAskedFor) {
     } else {
         EXPECT_EQ(session.gs_kprmc, QStringLiteral(""));
         EXPECT_EQ(session.st_kpr_text, QStringLiteral("before"));
-        EXPECT_EQ(w.ddlb_fpdm.count(), 0);  // nothing loaded after the close
+        EXPECT_EQ(w.ddlb_fpdm.count(), 0); // nothing loaded after the close
     }
 }
 
@@ -117,9 +117,10 @@ TEST_F(IssuingTest, CodeListOffersCodesWithUnreturnedStockOfKindsIssuedHere) {
                                  "VALUES ('LGX', ?, ?, '10', '237020000101', '00000001', '00000010', '', '0')"),
                   {session.gs_ssswjgdm, session.gs_sysuserid});
     // Another taxpayer's stock is not offered either.
-    db->tx().exec(QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz) "
-                                 "VALUES ('LGY', ?, '9999999999999', '50', '237020000009', '00000001', '00000010', '', '0')"),
-                  {session.gs_ssswjgdm});
+    db->tx().exec(
+        QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz) "
+                       "VALUES ('LGY', ?, '9999999999999', '50', '237020000009', '00000001', '00000010', '', '0')"),
+        {session.gs_ssswjgdm});
     db->tx().commit();
     w_fp_invoicing& w = open();
     QStringList ids, texts;
@@ -151,7 +152,8 @@ TEST_F(IssuingTest, OpensWithItsControlsAndFormsHidden) {
     EXPECT_EQ(w.dw_fp.dataObject(), QStringLiteral("d_fp_integrated_free"));
     EXPECT_EQ(w.dw_xm.dataObject(), QStringLiteral("d_fp_xmxx_integrated_list"));
     EXPECT_EQ(w.dw_print.dataObject(), QStringLiteral("d_fp_integrated_print"));
-    for (const char* n : {"st_oldfpdm", "ddlb_oldfpdm", "st_oldfpdm1", "sle_oldfpdm", "st_oldfphm", "sle_ch", "dw_print"})
+    for (const char* n :
+         {"st_oldfpdm", "ddlb_oldfpdm", "st_oldfpdm1", "sle_oldfpdm", "st_oldfphm", "sle_ch", "dw_print"})
         EXPECT_FALSE(w.control(QString::fromLatin1(n))->visible) << n;
     EXPECT_EQ(w.st_1.text(), QStringLiteral("发票代码"));
     EXPECT_EQ(w.cbx_ch.text(), QStringLiteral("发票冲红"));

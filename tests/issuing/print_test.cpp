@@ -96,8 +96,9 @@ TEST_F(PrintCommandTest, InvoiceGoneFromTheLocalDatabaseIsNamed) {
     ASSERT_TRUE(db->tx().exec(QStringLiteral("UPDATE ptfp_fpk SET sxh = 'other' WHERE fphm = '00000001'")));
     ASSERT_TRUE(db->tx().commit());
     EXPECT_EQ(print(), 0);
-    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("当前发票代码的发票号码数据未找到！\r\n发票代码：237020000001\r\n"
-                                                             "发票号码：00000001")});
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{QStringLiteral("当前发票代码的发票号码数据未找到！\r\n发票代码：237020000001\r\n"
+                                         "发票号码：00000001")});
     EXPECT_TRUE(dialogs.questions().isEmpty());
 }
 

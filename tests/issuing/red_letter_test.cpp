@@ -43,8 +43,9 @@ protected:
     }
     long startRed() { return win->raise(QStringLiteral("ue_start")); }
     void setOld(const QString& column, const QVariant& value) {
-        ASSERT_TRUE(db->tx().exec(QStringLiteral("UPDATE ptfp_fpk SET %1 = ? WHERE fpdm = ? AND fphm = '00000001'").arg(column),
-                                  {value, code50()}));
+        ASSERT_TRUE(
+            db->tx().exec(QStringLiteral("UPDATE ptfp_fpk SET %1 = ? WHERE fpdm = ? AND fphm = '00000001'").arg(column),
+                          {value, code50()}));
         ASSERT_TRUE(db->tx().commit());
     }
 };
@@ -52,7 +53,7 @@ protected:
 TEST_F(RedLetterTest, AThreeLineInvoiceIsCopiedNegatedInOrderAndSavesAsAReversal) {
     issueThreeLineInvoice();
     chooseReversal(QStringLiteral("1"));
-    dialogs.yes();  // issued this month
+    dialogs.yes(); // issued this month
     ASSERT_EQ(startRed(), 1) << dialogs.messages().join(u'|').toStdString();
     EXPECT_EQ(dialogs.questions(), QStringList{QStringLiteral("被冲红发票为本月发票，确定要继续冲红吗？")});
     EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join(u'|').toStdString();
@@ -67,9 +68,8 @@ TEST_F(RedLetterTest, AThreeLineInvoiceIsCopiedNegatedInOrderAndSavesAsAReversal
     EXPECT_EQ(fp().objectText(QStringLiteral("sgfpch_t")), QStringLiteral("0"));
     EXPECT_EQ(fp().getString(1, QStringLiteral("fphm")), QStringLiteral("00000002"));
 
-    const QList<QStringList> lines = {{"餐饮服务", "2", "-120", "-240"},
-                                      {"复印费", "1.5", "-0.1", "-0.15"},
-                                      {"餐饮服务", "3", "-93.33", "-279.99"}};
+    const QList<QStringList> lines = {
+        {"餐饮服务", "2", "-120", "-240"}, {"复印费", "1.5", "-0.1", "-0.15"}, {"餐饮服务", "3", "-93.33", "-279.99"}};
     ASSERT_EQ(xm().rowCount(), 3);
     for (int r = 1; r <= 3; ++r) {
         const QStringList& l = lines[r - 1];
@@ -171,8 +171,8 @@ TEST_F(RedLetterTest, AnInvoiceMissingLocallyIsDownloadedOnlyWhenTheClerkAgrees)
     EXPECT_EQ(win->focusedName(), QStringLiteral("sle_ch"));
 
     dialogs.clear();
-    dialogs.yes();  // download
-    dialogs.yes();  // issued this month
+    dialogs.yes(); // download
+    dialogs.yes(); // issued this month
     ASSERT_EQ(startRed(), 1) << dialogs.messages().join(u'|').toStdString();
     EXPECT_EQ(xm().rowCount(), 3);
     EXPECT_EQ(fp().getDecimal(1, QStringLiteral("hjje")), dec("-520.14"));

@@ -8,7 +8,8 @@ namespace {
 
 Decimal dec(const char* s) { return *Decimal::parse(QString::fromLatin1(s)); }
 
-const QString kConfirm = QStringLiteral("发票代码：237020000001\r\n发票号码：00000001\r\n\r\n一旦保存即不可修改，确定要保存吗？");
+const QString kConfirm =
+    QStringLiteral("发票代码：237020000001\r\n发票号码：00000001\r\n\r\n一旦保存即不可修改，确定要保存吗？");
 
 class SaveTest : public IssuingTest {
 protected:
@@ -32,18 +33,23 @@ TEST_F(SaveTest, SavesUploadsAndCommitsOverHttp) {
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("数据保存成功！")});
 
     // Local data: header, lines, used number, log row.
-    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM ptfp_fpk WHERE fpdm = ? AND fphm = '00000001' AND hjje = 24015"),
-                    {code50()}), 1);
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM ptfp_fpk WHERE fpdm = ? AND fphm = '00000001' AND hjje = 24015"),
+              {code50()}),
+        1);
     QVariantList row;
     db->tx().selectInto(QStringLiteral("SELECT hjdx, kpr, fkfmc FROM ptfp_fpk WHERE fpdm = ?"), {code50()}, row);
     EXPECT_EQ(row.value(0).toString(), QStringLiteral("贰佰肆拾元零壹角伍分"));
     EXPECT_EQ(row.value(1).toString(), QStringLiteral("张晓明"));
-    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = '00000001'"), {code50()}), 2);
-    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM bdcja_fplg WHERE fpdm = ? AND zjsyh = '00000001'"), {code50()}), 1);
-    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM bdcja_fpk_log WHERE fpdm = ? AND fphm = '00000001' AND czlx = '1' "
-                                   "AND kpr = ? AND sxh = ?"),
-                    {code50(), session.gs_username, session.gs_sysuserid}),
-              1);
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = '00000001'"), {code50()}), 2);
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM bdcja_fplg WHERE fpdm = ? AND zjsyh = '00000001'"), {code50()}), 1);
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM bdcja_fpk_log WHERE fpdm = ? AND fphm = '00000001' AND czlx = '1' "
+                             "AND kpr = ? AND sxh = ?"),
+              {code50(), session.gs_username, session.gs_sysuserid}),
+        1);
 
     // What the service stored: the upload in its grammar.
     const auto stored = server->service().invoice(code50(), QStringLiteral("00000001"));
@@ -58,21 +64,21 @@ TEST_F(SaveTest, SavesUploadsAndCommitsOverHttp) {
     ASSERT_TRUE(raw.endsWith(QStringLiteral("|&|\r\n")));
     const QString data = raw.mid(QStringLiteral("proc_id:11633\r\nas_data:").size()).chopped(2);
     const QStringList headerAndRest = data.split(QStringLiteral("|#|"));
-    ASSERT_EQ(headerAndRest.size(), 34);  // 33 fields each followed by the separator, then the lines
+    ASSERT_EQ(headerAndRest.size(), 34); // 33 fields each followed by the separator, then the lines
     EXPECT_EQ(headerAndRest[0], code50());
-    EXPECT_EQ(headerAndRest[15], QStringLiteral("240.15"));          // hjje, two decimals
-    EXPECT_EQ(headerAndRest[22], QStringLiteral("20261210093015"));  // bcrq, 14 digits
-    EXPECT_EQ(headerAndRest[23], QStringLiteral("20261210093015"));  // kprq
-    EXPECT_EQ(headerAndRest[24], QStringLiteral("0.00"));            // drcs
-    EXPECT_EQ(headerAndRest[20], QStringLiteral("备注{[:]}第一行{[r]}{[n]}第二行"));  // escaped in the request
+    EXPECT_EQ(headerAndRest[15], QStringLiteral("240.15"));                          // hjje, two decimals
+    EXPECT_EQ(headerAndRest[22], QStringLiteral("20261210093015"));                  // bcrq, 14 digits
+    EXPECT_EQ(headerAndRest[23], QStringLiteral("20261210093015"));                  // kprq
+    EXPECT_EQ(headerAndRest[24], QStringLiteral("0.00"));                            // drcs
+    EXPECT_EQ(headerAndRest[20], QStringLiteral("备注{[:]}第一行{[r]}{[n]}第二行")); // escaped in the request
     const QStringList lines = headerAndRest[33].split(QStringLiteral("|&|"));
-    ASSERT_EQ(lines.size(), 3);  // two lines, each followed by "|&|"
+    ASSERT_EQ(lines.size(), 3); // two lines, each followed by "|&|"
     EXPECT_TRUE(lines[2].isEmpty());
     for (int i = 0; i < 2; ++i) {
         const QStringList f = lines[i].split(QStringLiteral("|@|"));
-        ASSERT_EQ(f.size(), 18) << lines[i].toStdString();  // 17 fields each followed by "|@|"
+        ASSERT_EQ(f.size(), 18) << lines[i].toStdString(); // 17 fields each followed by "|@|"
         EXPECT_TRUE(f[17].isEmpty());
-        EXPECT_TRUE(f[0].endsWith(QStringLiteral(".00")));  // iserial, two decimals
+        EXPECT_TRUE(f[0].endsWith(QStringLiteral(".00"))); // iserial, two decimals
         EXPECT_EQ(f[3], QStringLiteral("餐饮服务"));
     }
     EXPECT_EQ(lines[0].split(QStringLiteral("|@|"))[7], QStringLiteral("2.00"));
@@ -93,11 +99,11 @@ TEST_F(SaveTest, SavesUploadsAndCommitsOverHttp) {
     EXPECT_EQ(w.ddlb_fphm.text(), QStringLiteral("00000002"));
     EXPECT_EQ(w.is_fphm, QStringLiteral("00000001"));
     EXPECT_FALSE(w.ib_auto_find_fphm);
-    EXPECT_EQ(w.focusedName(), QStringLiteral("dw_xm"));  // not moved by the refresh
+    EXPECT_EQ(w.focusedName(), QStringLiteral("dw_xm")); // not moved by the refresh
     // A saved invoice takes no more lines, and a new start does not ask.
     EXPECT_EQ(w.raise(QStringLiteral("ue_newproj")), 0);
     EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("请先进行“开始录入新票”操作！"));
-    w.keyDown(keys::Enter);  // the offered number starts at once
+    w.keyDown(keys::Enter); // the offered number starts at once
     EXPECT_EQ(w.is_fphm, QStringLiteral("00000002"));
     EXPECT_FALSE(w.dw_fp.readOnly());
 }
@@ -149,33 +155,41 @@ TEST_P(SaveFailureTest, RollsBackCompletelyAndCanBeRepeated) {
     }
     ASSERT_TRUE(save()) << dialogs.messages().join(u'|').toStdString();
     EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM ptfp_fpk")), 1);
-    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = '00000001'"), {code50()}), 2);
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = '00000001'"), {code50()}), 2);
     EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM bdcja_fpk_log")), 1);
     EXPECT_EQ(server->service().invoice(code50(), QStringLiteral("00000001"))->lines.size(), 2u);
 }
 
-void failSql(SaveTest& t, const char* fragment) { t.db->tx().failNextMatching(QString::fromLatin1(fragment), QStringLiteral("disk I/O error")); }
+void failSql(SaveTest& t, const char* fragment) {
+    t.db->tx().failNextMatching(QString::fromLatin1(fragment), QStringLiteral("disk I/O error"));
+}
 void fault(SaveTest& t, taxsim::Fault::Kind kind) {
     taxsim::Fault f;
     f.kind = kind;
     if (kind == taxsim::Fault::Kind::Delay) {
         f.delayMs = 10000;
-        t.host->setTimeoutUnitMs(1);  // the upload's 500 units: half a second
+        t.host->setTimeoutUnitMs(1); // the upload's 500 units: half a second
     }
     t.server->service().injectFault(f, 11633);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     AfterConfirmation, SaveFailureTest,
-    ::testing::Values(
-        FailureCase{"header", [](SaveTest& t) { failSql(t, "INSERT INTO ptfp_fpk "); }, QStringLiteral("发票数据保存失败！\r\ndisk I/O error")},
-        FailureCase{"lines", [](SaveTest& t) { failSql(t, "INSERT INTO ptfp_fpxmmx "); }, QStringLiteral("品目明细数据保存失败！\r\ndisk I/O error")},
-        FailureCase{"stock", [](SaveTest& t) { failSql(t, "UPDATE bdcja_fplg"); }, QStringLiteral("发票库数据保存失败！\r\ndisk I/O error")},
-        FailureCase{"log", [](SaveTest& t) { failSql(t, "INSERT INTO bdcja_fpk_log"); }, QStringLiteral("发票库数据保存失败！\r\ndisk I/O error")},
-        FailureCase{"refused", [](SaveTest& t) { fault(t, taxsim::Fault::Kind::Refuse); }, QString()},
-        FailureCase{"timeout", [](SaveTest& t) { fault(t, taxsim::Fault::Kind::Delay); }, QStringLiteral("税务服务器在")},
-        FailureCase{"dropped", [](SaveTest& t) { fault(t, taxsim::Fault::Kind::Drop); }, QString()},
-        FailureCase{"lost reply", [](SaveTest& t) { fault(t, taxsim::Fault::Kind::LostReply); }, QString()}),
+    ::testing::Values(FailureCase{"header", [](SaveTest& t) { failSql(t, "INSERT INTO ptfp_fpk "); },
+                                  QStringLiteral("发票数据保存失败！\r\ndisk I/O error")},
+                      FailureCase{"lines", [](SaveTest& t) { failSql(t, "INSERT INTO ptfp_fpxmmx "); },
+                                  QStringLiteral("品目明细数据保存失败！\r\ndisk I/O error")},
+                      FailureCase{"stock", [](SaveTest& t) { failSql(t, "UPDATE bdcja_fplg"); },
+                                  QStringLiteral("发票库数据保存失败！\r\ndisk I/O error")},
+                      FailureCase{"log", [](SaveTest& t) { failSql(t, "INSERT INTO bdcja_fpk_log"); },
+                                  QStringLiteral("发票库数据保存失败！\r\ndisk I/O error")},
+                      FailureCase{"refused", [](SaveTest& t) { fault(t, taxsim::Fault::Kind::Refuse); }, QString()},
+                      FailureCase{"timeout", [](SaveTest& t) { fault(t, taxsim::Fault::Kind::Delay); },
+                                  QStringLiteral("税务服务器在")},
+                      FailureCase{"dropped", [](SaveTest& t) { fault(t, taxsim::Fault::Kind::Drop); }, QString()},
+                      FailureCase{"lost reply", [](SaveTest& t) { fault(t, taxsim::Fault::Kind::LostReply); },
+                                  QString()}),
     [](const auto& info) {
         std::string n = info.param.name;
         for (char& c : n)
@@ -200,8 +214,9 @@ TEST_F(SaveTest, FailuresOverHttpRollBackToo) {
 TEST_F(SaveTest, ANumberSavedMeanwhileByAnotherIssuerIsNamedAsUsed) {
     prepare();
     auto other = db->openAnother();
-    ASSERT_TRUE(other->exec(QStringLiteral("INSERT INTO ptfp_fpk (fpdm, fphm, sxh, fpzt, kpr) VALUES (?, '00000001', ?, '1', '李丽')"),
-                            {code50(), session.gs_sysuserid}));
+    ASSERT_TRUE(other->exec(
+        QStringLiteral("INSERT INTO ptfp_fpk (fpdm, fphm, sxh, fpzt, kpr) VALUES (?, '00000001', ?, '1', '李丽')"),
+        {code50(), session.gs_sysuserid}));
     ASSERT_TRUE(other->commit());
     const QString before = dbSnapshot();
     dialogs.yes();
@@ -264,7 +279,7 @@ TEST_F(SaveTest, AnEmptyTotalPointsAtTheFirstLineWithoutAnAmount) {
 
 TEST_F(SaveTest, SignRulesAreReversedForARedLetterInvoice) {
     prepare();
-    win->cbx_ch.setChecked(true);  // as a red-letter start leaves it
+    win->cbx_ch.setChecked(true); // as a red-letter start leaves it
     xm().setItem(1, QStringLiteral("dj"), QStringLiteral("100"));
     EXPECT_FALSE(save());
     EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("冲红单价不能大于零"));
@@ -331,8 +346,11 @@ TEST_F(SaveTest, EstateInvoiceIsSavedToItsOwnTables) {
     dialogs.yes();
     ASSERT_TRUE(save()) << dialogs.messages().join(u'|').toStdString();
     EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM bdcja_fpk WHERE fpdm = ? AND hjje = 88500000"),
-                    {QString::fromUtf8(demo::kCode20)}), 1);
-    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM bdcja_fpxmmx WHERE fpdm = ?"), {QString::fromUtf8(demo::kCode20)}), 1);
+                    {QString::fromUtf8(demo::kCode20)}),
+              1);
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM bdcja_fpxmmx WHERE fpdm = ?"), {QString::fromUtf8(demo::kCode20)}),
+        1);
     EXPECT_TRUE(server->service().invoice(QString::fromUtf8(demo::kCode20), QStringLiteral("00000001")).has_value());
 }
 

@@ -6,14 +6,15 @@ namespace {
 
 class SelectorTest : public IssuingTest {
 protected:
-    void setBatches(const QList<QStringList>& batches) {  // fpqh, fpzh, zjsyh, bjbz
+    void setBatches(const QList<QStringList>& batches) { // fpqh, fpzh, zjsyh, bjbz
         db->tx().exec(QStringLiteral("DELETE FROM bdcja_fplg WHERE fpdm = ?"), {code50()});
         int n = 0;
         for (const QStringList& b : batches)
-            db->tx().exec(QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz) "
-                                         "VALUES (?, ?, ?, '50', ?, ?, ?, ?, ?)"),
-                          {QStringLiteral("LGT%1").arg(++n), session.gs_ssswjgdm, session.gs_sysuserid, code50(), b[0],
-                           b[1], b[2], b[3]});
+            db->tx().exec(
+                QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz) "
+                               "VALUES (?, ?, ?, '50', ?, ?, ?, ?, ?)"),
+                {QStringLiteral("LGT%1").arg(++n), session.gs_ssswjgdm, session.gs_sysuserid, code50(), b[0], b[1],
+                 b[2], b[3]});
         db->tx().commit();
     }
 };
@@ -26,8 +27,8 @@ TEST_F(SelectorTest, NumberListOffersTheNextNumberOfEveryOpenBatch) {
     const Case cases[] = {
         {{{"00000100", "00000150", "00000120", "0"}, {"00000151", "00000200", "", "0"}}, {"00000121", "00000151"}},
         {{{"00000001", "00000100", "00000099", "0"}}, {"00000100"}},
-        {{{"00000001", "00000100", "00000100", "0"}}, {}},                      // used up
-        {{{"00000001", "00000100", "", "1"}, {"00000200", "00000300", "00000250", "0"}}, {"00000251"}},  // closed batch
+        {{{"00000001", "00000100", "00000100", "0"}}, {}},                                              // used up
+        {{{"00000001", "00000100", "", "1"}, {"00000200", "00000300", "00000250", "0"}}, {"00000251"}}, // closed batch
         {{{"00000000", "00000010", "00000000", "0"}}, {"00000001"}},
     };
     for (const Case& c : cases) {
@@ -108,7 +109,7 @@ TEST_F(SelectorTest, OutsideInvoiceEntryShowsTheTypedCodeAndAnotherCodeHidesIt) 
     w_fp_invoicing& w = open();
     chooseCode(code50());
     w.cbx_ch.click();
-    w.ddlb_oldfpdm.select(w.ddlb_oldfpdm.count());  // 系统外票
+    w.ddlb_oldfpdm.select(w.ddlb_oldfpdm.count()); // 系统外票
     EXPECT_TRUE(w.sle_oldfpdm.visible);
     EXPECT_TRUE(w.st_oldfpdm1.visible);
     EXPECT_EQ(w.sle_ch.x, 2830);

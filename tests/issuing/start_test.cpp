@@ -5,7 +5,6 @@
 namespace fp::test {
 namespace {
 
-
 TEST_F(IssuingTest, StartOpensAnIntegratedInvoiceWithItsHeaderPrefilled) {
     w_fp_invoicing& w = open();
     ASSERT_TRUE(start(QStringLiteral("1")));
@@ -64,8 +63,8 @@ TEST_F(IssuingTest, StartOpensAnIntegratedInvoiceWithItsHeaderPrefilled) {
     // The status request: no final line break, time-out 200.
     ASSERT_EQ(host->exchanges().size(), 1u);
     EXPECT_EQ(host->exchanges()[0].url, QStringLiteral("NormalServlet"));
-    EXPECT_EQ(host->exchanges()[0].request,
-              QStringLiteral("proc_id:90239\r\nas_fpdm:") + code50() + QStringLiteral("\r\nas_fphm:00000001\r\nas_getinfo:0"));
+    EXPECT_EQ(host->exchanges()[0].request, QStringLiteral("proc_id:90239\r\nas_fpdm:") + code50() +
+                                                QStringLiteral("\r\nas_fphm:00000001\r\nas_getinfo:0"));
     EXPECT_EQ(host->exchanges()[0].timeout, 200);
     // The invoice's identity and the system's values cannot be typed over.
     for (const char* col : {"fpdm", "fphm", "sxh", "fpzt", "bcrq", "hjje"}) {
@@ -104,11 +103,15 @@ TEST_F(IssuingTest, StartRefusals) {
     };
     const Case cases[] = {
         {"no number", QString(), QStringLiteral("请决定要开发票的发票号码！"), QStringLiteral("ddlb_fphm"), false},
-        {"outside the stock", QStringLiteral("00000101"), QStringLiteral("指定发票号码无效！"), QStringLiteral("ddlb_fphm"), false},
-        {"closed batch", QStringLiteral("00000601"), QStringLiteral("指定发票号码无效！"), QStringLiteral("ddlb_fphm"), false},
+        {"outside the stock", QStringLiteral("00000101"), QStringLiteral("指定发票号码无效！"),
+         QStringLiteral("ddlb_fphm"), false},
+        {"closed batch", QStringLiteral("00000601"), QStringLiteral("指定发票号码无效！"), QStringLiteral("ddlb_fphm"),
+         false},
         {"used here", QStringLiteral("3"), QStringLiteral("当前发票号码已使用！"), QStringLiteral("ddlb_fphm"), false},
-        {"issued elsewhere", QStringLiteral("00000004"), QStringLiteral("指定发票已开票！"), QStringLiteral("ddlb_fphm"), true},
-        {"never sold", QStringLiteral("00000505"), QStringLiteral("指定发票未领购！"), QStringLiteral("ddlb_fphm"), true},
+        {"issued elsewhere", QStringLiteral("00000004"), QStringLiteral("指定发票已开票！"),
+         QStringLiteral("ddlb_fphm"), true},
+        {"never sold", QStringLiteral("00000505"), QStringLiteral("指定发票未领购！"), QStringLiteral("ddlb_fphm"),
+         true},
     };
     w_fp_invoicing& w = open();
     for (const Case& c : cases) {
@@ -181,7 +184,7 @@ TEST_F(IssuingTest, EstateAndBuildingKindsOpenWithoutStockOrServerChecks) {
     w_fp_invoicing& w = open();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
-        if (w.dw_fp.visible) dialogs.yes();  // the previous invoice is discarded (the code handler asks)
+        if (w.dw_fp.visible) dialogs.yes(); // the previous invoice is discarded (the code handler asks)
         // A number outside any stock still opens: these kinds are not checked.
         chooseCode(QString::fromUtf8(c.code));
         typeNumber(QStringLiteral("99999999"));
@@ -260,7 +263,7 @@ TEST_F(IssuingTest, ANumberThatIsNotEightDigitsIsRefusedBeforeTheServerIsAsked) 
     db->tx().commit();
     w_fp_invoicing& w = open();
     chooseCode(code50());
-    typeNumber(QStringLiteral("1|@|"));  // padded to 00001|@|, inside the range as text
+    typeNumber(QStringLiteral("1|@|")); // padded to 00001|@|, inside the range as text
     EXPECT_EQ(w.raise(QStringLiteral("ue_start")), 0);
     EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("发票号码必须是8位数字！"));
     EXPECT_EQ(w.focusedName(), QStringLiteral("ddlb_fphm"));

@@ -7,7 +7,8 @@
 namespace fp::test {
 namespace {
 
-const QString kConfirm = QStringLiteral("发票代码：237020000001\r\n发票号码：00000001\r\n\r\n一旦保存即不可修改，确定要保存吗？");
+const QString kConfirm =
+    QStringLiteral("发票代码：237020000001\r\n发票号码：00000001\r\n\r\n一旦保存即不可修改，确定要保存吗？");
 
 class TrustBoundaryTest : public IssuingTest {
 protected:
@@ -98,9 +99,8 @@ TEST_F(TrustBoundaryTest, AValueEndingInAPieceOfASeparatorIsNotUploaded) {
         ASSERT_EQ(win->dw_fp.typeInto(1, QStringLiteral("fkfmc"), QString::fromUtf8(c.payer)), 1);
         dialogs.clear();
         EXPECT_FALSE(save());
-        EXPECT_EQ(dialogs.messages(),
-                  QStringList{QStringLiteral("付款方名称不能以系统保留字符的一部分开头或结尾：“") + QString::fromUtf8(c.fragment)
-                              + QStringLiteral("”，请修改！")});
+        EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("付款方名称不能以系统保留字符的一部分开头或结尾：“") +
+                                                  QString::fromUtf8(c.fragment) + QStringLiteral("”，请修改！")});
         EXPECT_TRUE(dialogs.questions().isEmpty()) << "refused before the confirmation";
         EXPECT_EQ(win->dw_fp.currentColumn, QStringLiteral("fkfmc"));
         EXPECT_EQ(dbSnapshot(), before);
@@ -112,8 +112,8 @@ TEST_F(TrustBoundaryTest, AValueEndingInAPieceOfASeparatorIsNotUploaded) {
     dialogs.clear();
     dialogs.yes();
     EXPECT_FALSE(save());
-    EXPECT_EQ(dialogs.messages(), QStringList{xm().describe(QStringLiteral("xmmc_t.text"))
-                                              + QStringLiteral("不能以系统保留字符的一部分开头或结尾：“@|”，请修改！")});
+    EXPECT_EQ(dialogs.messages(), QStringList{xm().describe(QStringLiteral("xmmc_t.text")) +
+                                              QStringLiteral("不能以系统保留字符的一部分开头或结尾：“@|”，请修改！")});
     EXPECT_EQ(dbSnapshot(), before);
     EXPECT_FALSE(server->service().invoice(code50(), QStringLiteral("00000001")).has_value());
 }

@@ -68,7 +68,8 @@ public:
 
     QString fpzt(const QString& number) {
         QVariantList row;
-        db->tx().selectInto(QStringLiteral("SELECT fpzt FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"), {code50(), number}, row);
+        db->tx().selectInto(QStringLiteral("SELECT fpzt FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"), {code50(), number},
+                            row);
         return row.value(0).toString();
     }
     qlonglong count(const QString& sql, const QVariantList& binds = {}) {

@@ -29,7 +29,7 @@ TEST_F(ReprintTest, OpensWithRightsCodeListAndHiddenReadOnlyForm) {
 
 TEST_F(ReprintTest, WithoutTheRightCodeViewIsDisabledAndEnterLeavesPrintDisabled) {
     issued(IssuedInvoice{});
-    auto& w = openReprint(9);  // no right granted for function 09
+    auto& w = openReprint(9); // no right granted for function 09
     EXPECT_EQ(w.is_right, QStringLiteral("00"));
     EXPECT_FALSE(w.uo_toolbar.isEnabled(kViewItem));
     ASSERT_TRUE(w.chooseCode(code50()));
@@ -48,7 +48,8 @@ TEST_F(ReprintTest, AsksForTheIssuerWhenNoneIsSetAndClosesWhenNoneIsChosen) {
     EXPECT_EQ(session.gs_kprmc, QStringLiteral("李丽"));
     EXPECT_EQ(session.st_kpr_text, QStringLiteral("开票员:李丽"));
     ASSERT_EQ(dialogs.treeRequests().size(), 1u);
-    EXPECT_TRUE(dialogs.treeRequests()[0].paramText().startsWith(QStringLiteral("2开票人员|请选择一个当前开票人员|select ")));
+    EXPECT_TRUE(
+        dialogs.treeRequests()[0].paramText().startsWith(QStringLiteral("2开票人员|请选择一个当前开票人员|select ")));
     EXPECT_EQ(dialogs.treeRequests()[0].binds.value(1).toString(), session.gs_sysuserid);
 
     for (const QString& answer : {QString(), QStringLiteral("  "), QStringLiteral("\r\n")}) {
@@ -123,9 +124,11 @@ TEST_F(ReprintTest, LocalStatusFollowsTheServiceAndAVoidedInvoicePrintsWithItsSt
     dialogs.yes();
     dialogs.printCopies(1);
     EXPECT_EQ(w.raise(QStringLiteral("ue_save")), 1);
-    EXPECT_EQ(dialogs.questions(),
-              (QStringList{QStringLiteral("确定要打印：\r\n发票代码：237020000001\r\n发票号码：00000007\r\n（确定打印前请仔细核对）？"),
-                           QStringLiteral("发票作废发票，确定要打印吗？")}));
+    EXPECT_EQ(
+        dialogs.questions(),
+        (QStringList{QStringLiteral(
+                         "确定要打印：\r\n发票代码：237020000001\r\n发票号码：00000007\r\n（确定打印前请仔细核对）？"),
+                     QStringLiteral("发票作废发票，确定要打印吗？")}));
     ASSERT_EQ(dialogs.previews().size(), 1u);
     EXPECT_EQ(dialogs.previews()[0].s_col_visible_dynamic, QStringLiteral("|fpzt|"));
     EXPECT_EQ(dialogs.previews()[0].dw_datawindow, w.dw_fp.store());
@@ -138,13 +141,16 @@ TEST_F(ReprintTest, StatusesThatCannotBeViewedAndUnnamedStatusesLeaveTheLocalRow
         const char* name;
         QString reply;
         QString message;
-        QString localAfter;  // a named status is taken over locally, an unnamed one is not
+        QString localAfter; // a named status is taken over locally, an unnamed one is not
     };
     const Case cases[] = {
-        {"unnamed with text", QStringLiteral("ok|@| 9 |@| 冻结 "), QStringLiteral("指定发票状态：冻结"), QStringLiteral("1")},
-        {"unnamed without text", QStringLiteral("ok|@|9"), QStringLiteral("指定发票未知发票状态！"), QStringLiteral("1")},
+        {"unnamed with text", QStringLiteral("ok|@| 9 |@| 冻结 "), QStringLiteral("指定发票状态：冻结"),
+         QStringLiteral("1")},
+        {"unnamed without text", QStringLiteral("ok|@|9"), QStringLiteral("指定发票未知发票状态！"),
+         QStringLiteral("1")},
         {"returned", QStringLiteral("ok|@|-1|@|已退库"), QStringLiteral("指定发票已退库！"), QStringLiteral("-1")},
-        {"blank voided", QStringLiteral("ok|@|3|@|空白作废"), QStringLiteral("指定发票已作废（空白）！"), QStringLiteral("3")},
+        {"blank voided", QStringLiteral("ok|@|3|@|空白作废"), QStringLiteral("指定发票已作废（空白）！"),
+         QStringLiteral("3")},
         {"unused", QStringLiteral("ok|@|0|@|未使用"), QStringLiteral("指定发票未使用！"), QStringLiteral("0")},
     };
     auto& w = openReprint();
@@ -176,8 +182,9 @@ TEST_F(ReprintTest, FailedSynchronisationIsRolledBackAndShown) {
     const QString before = dbSnapshot();
     db->tx().failNextMatching(QStringLiteral("UPDATE ptfp_fpk SET fpzt"), QStringLiteral("database is locked"));
     EXPECT_EQ(view(w, QStringLiteral("00000007")), 0);
-    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("同步发票状态失败：\r\n本地发票状态：已开票！\r\n服务器发票状态：已作废！\r\n"
-                                                             "database is locked")});
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{QStringLiteral("同步发票状态失败：\r\n本地发票状态：已开票！\r\n服务器发票状态：已作废！\r\n"
+                                         "database is locked")});
     EXPECT_EQ(dbSnapshot(), before);
     EXPECT_EQ(w.focusedName(), QStringLiteral("ddlb_fphm"));
     EXPECT_TRUE(nothingShown(w));
@@ -190,7 +197,7 @@ TEST_F(ReprintTest, MissingInvoiceIsDownloadedOnlyWhenTheUserAgrees) {
     dialogs.no();
     EXPECT_EQ(view(w, QStringLiteral("00000007")), 0);
     EXPECT_EQ(dialogs.questions(), QStringList{QStringLiteral("指定发票号码在本地未找到，需要到服务器上下载吗？")});
-    EXPECT_EQ(host->exchanges().size(), 1u);  // the status request only
+    EXPECT_EQ(host->exchanges().size(), 1u); // the status request only
     EXPECT_EQ(w.focusedName(), QStringLiteral("ddlb_fphm"));
     EXPECT_TRUE(nothingShown(w));
 

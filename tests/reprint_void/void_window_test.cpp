@@ -34,7 +34,8 @@ TEST_F(VoidTest, OpensWithItsOwnIssuerDialogAndTheVoidItemDisabled) {
     dialogs.choose(QStringLiteral("李丽"));
     auto& w = openVoid();
     ASSERT_TRUE(w.isOpen());
-    EXPECT_TRUE(dialogs.treeRequests()[0].paramText().startsWith(QStringLiteral("2作废人员|请选择一个当前作废人员|select ")));
+    EXPECT_TRUE(
+        dialogs.treeRequests()[0].paramText().startsWith(QStringLiteral("2作废人员|请选择一个当前作废人员|select ")));
     EXPECT_EQ(session.st_kpr_text, QStringLiteral("开票员:李丽"));
     EXPECT_FALSE(w.uo_toolbar.isEnabled(kVoidItem));
     EXPECT_TRUE(w.uo_toolbar.isEnabled(QStringLiteral("查看发票(&K)")));
@@ -76,10 +77,11 @@ TEST_F(VoidTest, NormalVoidUpdatesLogsReportsCommitsAndShowsTheNewStatus) {
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("发票作废成功！")});
 
     EXPECT_EQ(fpzt(QStringLiteral("00000007")), QStringLiteral("2"));
-    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM bdcja_fpk_log WHERE fpdm = ? AND fphm = '00000007' AND czlx = '3' "
-                                   "AND kpr = '张晓明' AND bz = '空白发票' AND sxh = ?"),
-                    {code50(), session.gs_sysuserid}),
-              1);
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM bdcja_fpk_log WHERE fpdm = ? AND fphm = '00000007' AND czlx = '3' "
+                             "AND kpr = '张晓明' AND bz = '空白发票' AND sxh = ?"),
+              {code50(), session.gs_sysuserid}),
+        1);
     EXPECT_FALSE(db->tx().inTransaction());
     const auto& last = host->exchanges().back();
     EXPECT_EQ(last.request, QStringLiteral("proc_id:76129\r\nas_fpdm:237020000001\r\nas_fphm:00000007\r\nas_fpzt:2\r\n"
@@ -99,7 +101,7 @@ TEST_F(VoidTest, NormalVoidUpdatesLogsReportsCommitsAndShowsTheNewStatus) {
 TEST_F(VoidTest, MonthRuleUsesTheServerDateNotTheLocalClock) {
     struct Case {
         const char* name;
-        QDateTime issuedAt;  // null: never printed
+        QDateTime issuedAt; // null: never printed
         QDateTime localClock;
         bool allowed;
     };
@@ -108,8 +110,8 @@ TEST_F(VoidTest, MonthRuleUsesTheServerDateNotTheLocalClock) {
          QDateTime(QDate(2026, 11, 30), QTime(20, 0)), false},
         {"this month's invoice, local clock still last month", QDateTime(QDate(2026, 12, 1), QTime(8, 0)),
          QDateTime(QDate(2026, 11, 30), QTime(20, 0)), true},
-        {"same month a year ago", QDateTime(QDate(2025, 12, 9), QTime(8, 0)), QDateTime(QDate(2026, 12, 10), QTime(8, 0)),
-         false},
+        {"same month a year ago", QDateTime(QDate(2025, 12, 9), QTime(8, 0)),
+         QDateTime(QDate(2026, 12, 10), QTime(8, 0)), false},
         {"no issue date", QDateTime(), QDateTime(QDate(2027, 3, 1), QTime(8, 0)), true},
     };
     int n = 20;
@@ -162,7 +164,9 @@ TEST_F(VoidTest, BlankVoidCreatesTheRowAdvancesTheStockAndReportsStatusThree) {
     EXPECT_EQ(row[10].toString(), session.gs_nsrlxdh);
     EXPECT_EQ(db->tx().decimalAt(row[11]), Decimal::fromInt(0));
     EXPECT_EQ(zjsyh(), QStringLiteral("00000042"));
-    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM bdcja_fpk_log WHERE fphm = '00000042' AND czlx = '3' AND bz = '空白发票'")), 1);
+    EXPECT_EQ(count(QStringLiteral(
+                  "SELECT count(1) FROM bdcja_fpk_log WHERE fphm = '00000042' AND czlx = '3' AND bz = '空白发票'")),
+              1);
     EXPECT_TRUE(host->exchanges().back().request.contains(QStringLiteral("\r\nas_fpzt:3\r\n")));
     EXPECT_EQ(server->service().statusOf(code50(), QStringLiteral("00000042")), QStringLiteral("3"));
     // The form shows the new blank row, laid out for paper.
@@ -183,12 +187,14 @@ TEST_F(VoidTest, BlankVoidBelowTheLastUsedNumberLeavesTheStockRecord) {
 
 TEST_F(VoidTest, ViewFollowsTheBlankRules) {
     issued(IssuedInvoice{});
-    issued([] {
-        IssuedInvoice v;
-        v.fphm = QStringLiteral("00000008");
-        v.fpzt = QStringLiteral("2");
-        return v;
-    }(), QStringLiteral("2"));
+    issued(
+        [] {
+            IssuedInvoice v;
+            v.fphm = QStringLiteral("00000008");
+            v.fpzt = QStringLiteral("2");
+            return v;
+        }(),
+        QStringLiteral("2"));
     auto& w = openVoid();
     struct Case {
         const char* name;
@@ -236,7 +242,7 @@ TEST_F(VoidTest, RefusalsOfTheVoidCommand) {
     dialogs.clear();
     EXPECT_EQ(voidIt(), 0);
     EXPECT_EQ(dialogs.messages(), (QStringList{QStringLiteral("开票人中不能出现系统保留字符：“|#|”，请修改！"),
-                                              QStringLiteral("不能进行作废操作！")}));
+                                               QStringLiteral("不能进行作废操作！")}));
     EXPECT_EQ(dbSnapshot(), before);
 
     auto& w = openVoid();
@@ -251,16 +257,21 @@ TEST_F(VoidTest, EveryFailureAfterTheQuestionLeavesNoTrace) {
     struct Case {
         const char* name;
         bool blank;
-        QString failing;  // statement that fails; empty: the service refuses
-        QString message;  // empty: the host's message
+        QString failing; // statement that fails; empty: the service refuses
+        QString message; // empty: the host's message
     };
     const Case cases[] = {
-        {"normal: status update", false, QStringLiteral("UPDATE ptfp_fpk SET fpzt"), QStringLiteral("发票作废操作失败！\r\nno space")},
-        {"normal: log", false, QStringLiteral("INSERT INTO bdcja_fpk_log"), QStringLiteral("发票作废失败1！\r\nno space")},
+        {"normal: status update", false, QStringLiteral("UPDATE ptfp_fpk SET fpzt"),
+         QStringLiteral("发票作废操作失败！\r\nno space")},
+        {"normal: log", false, QStringLiteral("INSERT INTO bdcja_fpk_log"),
+         QStringLiteral("发票作废失败1！\r\nno space")},
         {"normal: service refuses", false, QString(), QString()},
-        {"blank: row insert", true, QStringLiteral("INSERT INTO ptfp_fpk"), QStringLiteral("发票作废操作失败！\r\nno space")},
-        {"blank: stock update", true, QStringLiteral("UPDATE bdcja_fplg"), QStringLiteral("发票库数据保存失败！\r\nno space")},
-        {"blank: log", true, QStringLiteral("INSERT INTO bdcja_fpk_log"), QStringLiteral("发票作废失败1！\r\nno space")},
+        {"blank: row insert", true, QStringLiteral("INSERT INTO ptfp_fpk"),
+         QStringLiteral("发票作废操作失败！\r\nno space")},
+        {"blank: stock update", true, QStringLiteral("UPDATE bdcja_fplg"),
+         QStringLiteral("发票库数据保存失败！\r\nno space")},
+        {"blank: log", true, QStringLiteral("INSERT INTO bdcja_fpk_log"),
+         QStringLiteral("发票作废失败1！\r\nno space")},
         {"blank: service refuses", true, QString(), QString()},
     };
     for (const Case& c : cases) {
@@ -287,7 +298,7 @@ TEST_F(VoidTest, EveryFailureAfterTheQuestionLeavesNoTrace) {
         EXPECT_EQ(server->service().voids().size(), voidsBefore);
         if (!c.message.isEmpty()) {
             EXPECT_EQ(dialogs.messages(), QStringList{c.message});
-            EXPECT_EQ(host->exchanges().size(), requestsBefore);  // never reported
+            EXPECT_EQ(host->exchanges().size(), requestsBefore); // never reported
         } else {
             EXPECT_EQ(dialogs.messages().size(), 1);
         }

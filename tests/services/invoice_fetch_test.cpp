@@ -3,8 +3,8 @@
 #include "data_model/decimal.h"
 #include "data_model/demo_constants.h"
 #include "data_model/transaction.h"
-#include "tests/support/qt_printers.h"
 #include "tests/support/canned_transport.h"
+#include "tests/support/qt_printers.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/taxsim_fixture.h"
 #include "tests/support/temp_db.h"
@@ -31,25 +31,61 @@ enum LineField { kIserial = 0, kMj = 7, kDj = 8, kJe = 10, kLineExt1 = 12 };
 
 // The 33 header fields of an invoice as the service sends them.
 QStringList header33(const QString& fpdm, const QString& fphm, const QString& fpzt) {
-    const QStringList h = {fpdm, fphm, QStringLiteral("50"), QString::fromUtf8(demo::kSwjgdm), kOwner, fpzt,
-                           QStringLiteral("青岛示范客户有限公司"), QStringLiteral("纳税人识别号"),
-                           QStringLiteral("91370200MA3C00002Y"), QStringLiteral("0"),
-                           QString::fromUtf8(demo::kTaxpayerName), QStringLiteral("纳税人识别号"),
-                           QString::fromUtf8(demo::kNsrsbh), QString::fromUtf8(demo::kNsrlxdh), QStringLiteral("0"),
-                           QStringLiteral("1234567890.12"), QStringLiteral("壹拾贰亿叁仟肆佰伍拾陆万柒仟捌佰玖拾元壹角贰分"),
-                           QStringLiteral(""), QStringLiteral("0.10"), QStringLiteral(""), QStringLiteral("备注"),
-                           QStringLiteral("张三"), QStringLiteral("20090816 08:00:00"), QStringLiteral("20090817 12:41:48"),
-                           QStringLiteral("2"), QStringLiteral("admin"), QStringLiteral("系统管理员"), QStringLiteral("1"),
-                           QStringLiteral(""), QStringLiteral(""), QStringLiteral(""), QStringLiteral(""), QStringLiteral("")};
+    const QStringList h = {fpdm,
+                           fphm,
+                           QStringLiteral("50"),
+                           QString::fromUtf8(demo::kSwjgdm),
+                           kOwner,
+                           fpzt,
+                           QStringLiteral("青岛示范客户有限公司"),
+                           QStringLiteral("纳税人识别号"),
+                           QStringLiteral("91370200MA3C00002Y"),
+                           QStringLiteral("0"),
+                           QString::fromUtf8(demo::kTaxpayerName),
+                           QStringLiteral("纳税人识别号"),
+                           QString::fromUtf8(demo::kNsrsbh),
+                           QString::fromUtf8(demo::kNsrlxdh),
+                           QStringLiteral("0"),
+                           QStringLiteral("1234567890.12"),
+                           QStringLiteral("壹拾贰亿叁仟肆佰伍拾陆万柒仟捌佰玖拾元壹角贰分"),
+                           QStringLiteral(""),
+                           QStringLiteral("0.10"),
+                           QStringLiteral(""),
+                           QStringLiteral("备注"),
+                           QStringLiteral("张三"),
+                           QStringLiteral("20090816 08:00:00"),
+                           QStringLiteral("20090817 12:41:48"),
+                           QStringLiteral("2"),
+                           QStringLiteral("admin"),
+                           QStringLiteral("系统管理员"),
+                           QStringLiteral("1"),
+                           QStringLiteral(""),
+                           QStringLiteral(""),
+                           QStringLiteral(""),
+                           QStringLiteral(""),
+                           QStringLiteral("")};
     EXPECT_EQ(h.size(), 33);
     return h;
 }
 
 QStringList line17(int iserial, const QString& fpdm, const QString& fphm, const QString& je) {
-    const QStringList l = {QString::number(iserial), fpdm, fphm, QStringLiteral("咨询服务"), QStringLiteral("XM01"),
-                           QStringLiteral(""), QStringLiteral(""), QStringLiteral("1"), je, QStringLiteral("3"), je,
-                           QStringLiteral(""), QStringLiteral(""), QStringLiteral(""), QStringLiteral(""),
-                           QStringLiteral(""), QStringLiteral("")};
+    const QStringList l = {QString::number(iserial),
+                           fpdm,
+                           fphm,
+                           QStringLiteral("咨询服务"),
+                           QStringLiteral("XM01"),
+                           QStringLiteral(""),
+                           QStringLiteral(""),
+                           QStringLiteral("1"),
+                           je,
+                           QStringLiteral("3"),
+                           je,
+                           QStringLiteral(""),
+                           QStringLiteral(""),
+                           QStringLiteral(""),
+                           QStringLiteral(""),
+                           QStringLiteral(""),
+                           QStringLiteral("")};
     EXPECT_EQ(l.size(), 17);
     return l;
 }
@@ -83,10 +119,10 @@ protected:
                                   QStringLiteral("本地旧数据"), QVariant::fromValue(Decimal::fromCents(300))}))
             << sqlca().sqlerrtext.toStdString();
         for (int serial : serials)
-            ASSERT_TRUE(sqlca().exec(QStringLiteral("INSERT INTO ptfp_fpxmmx ( iserial , fpdm , fphm , xmmc , je ) "
-                                                    "VALUES ( ?, ?, ?, ?, ? )"),
-                                     {serial, fpdm, fphm, QStringLiteral("旧品目"),
-                                      QVariant::fromValue(Decimal::fromCents(100))}))
+            ASSERT_TRUE(sqlca().exec(
+                QStringLiteral("INSERT INTO ptfp_fpxmmx ( iserial , fpdm , fphm , xmmc , je ) "
+                               "VALUES ( ?, ?, ?, ?, ? )"),
+                {serial, fpdm, fphm, QStringLiteral("旧品目"), QVariant::fromValue(Decimal::fromCents(100))}))
                 << sqlca().sqlerrtext.toStdString();
         ASSERT_TRUE(sqlca().commit());
     }
@@ -194,7 +230,7 @@ struct FailureCase {
     const char* name;
     QString reply;
     QString message;
-    bool dbError = false;  // `message` is the fixed part; the database's error text follows
+    bool dbError = false; // `message` is the fixed part; the database's error text follows
 };
 
 std::vector<FailureCase> failureCases() {
@@ -240,12 +276,16 @@ std::vector<FailureCase> failureCases() {
         // A reply about another invoice or owner is not stored under this one.
         {"header of another number",
          replyText(QStringLiteral("1"), withHeader(1, QStringLiteral("00000008")), QStringList{good1}),
-         QStringLiteral("发票数据下载失败：服务器返回的发票（237020000001 00000008）不是所请求的发票（237020000001 00000007）！")},
+         QStringLiteral(
+             "发票数据下载失败：服务器返回的发票（237020000001 00000008）不是所请求的发票（237020000001 00000007）！")},
         {"header of another code",
          replyText(QStringLiteral("1"), withHeader(0, QStringLiteral("237020000002")), QStringList{good1}),
-         QStringLiteral("发票数据下载失败：服务器返回的发票（237020000002 00000007）不是所请求的发票（237020000001 00000007）！")},
-        {"number with a blank", replyText(QStringLiteral("1"), withHeader(1, kNumber + QLatin1Char(' ')), QStringList{good1}),
-         QStringLiteral("发票数据下载失败：服务器返回的发票（237020000001 00000007 ）不是所请求的发票（237020000001 00000007）！")},
+         QStringLiteral(
+             "发票数据下载失败：服务器返回的发票（237020000002 00000007）不是所请求的发票（237020000001 00000007）！")},
+        {"number with a blank",
+         replyText(QStringLiteral("1"), withHeader(1, kNumber + QLatin1Char(' ')), QStringList{good1}),
+         QStringLiteral("发票数据下载失败：服务器返回的发票（237020000001 00000007 ）不是所请求的发票（237020000001 "
+                        "00000007）！")},
         {"header of another owner", replyText(QStringLiteral("1"), withHeader(4, kOtherAccount), QStringList{good1}),
          QStringLiteral("发票数据下载失败：服务器返回的发票属于其他纳税人（3702000099999），不能保存！")},
         {"second line of another invoice",
@@ -259,7 +299,8 @@ std::vector<FailureCase> failureCases() {
         {"empty item list", replyText(QStringLiteral("1"), h, QStringList{}),
          QStringLiteral("发票数据下载失败：指定发票品目信息未找到！")},
         // Fields that are not numbers or dates are refused, not stored.
-        {"total not a number", replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("abc")), QStringList{good1}),
+        {"total not a number",
+         replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("abc")), QStringList{good1}),
          QStringLiteral("发票数据下载失败：合计金额“abc”不是有效的数字！")},
         {"tax amount with five places",
          replyText(QStringLiteral("1"), withHeader(kSe, QStringLiteral("0.12345")), QStringList{good1}),
@@ -295,7 +336,8 @@ std::vector<FailureCase> failureCases() {
          replyText(QStringLiteral("1"), h, QStringList{lineWith(101, kIserial, QStringLiteral("x1"))}),
          QStringLiteral("发票数据下载失败：第1条品目的序号“x1”不是有效的整数！")},
         {"spare number of a line after an empty entry",
-         replyText(QStringLiteral("1"), h, QStringList{good2, QString(), lineWith(103, kLineExt1, QStringLiteral("1e3"))}),
+         replyText(QStringLiteral("1"), h,
+                   QStringList{good2, QString(), lineWith(103, kLineExt1, QStringLiteral("1e3"))}),
          QStringLiteral("发票数据下载失败：第3条品目的扩展数值1“1e3”不是有效的数字！")},
     };
 }
@@ -335,7 +377,8 @@ TEST_F(FetchTest, RequestTextAndTimeOutAreFixed) {
     ASSERT_EQ(host.exchanges().size(), 1u);
     const auto& x = host.exchanges().front();
     EXPECT_EQ(x.url, QStringLiteral("NormalServlet"));
-    EXPECT_EQ(x.request, QStringLiteral("proc_id:90239\r\nas_fpdm:237020000001\r\nas_fphm:00000007\r\nas_getinfo:1\r\n"));
+    EXPECT_EQ(x.request,
+              QStringLiteral("proc_id:90239\r\nas_fpdm:237020000001\r\nas_fphm:00000007\r\nas_getinfo:1\r\n"));
     EXPECT_EQ(x.timeout, 10000);
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("指定发票未找到！")});
 }
@@ -371,8 +414,8 @@ TEST_F(FetchTest, EmptyEntriesAmongItemLinesAreSkipped) {
 
     // A list of empty entries only still counts as a list: committed without lines.
     const QString other = QStringLiteral("00000009");
-    reply(replyText(QStringLiteral("1"), header33(kCode, other, QStringLiteral("1")),
-                    QStringList{QString(), QString()}));
+    reply(
+        replyText(QStringLiteral("1"), header33(kCode, other, QStringLiteral("1")), QStringList{QString(), QString()}));
     EXPECT_TRUE(gf_get_fp_from_remote(host, kCode, other));
     EXPECT_EQ(headers().size(), 2);
     EXPECT_TRUE(serialsOf(kCode, other).isEmpty());
@@ -413,10 +456,12 @@ TEST_F(FetchTest, FieldsAreConvertedAndEmptyNumbersAndDatesStoredAsNull) {
 TEST_F(FetchTest, CollidingOrMissingSerialsGetNewLocalOnes) {
     insertLocal(kCode, QStringLiteral("00000001"), kOwner, {1, 2});
     // Lines of this invoice left without their header give way as well.
-    ASSERT_TRUE(sqlca().exec(QStringLiteral("INSERT INTO ptfp_fpxmmx ( iserial , fpdm , fphm , xmmc ) VALUES ( 7, ?, ?, ? )"),
-                             {kCode, kNumber, QStringLiteral("孤立品目")}));
+    ASSERT_TRUE(
+        sqlca().exec(QStringLiteral("INSERT INTO ptfp_fpxmmx ( iserial , fpdm , fphm , xmmc ) VALUES ( 7, ?, ?, ? )"),
+                     {kCode, kNumber, QStringLiteral("孤立品目")}));
     ASSERT_TRUE(sqlca().commit());
-    const QStringList first = test::tableRows(sqlca(), QStringLiteral("ptfp_fpxmmx")).filter(QStringLiteral("|00000001|"));
+    const QStringList first =
+        test::tableRows(sqlca(), QStringLiteral("ptfp_fpxmmx")).filter(QStringLiteral("|00000001|"));
 
     QStringList noSerial = line17(0, kCode, kNumber, QStringLiteral("3.00"));
     noSerial[kIserial] = QString();
@@ -476,8 +521,8 @@ protected:
 };
 
 TEST_F(FetchHttpTest, DownloadsTheWholeInvoice) {
-    server.service().addInvoice(serverInvoice(kNumber, {QStringLiteral("101"), QStringLiteral("102"),
-                                                        QStringLiteral("103")}));
+    server.service().addInvoice(
+        serverInvoice(kNumber, {QStringLiteral("101"), QStringLiteral("102"), QStringLiteral("103")}));
     ASSERT_TRUE(gf_get_fp_from_remote(host, kCode, kNumber)) << dialogs.log().join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(dialogs.log().isEmpty());
     EXPECT_FALSE(sqlca().inTransaction());
@@ -519,7 +564,8 @@ TEST_F(FetchHttpTest, TwoInvoicesWithTheSameSerialsAreBothStored) {
 TEST_F(FetchHttpTest, OverwriteReplacesHeaderAndLinesAndLeavesOtherInvoicesAlone) {
     insertLocal(kCode, kNumber, kOwner, {1, 2, 3});
     insertLocal(kCode, QStringLiteral("00000001"), kOwner, {4, 5});
-    const QStringList untouched = test::tableRows(sqlca(), QStringLiteral("ptfp_fpxmmx")).filter(QStringLiteral("|00000001|"));
+    const QStringList untouched =
+        test::tableRows(sqlca(), QStringLiteral("ptfp_fpxmmx")).filter(QStringLiteral("|00000001|"));
     server.service().addInvoice(serverInvoice(kNumber, {QStringLiteral("101"), QStringLiteral("102")}));
     dialogs.yes();
 

@@ -52,8 +52,9 @@ TEST_F(PrintFormatTest, PadsToFiveRowsWithTheIssuerAndLaysTheTelephoneDownTheRem
         ASSERT_EQ(f->rowCount(), 5);
         for (int r = 1; r <= 5; ++r) EXPECT_EQ(f->getString(r, kKpr), QStringLiteral("张晓明")) << r;
         for (int r = lines + 1; r <= 5; ++r) EXPECT_TRUE(f->isNull(r, QStringLiteral("ptfp_fpxmmx_xmmc"))) << r;
-        EXPECT_EQ(remarks(*f), (QStringList{QStringLiteral("现金"), QString(), QString(), QStringLiteral("  收款方电话:"),
-                                            QStringLiteral("  0532-88880000 转 800")}));
+        EXPECT_EQ(remarks(*f),
+                  (QStringList{QStringLiteral("现金"), QString(), QString(), QStringLiteral("  收款方电话:"),
+                               QStringLiteral("  0532-88880000 转 800")}));
     }
 }
 
@@ -62,18 +63,20 @@ TEST_F(PrintFormatTest, RemarkIsCutIntoThreePiecesByDisplayWidth) {
     struct Case {
         const char* name;
         QString remark;
-        QStringList rows;  // rows 1-3
+        QStringList rows; // rows 1-3
     };
     const Case cases[] = {
         {"null", QString(), {QString(), QString(), QString()}},
-        {"twenty narrow whole", QStringLiteral("abcdefghijklmnopqrst"),
+        {"twenty narrow whole",
+         QStringLiteral("abcdefghijklmnopqrst"),
          {QStringLiteral("abcdefghijklmnopqrst"), QString(), QString()}},
         {"ten wide whole", cjk40.left(10), {cjk40.left(10), QString(), QString()}},
-        {"twenty-one narrow in one piece", QStringLiteral("abcdefghijklmnopqrstu"),
+        {"twenty-one narrow in one piece",
+         QStringLiteral("abcdefghijklmnopqrstu"),
          {QStringLiteral("abcdefghijklmnopqrstu"), QString(), QString()}},
-        {"wide text in pieces of ten, its end lost", cjk40,
-         {cjk40.mid(0, 10), cjk40.mid(10, 10), cjk40.mid(20, 10)}},
-        {"narrow first: eleven characters fit 21", QStringLiteral("A") + cjk40.left(12),
+        {"wide text in pieces of ten, its end lost", cjk40, {cjk40.mid(0, 10), cjk40.mid(10, 10), cjk40.mid(20, 10)}},
+        {"narrow first: eleven characters fit 21",
+         QStringLiteral("A") + cjk40.left(12),
          {QStringLiteral("A") + cjk40.left(10), cjk40.mid(10, 2), QString()}},
     };
     for (const Case& c : cases) {
@@ -89,8 +92,8 @@ TEST_F(PrintFormatTest, SevenLinesStaySevenWithEmptyRemarksBelowTheFifth) {
     gf_fp_zhty_print_format(f.get());
     ASSERT_EQ(f->rowCount(), 7);
     EXPECT_EQ(f->getString(7, QStringLiteral("ptfp_fpxmmx_xmmc")), QStringLiteral("项目7"));
-    EXPECT_EQ(remarks(*f).mid(3), (QStringList{QStringLiteral("  收款方电话:"), QStringLiteral("  0532-88880000"),
-                                               QString(), QString()}));
+    EXPECT_EQ(remarks(*f).mid(3),
+              (QStringList{QStringLiteral("  收款方电话:"), QStringLiteral("  0532-88880000"), QString(), QString()}));
 }
 
 TEST_F(PrintFormatTest, NoFormOrNoRowsIsLeftAlone) {
@@ -183,7 +186,9 @@ protected:
         gf_fp_zhty_print_format(form.get());
     }
 
-    long print(s_preview_parameter p = {}) { return gf_fp_zhty_print(*host, invoice.fpdm, invoice.fphm, form.get(), p); }
+    long print(s_preview_parameter p = {}) {
+        return gf_fp_zhty_print(*host, invoice.fpdm, invoice.fphm, form.get(), p);
+    }
     QVariant drcs() {
         QVariantList row;
         db.tx().selectInto(QStringLiteral("SELECT drcs FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
@@ -191,13 +196,12 @@ protected:
         return row.value(0);
     }
     QList<QVariantList> logRows() {
-        return db.tx().selectAll(QStringLiteral("SELECT czlx, kpr, sxh, bz FROM bdcja_fpk_log WHERE fpdm = ? AND fphm = ? "
-                                                "ORDER BY czrq"),
-                                 {invoice.fpdm, invoice.fphm});
+        return db.tx().selectAll(
+            QStringLiteral("SELECT czlx, kpr, sxh, bz FROM bdcja_fpk_log WHERE fpdm = ? AND fphm = ? "
+                           "ORDER BY czrq"),
+            {invoice.fpdm, invoice.fphm});
     }
-    QString lastRequest() const {
-        return host->exchanges().empty() ? QString() : host->exchanges().back().request;
-    }
+    QString lastRequest() const { return host->exchanges().empty() ? QString() : host->exchanges().back().request; }
 
     TempDb db{TempDb::Content::DemoData};
     TaxsimServer server{true};
@@ -284,7 +288,8 @@ TEST_F(PrintTest, BadArgumentsAreRefusedBeforeThePreview) {
         {"no code", [&] { return gf_fp_zhty_print(*host, QString(), invoice.fphm, form.get(), {}); }, {bad}},
         {"no number", [&] { return gf_fp_zhty_print(*host, invoice.fpdm, QStringLiteral(""), form.get(), {}); }, {bad}},
         {"no form", [&] { return gf_fp_zhty_print(*host, invoice.fpdm, invoice.fphm, nullptr, {}); }, {bad}},
-        {"form without rows", [&] { return gf_fp_zhty_print(*host, invoice.fpdm, invoice.fphm, empty.get(), {}); },
+        {"form without rows",
+         [&] { return gf_fp_zhty_print(*host, invoice.fpdm, invoice.fphm, empty.get(), {}); },
          {QStringLiteral("没有数据可打印f！")}},
         {"reserved text in the issuer",
          [&] {
@@ -310,12 +315,14 @@ TEST_F(PrintTest, EveryFailureAfterThePreviewLeavesTheDatabaseAsItWas) {
     struct Case {
         const char* name;
         std::function<void()> arrange;
-        QString message;  // empty: the host's own message of a failed exchange
+        QString message; // empty: the host's own message of a failed exchange
     };
     const Case cases[] = {
-        {"count update", [&] { db.tx().failNextMatching(QStringLiteral("UPDATE ptfp_fpk SET drcs"), QStringLiteral("disk full")); },
+        {"count update",
+         [&] { db.tx().failNextMatching(QStringLiteral("UPDATE ptfp_fpk SET drcs"), QStringLiteral("disk full")); },
          QStringLiteral("发票打印次数保存失败1！\r\ndisk full")},
-        {"log insert", [&] { db.tx().failNextMatching(QStringLiteral("INSERT INTO bdcja_fpk_log"), QStringLiteral("disk full")); },
+        {"log insert",
+         [&] { db.tx().failNextMatching(QStringLiteral("INSERT INTO bdcja_fpk_log"), QStringLiteral("disk full")); },
          QStringLiteral("发票打印信息保存失败1！\r\ndisk full")},
         {"service refused",
          [&] {
@@ -329,13 +336,14 @@ TEST_F(PrintTest, EveryFailureAfterThePreviewLeavesTheDatabaseAsItWas) {
          [&] {
              taxsim::Fault f;
              f.kind = taxsim::Fault::Kind::Delay;
-             f.delayMs = 400;  // the time-out value 200 is 200 ms here
+             f.delayMs = 400; // the time-out value 200 is 200 ms here
              server.service().injectFault(f, 98179);
          },
          QString()},
         {"invoice gone (last: it stays gone)",
          [&] {
-             db.tx().exec(QStringLiteral("DELETE FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"), {invoice.fpdm, invoice.fphm});
+             db.tx().exec(QStringLiteral("DELETE FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
+                          {invoice.fpdm, invoice.fphm});
              db.tx().commit();
          },
          QStringLiteral("发票打印次数保存失败：指定发票未找到！")},

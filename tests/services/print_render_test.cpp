@@ -45,7 +45,7 @@ QGuiApplication& guiApp() {
 
 struct Word {
     QString text;
-    QRectF mm;  // on the page, millimetres from its top-left corner
+    QRectF mm; // on the page, millimetres from its top-left corner
     int page = 0;
 };
 
@@ -62,7 +62,7 @@ std::vector<Word> pdfWords(const QString& file, int* pages = nullptr) {
     int page = 0;
     for (auto it = wordRe.globalMatch(xml); it.hasNext();) {
         const auto m = it.next();
-        if (m.captured(1).isEmpty()) {  // a new page
+        if (m.captured(1).isEmpty()) { // a new page
             ++page;
             continue;
         }
@@ -266,7 +266,7 @@ TEST_F(PrintRenderTest, PreprintedPaperInksNothingOutsideTheValueBoxes) {
     blank.end();
     EXPECT_GT(valueBoxes, 15);
     EXPECT_GT(inkIn(image, image.rect()).inked, 1000);  // values were drawn
-    EXPECT_EQ(inkIn(outside, outside.rect()).inked, 0);  // and nothing else: no rule, no heading
+    EXPECT_EQ(inkIn(outside, outside.rect()).inked, 0); // and nothing else: no rule, no heading
 
     // the whole form draws its rules: the rule across under the code/number rows
     const QImage whole = renderImage(*form, wholeForm());
@@ -366,7 +366,7 @@ TEST_F(PrintRenderTest, LongValuesStayInsideTheirBoxes) {
 }
 
 TEST_F(PrintRenderTest, FewRowsStillPutTheClosingAreaWhereThePaperHasIt) {
-    invoice(QStringLiteral("00000015"), QStringLiteral("1"), "0.00", QStringLiteral("刘芳"), {});  // no lines: one row
+    invoice(QStringLiteral("00000015"), QStringLiteral("1"), "0.00", QStringLiteral("刘芳"), {}); // no lines: one row
     auto form = printForm(QStringLiteral("00000015"));
     ASSERT_EQ(form->rowCount(), 1);
     const auto words = pdfWords(pdf(*form, onPaper()));
@@ -403,7 +403,8 @@ TEST_F(PrintRenderTest, PaperAndBoxesFollowTheLayoutScale) {
     EXPECT_NEAR(paper.height(), l.paperHeightMm, 0.01);
     // the closing area follows the item rows
     const LayoutObject* kpr = l.object(QStringLiteral("kpr"));
-    EXPECT_NEAR(objectBoxMm(l, *kpr, 1, 7).top() - objectBoxMm(l, *kpr, 1, 5).top(), 2 * l.detailHeight * l.unitMm, 1e-9);
+    EXPECT_NEAR(objectBoxMm(l, *kpr, 1, 7).top() - objectBoxMm(l, *kpr, 1, 5).top(), 2 * l.detailHeight * l.unitMm,
+                1e-9);
     EXPECT_EQ(printFontFamily(QStringLiteral("宋体")), QStringLiteral("AR PL UMing CN"));
     EXPECT_EQ(printFontFamily(QStringLiteral("黑体")), QStringLiteral("WenQuanYi Zen Hei"));
 }

@@ -49,7 +49,7 @@ TEST_F(ValidStrTest, AcceptedValuesAreEscapedInPlace) {
 TEST_F(ValidStrTest, ReservedTextsAreRejectedWithTheirMessage) {
     struct Case {
         const char16_t* input;
-        const char16_t* label;  // nullptr: null label
+        const char16_t* label; // nullptr: null label
         const char16_t* message;
     };
     const Case cases[] = {
@@ -109,8 +109,9 @@ TEST_F(ValidStrTest, ReservedTextsAreRejectedWithTheirMessage) {
 TEST_F(ValidStrTest, EscapedValueGoesIntoTheRequestAsOneLine) {
     QString kpr = QStringLiteral("张三:\r\n李四");
     ASSERT_TRUE(f_ptfp_valid_str(host, kpr, QStringLiteral("开票人")));
-    EXPECT_EQ(req_void(QStringLiteral("C"), QStringLiteral("N"), QStringLiteral("2"), kpr),
-              QStringLiteral("proc_id:76129\r\nas_fpdm:C\r\nas_fphm:N\r\nas_fpzt:2\r\nas_kpr:张三{[:]}{[r]}{[n]}李四\r\n"));
+    EXPECT_EQ(
+        req_void(QStringLiteral("C"), QStringLiteral("N"), QStringLiteral("2"), kpr),
+        QStringLiteral("proc_id:76129\r\nas_fpdm:C\r\nas_fphm:N\r\nas_fpzt:2\r\nas_kpr:张三{[:]}{[r]}{[n]}李四\r\n"));
 }
 
 TEST(RemoteRequests, BuildersGiveTheExactText) {
@@ -134,7 +135,8 @@ TEST(RemoteRequests, BuildersGiveTheExactText) {
          QStringLiteral("proc_id:98179\r\nas_fpdm:144031900111\r\nas_fphm:00001234\r\nas_dycs:2\r\nas_kpr:王五\r\n"
                         "as_bz:第2次打印\r\n")},
         {"print, count as text", req_print(c, n, QStringLiteral("10"), QString(), QString()),
-         QStringLiteral("proc_id:98179\r\nas_fpdm:144031900111\r\nas_fphm:00001234\r\nas_dycs:10\r\nas_kpr:\r\nas_bz:\r\n")},
+         QStringLiteral(
+             "proc_id:98179\r\nas_fpdm:144031900111\r\nas_fphm:00001234\r\nas_dycs:10\r\nas_kpr:\r\nas_bz:\r\n")},
         {"upload", req_upload(QStringLiteral("h1|#|h2|#|1|@|x|@||&|")),
          QStringLiteral("proc_id:11633\r\nas_data:h1|#|h2|#|1|@|x|@||&|\r\n")},
     };

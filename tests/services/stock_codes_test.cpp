@@ -30,14 +30,14 @@ QString lg(const QString& lglsh, const QString& fpqh, const QString& fpzh, const
 }
 QString tp(const QString& lglsh, const QString& tpqh, const QString& tpzh,
            const QString& tprq = QStringLiteral("20090901 09:00:00")) {
-    return fields({QStringLiteral("tp"), lglsh, kSwjg, kSxh, QStringLiteral("50"), kCode, tpqh, tpzh, tprq,
-                   QStringLiteral("1")});
+    return fields(
+        {QStringLiteral("tp"), lglsh, kSwjg, kSxh, QStringLiteral("50"), kCode, tpqh, tpzh, tprq, QStringLiteral("1")});
 }
 // The purchase row as a snapshot line shows it.
 QString lgRow(const QString& lglsh, const QString& fpqh, const QString& fpzh, const QString& zjsyh,
               const QString& fsrq = QStringLiteral("2009-08-17 12:41:48")) {
     return QStringList{QStringLiteral("bdcja_fplg"), lglsh, kSwjg, kSxh, QStringLiteral("50"), kCode, fpqh, fpzh, zjsyh,
-                       QStringLiteral("0"), fsrq}
+                       QStringLiteral("0"),          fsrq}
         .join(QLatin1Char('|'));
 }
 QString tpRow(const QString& lglsh, const QString& tpqh, const QString& tpzh,
@@ -71,13 +71,12 @@ struct FailureCase {
     QString text;
     QString message;
     bool result = false;
-    bool dbError = false;  // `message` is the fixed part; the database's error text follows
+    bool dbError = false; // `message` is the fixed part; the database's error text follows
 };
 
 // Runs every case against the same stored data and checks that nothing changed.
 template <typename Fn>
-void expectRefusals(ScriptedDialogs& dialogs, Transaction& sqlca, const std::vector<FailureCase>& cases,
-                    Fn save) {
+void expectRefusals(ScriptedDialogs& dialogs, Transaction& sqlca, const std::vector<FailureCase>& cases, Fn save) {
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
         dialogs.clear();
@@ -99,10 +98,10 @@ void expectRefusals(ScriptedDialogs& dialogs, Transaction& sqlca, const std::vec
 // --- stock ----------------------------------------------------------------------
 
 TEST_F(StockCodesTest, PurchaseAndReturnAreStoredTogether) {
-    ASSERT_TRUE(gf_save_fplgqk(host, records({lg(QStringLiteral("LG1"), QStringLiteral("00000001"),
-                                                 QStringLiteral("00000100"), QStringLiteral("")),
-                                              tp(QStringLiteral("LG1"), QStringLiteral("00000051"),
-                                                 QStringLiteral("00000100"))})));
+    ASSERT_TRUE(gf_save_fplgqk(
+        host,
+        records({lg(QStringLiteral("LG1"), QStringLiteral("00000001"), QStringLiteral("00000100"), QStringLiteral("")),
+                 tp(QStringLiteral("LG1"), QStringLiteral("00000051"), QStringLiteral("00000100"))})));
     EXPECT_TRUE(dialogs.log().isEmpty());
     EXPECT_FALSE(sqlca().inTransaction());
     EXPECT_EQ(committedRows(QStringLiteral("bdcja_fplg")),
@@ -123,11 +122,10 @@ TEST_F(StockCodesTest, PurchaseReplacesTheSameSerialWholeAndReturnOnlyTheSameRan
 
     // The server's purchase LG1 now says nothing has been used; the return
     // 81-90 comes again with a new date.
-    ASSERT_TRUE(gf_save_fplgqk(
-        host, records({lg(QStringLiteral("LG1"), QStringLiteral("00000001"), QStringLiteral("00000100"),
-                          QStringLiteral("")),
-                       tp(QStringLiteral("LG1"), QStringLiteral("00000081"), QStringLiteral("00000090"),
-                          QStringLiteral("20091001 10:00:00"))})));
+    ASSERT_TRUE(gf_save_fplgqk(host, records({lg(QStringLiteral("LG1"), QStringLiteral("00000001"),
+                                                 QStringLiteral("00000100"), QStringLiteral("")),
+                                              tp(QStringLiteral("LG1"), QStringLiteral("00000081"),
+                                                 QStringLiteral("00000090"), QStringLiteral("20091001 10:00:00"))})));
     EXPECT_TRUE(dialogs.log().isEmpty());
     EXPECT_EQ(committedRows(QStringLiteral("bdcja_fplg")),
               (QStringList{lgRow(QStringLiteral("LG1"), QStringLiteral("00000001"), QStringLiteral("00000100"),
@@ -156,11 +154,11 @@ TEST_F(StockCodesTest, EmptyRecordsAndEmptyTexts) {
     EXPECT_EQ(test::snapshot(sqlca()), before);
 
     // Empty entries between records are skipped; an empty date is stored as NULL.
-    EXPECT_TRUE(gf_save_fplgqk(host, records({lg(QStringLiteral("LG1"), QStringLiteral("00000001"),
-                                                 QStringLiteral("00000100"), QStringLiteral(""), QStringLiteral("")),
-                                              QString(), QString(),
-                                              tp(QStringLiteral("LG1"), QStringLiteral("00000001"),
-                                                 QStringLiteral("00000010"))})));
+    EXPECT_TRUE(gf_save_fplgqk(
+        host, records({lg(QStringLiteral("LG1"), QStringLiteral("00000001"), QStringLiteral("00000100"),
+                          QStringLiteral(""), QStringLiteral("")),
+                       QString(), QString(),
+                       tp(QStringLiteral("LG1"), QStringLiteral("00000001"), QStringLiteral("00000010"))})));
     EXPECT_TRUE(dialogs.log().isEmpty());
     EXPECT_EQ(rows(QStringLiteral("bdcja_fplg")),
               QStringList{lgRow(QStringLiteral("LG1"), QStringLiteral("00000001"), QStringLiteral("00000100"),
@@ -169,28 +167,32 @@ TEST_F(StockCodesTest, EmptyRecordsAndEmptyTexts) {
 }
 
 TEST_F(StockCodesTest, RefusedStockTextsStoreNothing) {
-    const QString lg0 = lg(QStringLiteral("LG0"), QStringLiteral("00000001"), QStringLiteral("00000050"),
-                           QStringLiteral("00000005"));
-    ASSERT_TRUE(gf_save_fplgqk(host, records({lg0, tp(QStringLiteral("LG0"), QStringLiteral("00000041"),
-                                                      QStringLiteral("00000050"))})));
-    const QString good = lg(QStringLiteral("LG9"), QStringLiteral("00000001"), QStringLiteral("00000100"),
-                            QStringLiteral(""));
+    const QString lg0 =
+        lg(QStringLiteral("LG0"), QStringLiteral("00000001"), QStringLiteral("00000050"), QStringLiteral("00000005"));
+    ASSERT_TRUE(gf_save_fplgqk(
+        host, records({lg0, tp(QStringLiteral("LG0"), QStringLiteral("00000041"), QStringLiteral("00000050"))})));
+    const QString good =
+        lg(QStringLiteral("LG9"), QStringLiteral("00000001"), QStringLiteral("00000100"), QStringLiteral(""));
     // A replacement of LG0 first, so its deletion has to be undone as well.
-    const QString replaceLg0 = lg(QStringLiteral("LG0"), QStringLiteral("00000001"), QStringLiteral("00000050"),
-                                  QStringLiteral(""));
-    const QString tp9 = fields({QStringLiteral("tp"), QStringLiteral("LG0"), kSwjg, kSxh, QStringLiteral("50"), kCode,
-                                QStringLiteral("00000041"), QStringLiteral("00000050"), QStringLiteral("20090901 09:00:00")});
-    const QString lg10 = fields({QStringLiteral("lg"), QStringLiteral("LG9"), kSwjg, kSxh, QStringLiteral("50"), kCode,
-                                 QStringLiteral("00000001"), QStringLiteral("00000100"), QStringLiteral(""),
-                                 QStringLiteral("0")});
+    const QString replaceLg0 =
+        lg(QStringLiteral("LG0"), QStringLiteral("00000001"), QStringLiteral("00000050"), QStringLiteral(""));
+    const QString tp9 =
+        fields({QStringLiteral("tp"), QStringLiteral("LG0"), kSwjg, kSxh, QStringLiteral("50"), kCode,
+                QStringLiteral("00000041"), QStringLiteral("00000050"), QStringLiteral("20090901 09:00:00")});
+    const QString lg10 =
+        fields({QStringLiteral("lg"), QStringLiteral("LG9"), kSwjg, kSxh, QStringLiteral("50"), kCode,
+                QStringLiteral("00000001"), QStringLiteral("00000100"), QStringLiteral(""), QStringLiteral("0")});
 
     const std::vector<FailureCase> cases = {
         {"return with 9 fields", records({good, replaceLg0, tp9}), QStringLiteral("发票数据提取失败3！")},
-        {"return with 11 fields", records({good, tp(QStringLiteral("LG0"), QStringLiteral("00000041"), QStringLiteral("00000050")) + QStringLiteral("|@|x")}),
+        {"return with 11 fields",
+         records({good, tp(QStringLiteral("LG0"), QStringLiteral("00000041"), QStringLiteral("00000050")) +
+                            QStringLiteral("|@|x")}),
          QStringLiteral("发票数据提取失败3！")},
         {"purchase with 10 fields", records({replaceLg0, lg10}), QStringLiteral("发票数据提取失败2！")},
         {"purchase with 12 fields", records({good + QStringLiteral("|@|")}), QStringLiteral("发票数据提取失败2！")},
-        {"unknown record type", records({replaceLg0, QStringLiteral("xx|@|LG5")}), QStringLiteral("发票数据提取失败4！")},
+        {"unknown record type", records({replaceLg0, QStringLiteral("xx|@|LG5")}),
+         QStringLiteral("发票数据提取失败4！")},
         {"type in capitals", records({QStringLiteral("LG") + good.mid(2)}), QStringLiteral("发票数据提取失败4！")},
         {"purchase date with dashes",
          records({replaceLg0, lg(QStringLiteral("LG7"), QStringLiteral("00000001"), QStringLiteral("00000100"),
@@ -201,8 +203,8 @@ TEST_F(StockCodesTest, RefusedStockTextsStoreNothing) {
                                  QStringLiteral("20090901"))}),
          QStringLiteral("发票数据提取失败：日期“20090901”无效！")},
         {"purchase insert fails (serial too long)",
-         records({replaceLg0, lg(QString(31, u'L'), QStringLiteral("00000001"), QStringLiteral("00000100"),
-                                 QStringLiteral(""))}),
+         records({replaceLg0,
+                  lg(QString(31, u'L'), QStringLiteral("00000001"), QStringLiteral("00000100"), QStringLiteral(""))}),
          QStringLiteral("发票数据提取失败5！\r\nsqlcode = -1\r\nsqlerrtext = "), false, true},
         {"return insert fails after replacing LG0",
          records({replaceLg0, tp(QString(31, u'L'), QStringLiteral("00000041"), QStringLiteral("00000050"))}),
@@ -240,9 +242,10 @@ const QString kCodes = records({fields({QStringLiteral("237020000001"), QStringL
                                 fields({QStringLiteral("237020000201"), QStringLiteral("20")})});
 
 TEST_F(StockCodesTest, CodeTablesAreReplacedWhole) {
-    ASSERT_TRUE(gf_save_fpzldm(host, records({fields({QStringLiteral("90"), QStringLiteral("1"), QStringLiteral("旧种类"),
-                                                      QStringLiteral("旧"), QStringLiteral("9")})})
-                                         + QStringLiteral("|#|") + fields({QStringLiteral("999999999999"), QStringLiteral("90")})));
+    ASSERT_TRUE(gf_save_fpzldm(
+        host, records({fields({QStringLiteral("90"), QStringLiteral("1"), QStringLiteral("旧种类"),
+                               QStringLiteral("旧"), QStringLiteral("9")})}) +
+                  QStringLiteral("|#|") + fields({QStringLiteral("999999999999"), QStringLiteral("90")})));
     ASSERT_TRUE(gf_save_fpzldm(host, kKinds + QStringLiteral("|&||#||&|") + kCodes));
     EXPECT_TRUE(dialogs.log().isEmpty());
     EXPECT_FALSE(sqlca().inTransaction());
@@ -275,16 +278,18 @@ TEST_F(StockCodesTest, RefusedCodeTextsReplaceNothing) {
         {"code with 3 fields", kind40 + sep + records({code40, QStringLiteral("237020000402|@|40|@|x")}),
          QStringLiteral("发票代码信息提取失败！")},
         {"code with 1 field", kind40 + sep + QStringLiteral("237020000402"), QStringLiteral("发票代码信息提取失败！")},
-        {"kind twice", records({kind40, kind40}) + sep + code40, QStringLiteral("发票种类添加失败！\r\nsqlcode = -1\r\nsqlerrtext = "),
-         false, true},
+        {"kind twice", records({kind40, kind40}) + sep + code40,
+         QStringLiteral("发票种类添加失败！\r\nsqlcode = -1\r\nsqlerrtext = "), false, true},
         {"code twice", kind40 + sep + records({code40, code40}),
          QStringLiteral("发票代码添加失败！\r\nsqlcode = -1\r\nsqlerrtext = "), false, true},
         // An empty list replaces nothing, yet the result is true.
         {"empty kind part", sep + code40, QStringLiteral("没有找到发票种类信息！"), true},
         {"empty code part", kind40 + sep, QStringLiteral("没有找到发票代码信息！"), true},
         // Parts whose records are all empty hold no record: they empty no table.
-        {"kind part of empty records", QStringLiteral("|&|") + sep + code40, QStringLiteral("没有找到发票种类信息！"), true},
-        {"code part of empty records", kind40 + sep + QStringLiteral("|&||&|"), QStringLiteral("没有找到发票代码信息！"), true},
+        {"kind part of empty records", QStringLiteral("|&|") + sep + code40, QStringLiteral("没有找到发票种类信息！"),
+         true},
+        {"code part of empty records", kind40 + sep + QStringLiteral("|&||&|"),
+         QStringLiteral("没有找到发票代码信息！"), true},
     };
     expectRefusals(dialogs, sqlca(), cases, [&](const QString& text) { return gf_save_fpzldm(host, text); });
     EXPECT_EQ(committedRows(QStringLiteral("bm_bdcja_fpdm")).size(), 2);
@@ -300,8 +305,9 @@ protected:
     }
     QString fetch(const QString& procId) {
         QString reply;
-        EXPECT_TRUE(host.f_send_remote_msg(QString(kRemoteEndpoint), QStringLiteral("proc_id:") + procId + QStringLiteral("\r\n"),
-                                           kTimeoutUpload, reply))
+        EXPECT_TRUE(host.f_send_remote_msg(QString(kRemoteEndpoint),
+                                           QStringLiteral("proc_id:") + procId + QStringLiteral("\r\n"), kTimeoutUpload,
+                                           reply))
             << dialogs.log().join(QLatin1Char('\n')).toStdString();
         return reply_body(reply);
     }
@@ -320,7 +326,8 @@ TEST_F(StockCodesHttpTest, TheServicesStockAndCodeTextsAreStored) {
     for (const QString& row : purchases) EXPECT_EQ(row.section(QLatin1Char('|'), 3, 3), kSxh) << row.toStdString();
     EXPECT_FALSE(purchases.filter(QStringLiteral("|") + kCode + QStringLiteral("|")).isEmpty());
     EXPECT_EQ(committedRows(QStringLiteral("bdcja_sgtp")).size(), stock.count(QStringLiteral("tp|@|")));
-    EXPECT_TRUE(committedRows(QStringLiteral("bm_bdcja_fpdm")).contains(QStringLiteral("bm_bdcja_fpdm|") + kCode + QStringLiteral("|50")));
+    EXPECT_TRUE(committedRows(QStringLiteral("bm_bdcja_fpdm"))
+                    .contains(QStringLiteral("bm_bdcja_fpdm|") + kCode + QStringLiteral("|50")));
     EXPECT_FALSE(committedRows(QStringLiteral("bm_bdcja_fpzl")).isEmpty());
 }
 

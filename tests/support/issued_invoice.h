@@ -7,9 +7,9 @@
 #include "host/session.h"
 #include "taxsim/service.h"
 
-#include <gtest/gtest.h>
 #include <QDateTime>
 #include <QString>
+#include <gtest/gtest.h>
 #include <utility>
 #include <vector>
 
@@ -23,27 +23,28 @@ struct IssuedInvoice {
     QString fkfmc = QStringLiteral("示范建筑工程有限公司");
     QString bz;
     QDateTime kprq = QDateTime(QDate(2026, 12, 9), QTime(15, 20, 5));
-    QVariant drcs;  // print count; null when never counted
+    QVariant drcs; // print count; null when never counted
     // (item, amount) per line; quantity 1, price = amount.
     std::vector<std::pair<QString, QString>> lines = {{QStringLiteral("餐饮服务"), QStringLiteral("120.00")},
-                                                       {QStringLiteral("住宿费"), QStringLiteral("380.50")}};
+                                                      {QStringLiteral("住宿费"), QStringLiteral("380.50")}};
 };
 
 inline void storeIssuedInvoice(Transaction& t, const Session& s, const IssuedInvoice& inv) {
     Decimal total = Decimal::fromInt(0);
     for (const auto& l : inv.lines) total = total + *Decimal::parse(l.second);
-    ASSERT_TRUE(t.exec(QStringLiteral("INSERT INTO ptfp_fpk (fpdm, fphm, fpzlbm, swjgdm, sxh, fpzt, fkfmc, fkfzjlx, fkfzjhm, "
-                                      "skfmc, skfzjhm, skflxdh, hjje, bz, kpr, bcrq, kprq, drcs, userid) "
-                                      "VALUES (?, ?, '50', ?, ?, ?, ?, '组织机构代码', 'MA3C0001-2', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                       {inv.fpdm, inv.fphm, s.gs_ssswjgdm, s.gs_sysuserid, inv.fpzt, inv.fkfmc, s.gs_sysusername,
-                        s.gs_nsrsbh, s.gs_nsrlxdh, QVariant::fromValue(total), inv.bz.isNull() ? QVariant() : inv.bz,
-                        inv.kpr, inv.kprq, inv.kprq.isValid() ? QVariant(inv.kprq) : QVariant(), inv.drcs,
-                        s.gs_userid}))
+    ASSERT_TRUE(t.exec(
+        QStringLiteral("INSERT INTO ptfp_fpk (fpdm, fphm, fpzlbm, swjgdm, sxh, fpzt, fkfmc, fkfzjlx, fkfzjhm, "
+                       "skfmc, skfzjhm, skflxdh, hjje, bz, kpr, bcrq, kprq, drcs, userid) "
+                       "VALUES (?, ?, '50', ?, ?, ?, ?, '组织机构代码', 'MA3C0001-2', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        {inv.fpdm, inv.fphm, s.gs_ssswjgdm, s.gs_sysuserid, inv.fpzt, inv.fkfmc, s.gs_sysusername, s.gs_nsrsbh,
+         s.gs_nsrlxdh, QVariant::fromValue(total), inv.bz.isNull() ? QVariant() : inv.bz, inv.kpr, inv.kprq,
+         inv.kprq.isValid() ? QVariant(inv.kprq) : QVariant(), inv.drcs, s.gs_userid}))
         << t.sqlerrtext.toStdString();
     for (const auto& [item, amount] : inv.lines) {
         const QVariant je = QVariant::fromValue(*Decimal::parse(amount));
-        ASSERT_TRUE(t.exec(QStringLiteral("INSERT INTO ptfp_fpxmmx (fpdm, fphm, xmmc, mj, dj, je) VALUES (?, ?, ?, ?, ?, ?)"),
-                           {inv.fpdm, inv.fphm, item, QVariant::fromValue(Decimal::fromInt(1)), je, je}))
+        ASSERT_TRUE(
+            t.exec(QStringLiteral("INSERT INTO ptfp_fpxmmx (fpdm, fphm, xmmc, mj, dj, je) VALUES (?, ?, ?, ?, ?, ?)"),
+                   {inv.fpdm, inv.fphm, item, QVariant::fromValue(Decimal::fromInt(1)), je, je}))
             << t.sqlerrtext.toStdString();
     }
     ASSERT_TRUE(t.commit());

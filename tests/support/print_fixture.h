@@ -34,15 +34,15 @@ inline void insertPrintInvoice(Transaction& tx, const QString& fphm, const QStri
                        "VALUES (?, ?, '50', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0)"),
         {code, fphm, QString::fromLatin1(demo::kSwjgdm), QString::fromLatin1(demo::kSxh), fpzt, payer,
          QStringLiteral("纳税人识别号"), QStringLiteral("370203198001011234"), QString::fromUtf8(demo::kTaxpayerName),
-         QStringLiteral("纳税人识别号"), QString::fromLatin1(demo::kNsrsbh), decimalValue(total), QStringLiteral("张晓明"),
-         saved, saved}))
+         QStringLiteral("纳税人识别号"), QString::fromLatin1(demo::kNsrsbh), decimalValue(total),
+         QStringLiteral("张晓明"), saved, saved}))
         << tx.sqlerrtext.toStdString();
     // iserial numbers every line of the table in the order written
     for (const PrintLine& l : lines)
-        ASSERT_TRUE(tx.exec(QStringLiteral("INSERT INTO ptfp_fpxmmx (fpdm, fphm, xmmc, mj, dj, je) "
-                                           "VALUES (?, ?, ?, ?, ?, ?)"),
-                            {code, fphm, QString::fromUtf8(l.xmmc), decimalValue(l.mj), decimalValue(l.dj),
-                             decimalValue(l.je)}))
+        ASSERT_TRUE(tx.exec(
+            QStringLiteral("INSERT INTO ptfp_fpxmmx (fpdm, fphm, xmmc, mj, dj, je) "
+                           "VALUES (?, ?, ?, ?, ?, ?)"),
+            {code, fphm, QString::fromUtf8(l.xmmc), decimalValue(l.mj), decimalValue(l.dj), decimalValue(l.je)}))
             << tx.sqlerrtext.toStdString();
 }
 

@@ -4,11 +4,11 @@
 // test ends, fails the test.
 #include "host/dialogs.h"
 
-#include <gtest/gtest.h>
 #include <QString>
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <gtest/gtest.h>
 #include <optional>
 
 namespace fp::test {

@@ -9,10 +9,10 @@
 #include "taxsim/service.h"
 #include "tests/support/qt_printers.h"
 
-#include <gtest/gtest.h>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <gtest/gtest.h>
 
 #include <memory>
 
@@ -57,8 +57,7 @@ private:
 // POST /__control at a taxsim's base URL with "Authorization: Bearer <token>"
 // (no such header when the token is null): the answer, or "err|@|" and why
 // the request failed; httpStatus receives the HTTP status (-1: no answer).
-QString postControl(const QString& baseUrl, const QString& token, const QString& commands,
-                    int* httpStatus = nullptr);
+QString postControl(const QString& baseUrl, const QString& token, const QString& commands, int* httpStatus = nullptr);
 
 // The taxsim program (FPDESK_TAXSIM_EXE) started with "--port 0" and the extra
 // arguments; the base URL is the first line it prints. Stopped with SIGTERM
@@ -72,8 +71,8 @@ public:
 
     bool isRunning() const;
     QString baseUrl() const { return baseUrl_; }
-    QString error() const { return error_; }   // why it did not start
-    QString standardError();                   // what the program wrote there so far
+    QString error() const { return error_; } // why it did not start
+    QString standardError();                 // what the program wrote there so far
 
     // POST /__control with the token given as "--control-token" in the extra
     // arguments: "ok" or "err|@|" and the reason (or the transport's failure).

@@ -4,13 +4,13 @@
 #include "data_model/demo_data.h"
 #include "data_model/schema.h"
 
-#include <gtest/gtest.h>
 #include <QAtomicInt>
 #include <QCoreApplication>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUrl>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace fp::test {
@@ -34,7 +34,8 @@ class EngineEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         if (testsUsePostgres() && serverUrl().isEmpty())
-            GTEST_SKIP() << "FPDESK_TEST_ENGINE=postgresql without FPDESK_TEST_PG_URL (scripts/test.sh starts a server)";
+            GTEST_SKIP()
+                << "FPDESK_TEST_ENGINE=postgresql without FPDESK_TEST_PG_URL (scripts/test.sh starts a server)";
     }
 };
 [[maybe_unused]] ::testing::Environment* const g_engineEnvironment =
@@ -52,8 +53,8 @@ public:
 
     QString createDatabase() {
         static QAtomicInt counter;
-        const QString name = QStringLiteral("fpt_%1_%2").arg(QCoreApplication::applicationPid())
-                                 .arg(counter.fetchAndAddRelaxed(1));
+        const QString name =
+            QStringLiteral("fpt_%1_%2").arg(QCoreApplication::applicationPid()).arg(counter.fetchAndAddRelaxed(1));
         run(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
         run(QStringLiteral("CREATE DATABASE %1 ENCODING 'UTF8' TEMPLATE template0").arg(name));
         return name;

@@ -4,9 +4,9 @@
 #include "tests/support/taxsim_fixture.h"
 #include "tests/taxsim/taxsim_requests.h"
 
-#include <gtest/gtest.h>
 #include <QFile>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 using namespace fp::test;
 using fp::RemoteResult;
@@ -14,14 +14,12 @@ using fp::RemoteResult;
 namespace {
 
 RemoteResult send(const TaxsimProcess& p, const QString& request,
-                  const fp::RemoteCredentials& credentials = demoCredentials(), int timeoutMs = 10000)
-{
+                  const fp::RemoteCredentials& credentials = demoCredentials(), int timeoutMs = 10000) {
     fp::HttpTransport transport(p.baseUrl(), credentials);
     return transport.post(QStringLiteral("NormalServlet"), request, timeoutMs);
 }
 
-TEST(TaxsimProgram, ServesTheDemoTaxpayerAndTakesControlCommands)
-{
+TEST(TaxsimProgram, ServesTheDemoTaxpayerAndTakesControlCommands) {
     TaxsimProcess p({QStringLiteral("--control-token"), QStringLiteral("s3cret-token")});
     ASSERT_TRUE(p.error().isEmpty()) << p.error().toStdString();
     EXPECT_TRUE(p.baseUrl().startsWith(QStringLiteral("http://127.0.0.1:")));
@@ -44,12 +42,11 @@ TEST(TaxsimProgram, ServesTheDemoTaxpayerAndTakesControlCommands)
     EXPECT_FALSE(p.isRunning());
 }
 
-TEST(TaxsimProgram, ControlExistsOnlyWithATokenAndAnswersOnlyToIt)
-{
+TEST(TaxsimProgram, ControlExistsOnlyWithATokenAndAnswersOnlyToIt) {
     const QString cmd = QStringLiteral("fault refuse times=-1");
     int status = 0;
     {
-        TaxsimProcess p;   // no token: no control at all
+        TaxsimProcess p; // no token: no control at all
         ASSERT_TRUE(p.error().isEmpty()) << p.error().toStdString();
         postControl(p.baseUrl(), QString(), cmd, &status);
         EXPECT_EQ(status, 404);
@@ -76,8 +73,7 @@ TEST(TaxsimProgram, ControlExistsOnlyWithATokenAndAnswersOnlyToIt)
     qunsetenv("TAXSIM_CONTROL_TOKEN");
 }
 
-TEST(TaxsimProgram, MaxBodyOption)
-{
+TEST(TaxsimProgram, MaxBodyOption) {
     TaxsimProcess p({QStringLiteral("--max-body"), QStringLiteral("200")});
     ASSERT_TRUE(p.error().isEmpty()) << p.error().toStdString();
     EXPECT_EQ(send(p, statusRequest(code50(), QStringLiteral("00000001"))).body, QStringLiteral("ok|@|0|@|未使用"));
@@ -87,8 +83,7 @@ TEST(TaxsimProgram, MaxBodyOption)
     EXPECT_EQ(send(p, statusRequest(code50(), QStringLiteral("00000001"))).body, QStringLiteral("ok|@|0|@|未使用"));
 }
 
-TEST(TaxsimProgram, SeedFileAndStoreFile)
-{
+TEST(TaxsimProgram, SeedFileAndStoreFile) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString seed = dir.filePath(QStringLiteral("seed.txt"));
@@ -115,8 +110,7 @@ TEST(TaxsimProgram, SeedFileAndStoreFile)
                     .body.startsWith(QStringLiteral("ok|@|")));
 }
 
-TEST(TaxsimProgram, RefusesABadSeedFile)
-{
+TEST(TaxsimProgram, RefusesABadSeedFile) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString seed = dir.filePath(QStringLiteral("seed.txt"));

@@ -18,39 +18,46 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-qint64 msSince(Clock::time_point start)
-{
+qint64 msSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-QString uploadOf(const char* fphm)
-{
-    return uploadRequest(sampleInvoice(code50(), QString::fromLatin1(fphm)));
-}
+QString uploadOf(const char* fphm) { return uploadRequest(sampleInvoice(code50(), QString::fromLatin1(fphm))); }
 
 struct FaultCase {
     const char* name;
     Fault fault;
     Response::Kind kind;
     int httpStatus;
-    const char* body;     // expected body; nullptr: not checked
-    bool stored;          // the upload is stored despite the fault
+    const char* body; // expected body; nullptr: not checked
+    bool stored;      // the upload is stored despite the fault
 };
 
 const FaultCase kFaultCases[] = {
-    {"refuse", {Fault::Kind::Refuse, 0, 500, QStringLiteral("系统维护中，请稍后再试！")}, Response::Kind::Reply, 200,
-     "err|@|系统维护中，请稍后再试！", false},
-    {"http error", {Fault::Kind::HttpError, 0, 503, QStringLiteral("Service Unavailable")}, Response::Kind::HttpStatus, 503,
-     "Service Unavailable", false},
-    {"malformed", {Fault::Kind::Malformed, 0, 500, QStringLiteral("<html>oops</html>")}, Response::Kind::Reply, 200,
-     "<html>oops</html>", false},
+    {"refuse",
+     {Fault::Kind::Refuse, 0, 500, QStringLiteral("系统维护中，请稍后再试！")},
+     Response::Kind::Reply,
+     200,
+     "err|@|系统维护中，请稍后再试！",
+     false},
+    {"http error",
+     {Fault::Kind::HttpError, 0, 503, QStringLiteral("Service Unavailable")},
+     Response::Kind::HttpStatus,
+     503,
+     "Service Unavailable",
+     false},
+    {"malformed",
+     {Fault::Kind::Malformed, 0, 500, QStringLiteral("<html>oops</html>")},
+     Response::Kind::Reply,
+     200,
+     "<html>oops</html>",
+     false},
     {"drop", {Fault::Kind::Drop, 0, 500, {}}, Response::Kind::Drop, 200, nullptr, false},
     {"reply lost", {Fault::Kind::LostReply, 0, 500, {}}, Response::Kind::Drop, 200, nullptr, true},
     {"delay", {Fault::Kind::Delay, 5, 500, {}}, Response::Kind::Reply, 200, "ok|@|发票上传成功", true},
 };
 
-TEST(ServiceFaults, EachKindAnswersAndStoresAsDeclared)
-{
+TEST(ServiceFaults, EachKindAnswersAndStoresAsDeclared) {
     for (const FaultCase& c : kFaultCases) {
         SCOPED_TRACE(c.name);
         taxsim::Service svc;
@@ -73,31 +80,32 @@ TEST(ServiceFaults, EachKindAnswersAndStoresAsDeclared)
     }
 }
 
-TEST(ServiceFaults, ScopeByProcedureAndCount)
-{
+TEST(ServiceFaults, ScopeByProcedureAndCount) {
     taxsim::Service svc;
     svc.seedDemo();
     const Fault refuse{Fault::Kind::Refuse, 0, 500, QStringLiteral("拒绝")};
     svc.injectFault(refuse, 98179, 2);
     const QString status = statusRequest(code50(), QStringLiteral("00000001"));
-    const QString print = printRequest(code50(), QStringLiteral("00000001"), 0, QStringLiteral("张三"), QStringLiteral(" "));
-    EXPECT_EQ(reply(svc, status), QStringLiteral("ok|@|0|@|未使用"));  // another procedure passes
+    const QString print =
+        printRequest(code50(), QStringLiteral("00000001"), 0, QStringLiteral("张三"), QStringLiteral(" "));
+    EXPECT_EQ(reply(svc, status), QStringLiteral("ok|@|0|@|未使用")); // another procedure passes
     EXPECT_EQ(reply(svc, print), QStringLiteral("err|@|拒绝"));
     EXPECT_EQ(reply(svc, print), QStringLiteral("err|@|拒绝"));
-    EXPECT_NE(reply(svc, print), QStringLiteral("err|@|拒绝"));  // the procedure's own refusal now
+    EXPECT_NE(reply(svc, print), QStringLiteral("err|@|拒绝")); // the procedure's own refusal now
 
-    svc.injectFault(refuse, 0, -1);  // any procedure, until cleared
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(reply(svc, status), QStringLiteral("err|@|拒绝"));
+    svc.injectFault(refuse, 0, -1); // any procedure, until cleared
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(reply(svc, status), QStringLiteral("err|@|拒绝"));
     svc.clearFaults();
     EXPECT_EQ(reply(svc, status), QStringLiteral("ok|@|0|@|未使用"));
 }
 
-TEST(ServiceFaults, ControlCommands)
-{
+TEST(ServiceFaults, ControlCommands) {
     taxsim::Service svc;
     svc.seedDemo();
-    struct Case { const char* command; const char* answer; };
+    struct Case {
+        const char* command;
+        const char* answer;
+    };
     const Case bad[] = {
         {"fault", "err|@|fault 缺少故障类型"},
         {"fault explode", "err|@|未知的故障类型：explode"},
@@ -137,9 +145,8 @@ TEST(ServiceFaults, ControlCommands)
 
 // --- in-process transport ---------------------------------------------------
 
-TEST(InProcessTransport, MapsServiceAnswersToTransportResults)
-{
-    TaxsimServer server;  // only its service and transport are used here
+TEST(InProcessTransport, MapsServiceAnswersToTransportResults) {
+    TaxsimServer server; // only its service and transport are used here
     auto transport = server.inProcessTransport();
     taxsim::Service& svc = server.service();
     const QString status = statusRequest(code50(), QStringLiteral("00000001"));
@@ -163,8 +170,7 @@ TEST(InProcessTransport, MapsServiceAnswersToTransportResults)
     EXPECT_EQ(r.body, QStringLiteral("err|@|身份验证失败：纳税人账号或密码错误！"));
 }
 
-TEST(InProcessTransport, DelayBeyondTheTimeOutWaitsOnlyTheTimeOut)
-{
+TEST(InProcessTransport, DelayBeyondTheTimeOutWaitsOnlyTheTimeOut) {
     TaxsimServer server;
     auto transport = server.inProcessTransport();
     server.service().injectFault({Fault::Kind::Delay, 60000, 500, {}}, 11633);
@@ -186,8 +192,7 @@ TEST(InProcessTransport, DelayBeyondTheTimeOutWaitsOnlyTheTimeOut)
 
 class OverHttp : public TaxsimHttpTest {};
 
-TEST_F(OverHttp, ClientSeesEachFault)
-{
+TEST_F(OverHttp, ClientSeesEachFault) {
     auto transport = taxsim().httpTransport();
     taxsim::Service& svc = taxsim().service();
     const QString status = statusRequest(code50(), QStringLiteral("00000001"));
@@ -236,8 +241,7 @@ TEST_F(OverHttp, ClientSeesEachFault)
     EXPECT_EQ(log.back().procId, 90239);
 }
 
-TEST_F(OverHttp, PathPrefixAndCredentials)
-{
+TEST_F(OverHttp, PathPrefixAndCredentials) {
     // The base URL may carry a path; the service answers only .../NormalServlet.
     fp::HttpTransport prefixed(taxsim().baseUrl() + QStringLiteral("/fp/"), demoCredentials());
     RemoteResult r = prefixed.post(QStringLiteral("NormalServlet"), QStringLiteral("proc_id:90001"), 5000);
@@ -248,12 +252,13 @@ TEST_F(OverHttp, PathPrefixAndCredentials)
     EXPECT_EQ(r.kind, RemoteResult::Kind::HttpError);
     EXPECT_EQ(r.httpStatus, 404);
 
-    r = taxsim().httpTransport(fp::RemoteCredentials{})->post(QStringLiteral("NormalServlet"), QStringLiteral("proc_id:90001"), 5000);
+    r = taxsim()
+            .httpTransport(fp::RemoteCredentials{})
+            ->post(QStringLiteral("NormalServlet"), QStringLiteral("proc_id:90001"), 5000);
     EXPECT_EQ(r.body, QStringLiteral("err|@|身份验证失败：请求中没有纳税人账号或密码！"));
 }
 
-TEST_F(OverHttp, ControlOnlyWithTheToken)
-{
+TEST_F(OverHttp, ControlOnlyWithTheToken) {
     const QString base = taxsim().baseUrl();
     int status = 0;
     // Off until a token is set: 404 with or without credentials.
@@ -264,16 +269,18 @@ TEST_F(OverHttp, ControlOnlyWithTheToken)
 
     taxsim().http().setControlToken(QStringLiteral("tok-123"));
     struct Attempt {
-        const char* token;   // nullptr: no Authorization header
+        const char* token; // nullptr: no Authorization header
     };
-    for (const Attempt a : {Attempt{nullptr}, Attempt{""}, Attempt{"tok-12"}, Attempt{"tok-1234"}, Attempt{"TOK-123"}}) {
+    for (const Attempt a :
+         {Attempt{nullptr}, Attempt{""}, Attempt{"tok-12"}, Attempt{"tok-1234"}, Attempt{"TOK-123"}}) {
         SCOPED_TRACE(a.token ? a.token : "(none)");
         postControl(base, a.token ? QString::fromLatin1(a.token) : QString(), QStringLiteral("fault refuse"), &status);
         EXPECT_EQ(status, 404);
     }
     EXPECT_EQ(taxsim().service().pendingFaults(), 0);
 
-    EXPECT_EQ(postControl(base, QStringLiteral("tok-123"), QStringLiteral("fault refuse text=维护")), QStringLiteral("ok"));
+    EXPECT_EQ(postControl(base, QStringLiteral("tok-123"), QStringLiteral("fault refuse text=维护")),
+              QStringLiteral("ok"));
     EXPECT_EQ(taxsim().service().pendingFaults(), 1);
     EXPECT_EQ(postControl(base, QStringLiteral("tok-123"), QStringLiteral("bogus")),
               QStringLiteral("err|@|未知的命令：bogus"));
@@ -284,8 +291,7 @@ TEST_F(OverHttp, ControlOnlyWithTheToken)
     EXPECT_EQ(taxsim().service().pendingFaults(), 1);
 }
 
-TEST_F(OverHttp, FaultsAreNotUsedUpByUnauthenticatedRequests)
-{
+TEST_F(OverHttp, FaultsAreNotUsedUpByUnauthenticatedRequests) {
     taxsim::Service& svc = taxsim().service();
     svc.injectFault({Fault::Kind::Refuse, 0, 500, QStringLiteral("维护")}, 90239);
     const QString status = statusRequest(code50(), QStringLiteral("00000001"));
@@ -294,8 +300,9 @@ TEST_F(OverHttp, FaultsAreNotUsedUpByUnauthenticatedRequests)
     };
     // No credentials, a wrong password, an unknown taxpayer: refused as such,
     // and the fault stays pending.
-    for (const fp::RemoteCredentials& bad : {fp::RemoteCredentials{}, fp::RemoteCredentials{demoSxh(), QStringLiteral("x")},
-                                              fp::RemoteCredentials{QStringLiteral("nobody"), QStringLiteral("x")}}) {
+    for (const fp::RemoteCredentials& bad :
+         {fp::RemoteCredentials{}, fp::RemoteCredentials{demoSxh(), QStringLiteral("x")},
+          fp::RemoteCredentials{QStringLiteral("nobody"), QStringLiteral("x")}}) {
         EXPECT_TRUE(post(taxsim().httpTransport(bad), status).startsWith(QStringLiteral("err|@|身份验证失败")));
         EXPECT_EQ(svc.pendingFaults(), 1);
     }
@@ -309,9 +316,8 @@ TEST_F(OverHttp, FaultsAreNotUsedUpByUnauthenticatedRequests)
     EXPECT_EQ(post(good, status), QStringLiteral("ok|@|0|@|未使用"));
 }
 
-TEST_F(OverHttp, ConcurrentUploadsOfOneNumberAcceptOnlyOne)
-{
-    const int kClients = 4;  // within the listen backlog of the HTTP library
+TEST_F(OverHttp, ConcurrentUploadsOfOneNumberAcceptOnlyOne) {
+    const int kClients = 4; // within the listen backlog of the HTTP library
     std::atomic<int> acceptedShared{0};
     std::atomic<int> refusedShared{0};
     std::atomic<int> acceptedOwn{0};
@@ -330,8 +336,7 @@ TEST_F(OverHttp, ConcurrentUploadsOfOneNumberAcceptOnlyOne)
                 ++acceptedOwn;
         });
     }
-    for (std::thread& t : clients)
-        t.join();
+    for (std::thread& t : clients) t.join();
     EXPECT_EQ(acceptedShared.load(), 1);
     EXPECT_EQ(refusedShared.load(), kClients - 1);
     EXPECT_EQ(acceptedOwn.load(), kClients);

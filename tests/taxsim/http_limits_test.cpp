@@ -4,8 +4,8 @@
 #include "tests/support/taxsim_fixture.h"
 #include "tests/taxsim/taxsim_requests.h"
 
-#include <gtest/gtest.h>
 #include <QFile>
+#include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -26,16 +26,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-qint64 msSince(Clock::time_point start)
-{
+qint64 msSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
 // A client socket connected to 127.0.0.1:port; closed with the object.
 class RawClient {
 public:
-    explicit RawClient(int port)
-    {
+    explicit RawClient(int port) {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -46,10 +44,8 @@ public:
             fd_ = -1;
         }
     }
-    ~RawClient()
-    {
-        if (fd_ >= 0)
-            close(fd_);
+    ~RawClient() {
+        if (fd_ >= 0) close(fd_);
     }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
@@ -58,13 +54,11 @@ public:
     int fd() const { return fd_; }
 
     // False once the server no longer takes bytes.
-    bool send(const std::string& bytes)
-    {
+    bool send(const std::string& bytes) {
         size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t w = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-            if (w <= 0)
-                return false;
+            if (w <= 0) return false;
             done += size_t(w);
         }
         return true;
@@ -72,24 +66,19 @@ public:
 
     // What arrives until the server closes, `until` has been seen, or the
     // time-out passes.
-    std::string receive(int timeoutMs, const std::string& until = {})
-    {
+    std::string receive(int timeoutMs, const std::string& until = {}) {
         std::string got;
         const auto start = Clock::now();
         for (;;) {
             const qint64 left = timeoutMs - msSince(start);
-            if (left <= 0)
-                return got;
+            if (left <= 0) return got;
             pollfd p{fd_, POLLIN, 0};
-            if (poll(&p, 1, int(left)) <= 0)
-                return got;
+            if (poll(&p, 1, int(left)) <= 0) return got;
             char buf[4096];
             const ssize_t r = recv(fd_, buf, sizeof buf, 0);
-            if (r <= 0)
-                return got;
+            if (r <= 0) return got;
             got.append(buf, size_t(r));
-            if (!until.empty() && got.find(until) != std::string::npos)
-                return got;
+            if (!until.empty() && got.find(until) != std::string::npos) return got;
         }
     }
 
@@ -97,56 +86,48 @@ private:
     int fd_ = -1;
 };
 
-std::string basicAuthorization()
-{
+std::string basicAuthorization() {
     const QByteArray pair = (demoSxh() + QStringLiteral(":") + demoPassword()).toUtf8();
     return "Authorization: Basic " + pair.toBase64().toStdString() + "\r\n";
 }
 
-std::string post(const std::string& body, bool keepAlive = true)
-{
-    return "POST /NormalServlet HTTP/1.1\r\nHost: 127.0.0.1\r\n" + basicAuthorization()
-        + "Content-Type: text/plain; charset=UTF-8\r\nContent-Length: " + std::to_string(body.size()) + "\r\n"
-        + (keepAlive ? "" : "Connection: close\r\n") + "\r\n" + body;
+std::string post(const std::string& body, bool keepAlive = true) {
+    return "POST /NormalServlet HTTP/1.1\r\nHost: 127.0.0.1\r\n" + basicAuthorization() +
+           "Content-Type: text/plain; charset=UTF-8\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
+           (keepAlive ? "" : "Connection: close\r\n") + "\r\n" + body;
 }
 
-qint64 residentKiB()
-{
+qint64 residentKiB() {
     QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
+    if (!f.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLongLong();
     }
     return -1;
 }
 
-RemoteResult status(TaxsimServer& server, int timeoutMs = 5000)
-{
+RemoteResult status(TaxsimServer& server, int timeoutMs = 5000) {
     return server.httpTransport()->post(QStringLiteral("NormalServlet"),
                                         statusRequest(code50(), QStringLiteral("00000001")), timeoutMs);
 }
 
-TEST(HttpLimits, OversizedBodiesAreRefusedUnreadAndNotKept)
-{
+TEST(HttpLimits, OversizedBodiesAreRefusedUnreadAndNotKept) {
     TaxsimServer server;
     ASSERT_TRUE(server.isRunning());
     const qint64 before = residentKiB();
     const std::string chunk(1 << 16, 'x');
-    const qint64 kBody = 100LL << 20;   // 100 MB
+    const qint64 kBody = 100LL << 20; // 100 MB
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         RawClient c(server.http().port());
         ASSERT_TRUE(c.connected());
         // The header promises 100 MB; the client keeps sending until the
         // server stops taking bytes, as a careless client would.
-        ASSERT_TRUE(c.send("POST /NormalServlet HTTP/1.1\r\nHost: 127.0.0.1\r\n" + basicAuthorization()
-                           + "Content-Length: " + std::to_string(kBody) + "\r\n\r\n"));
+        ASSERT_TRUE(c.send("POST /NormalServlet HTTP/1.1\r\nHost: 127.0.0.1\r\n" + basicAuthorization() +
+                           "Content-Length: " + std::to_string(kBody) + "\r\n\r\n"));
         std::atomic<qint64> sent{0};
         std::thread sender([&] {
-            while (sent < kBody && c.send(chunk))
-                sent += qint64(chunk.size());
+            while (sent < kBody && c.send(chunk)) sent += qint64(chunk.size());
         });
         const std::string answer = c.receive(10000, "\r\n\r\n");
         shutdown(c.fd(), SHUT_RDWR);
@@ -158,8 +139,7 @@ TEST(HttpLimits, OversizedBodiesAreRefusedUnreadAndNotKept)
     EXPECT_EQ(status(server).body, QStringLiteral("ok|@|0|@|未使用"));
 }
 
-TEST(HttpLimits, BodyLimitIsConfigurableAndCoversControlRequests)
-{
+TEST(HttpLimits, BodyLimitIsConfigurableAndCoversControlRequests) {
     taxsim::HttpLimits limits;
     limits.maxBodyBytes = 1000;
     auto service = std::make_shared<taxsim::Service>();
@@ -183,22 +163,21 @@ TEST(HttpLimits, BodyLimitIsConfigurableAndCoversControlRequests)
     EXPECT_EQ(service->pendingFaults(), 0);
 }
 
-TEST(HttpLimits, BodiesBeingReadShareABudget)
-{
+TEST(HttpLimits, BodiesBeingReadShareABudget) {
     taxsim::HttpLimits limits;
     limits.maxBufferedBodyBytes = 1500;
     auto service = std::make_shared<taxsim::Service>();
     service->seedDemo();
     taxsim::HttpServer server(service, limits);
     ASSERT_TRUE(server.start(0));
-    const std::string body = "proc_id:90001" + std::string(787, ' ');   // 800 bytes
+    const std::string body = "proc_id:90001" + std::string(787, ' '); // 800 bytes
     const std::string request = post(body);
     const std::string head = request.substr(0, request.size() - body.size());
 
     // The first client's body is under way; a second one would overflow.
     RawClient first(server.port());
     ASSERT_TRUE(first.send(head + body.substr(0, 10)));
-    first.receive(200);   // nothing comes: the body is not complete
+    first.receive(200); // nothing comes: the body is not complete
     RawClient second(server.port());
     ASSERT_TRUE(second.send(head));
     EXPECT_EQ(second.receive(5000, "\r\n\r\n").substr(0, 12), "HTTP/1.1 503");
@@ -211,8 +190,7 @@ TEST(HttpLimits, BodiesBeingReadShareABudget)
     EXPECT_EQ(third.receive(5000, "ok|@|").substr(0, 12), "HTTP/1.1 200");
 }
 
-TEST(HttpLimits, SlowClientsHoldNoWorkerAndAreCutOffAtTheDeadline)
-{
+TEST(HttpLimits, SlowClientsHoldNoWorkerAndAreCutOffAtTheDeadline) {
     taxsim::HttpLimits limits;
     limits.workers = 2;
     limits.requestDeadlineMs = 1500;
@@ -228,8 +206,7 @@ TEST(HttpLimits, SlowClientsHoldNoWorkerAndAreCutOffAtTheDeadline)
         ASSERT_TRUE(slow.back()->connected());
         ASSERT_TRUE(slow.back()->send("POST /NormalServlet HTTP/1.1\r\n"));
     }
-    for (auto& c : slow)
-        ASSERT_TRUE(c->send("Host: 127.0.0.1\r\n"));
+    for (auto& c : slow) ASSERT_TRUE(c->send("Host: 127.0.0.1\r\n"));
 
     fp::HttpTransport client(server.baseUrl(), demoCredentials());
     const auto start = Clock::now();
@@ -238,8 +215,7 @@ TEST(HttpLimits, SlowClientsHoldNoWorkerAndAreCutOffAtTheDeadline)
     EXPECT_LT(msSince(start), 1000);
 
     // Lines keep coming, but the whole request is late: 408 and closed.
-    for (auto& c : slow)
-        c->send("X-Slow: 1\r\n");
+    for (auto& c : slow) c->send("X-Slow: 1\r\n");
     for (auto& c : slow) {
         const std::string answer = c->receive(10000);
         EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 408") << answer;
@@ -247,8 +223,7 @@ TEST(HttpLimits, SlowClientsHoldNoWorkerAndAreCutOffAtTheDeadline)
     EXPECT_EQ(service->requestLog().size(), 1u);
 }
 
-TEST(HttpLimits, IdleKeepAliveConnectionsDoNotStarveNewClients)
-{
+TEST(HttpLimits, IdleKeepAliveConnectionsDoNotStarveNewClients) {
     taxsim::HttpLimits limits;
     limits.workers = 2;
     auto service = std::make_shared<taxsim::Service>();
@@ -278,8 +253,7 @@ TEST(HttpLimits, IdleKeepAliveConnectionsDoNotStarveNewClients)
     EXPECT_NE(both.find("Connection: close"), std::string::npos);
 }
 
-TEST(HttpLimits, MalformedRequestsAreRefused)
-{
+TEST(HttpLimits, MalformedRequestsAreRefused) {
     TaxsimServer server;
     struct Case {
         const char* name;

@@ -2,12 +2,12 @@
 // text reader.
 #include "tests/taxsim/taxsim_requests.h"
 
-#include <gtest/gtest.h>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
@@ -17,35 +17,39 @@ using namespace fp::test;
 
 namespace {
 
-bool writeFile(const QString& path, const QString& text)
-{
+bool writeFile(const QString& path, const QString& text) {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     f.write(text.toUtf8());
     return true;
 }
 
-TEST(Seed, DemoDataMatchesTheClientsDemoConstants)
-{
+TEST(Seed, DemoDataMatchesTheClientsDemoConstants) {
     taxsim::Service svc;
     svc.seedDemo();
-    svc.seedDemo();  // seeding twice changes nothing
+    svc.seedDemo(); // seeding twice changes nothing
 
-    EXPECT_EQ(reply(svc, QStringLiteral("proc_id:90003\r\n")),
-              QStringLiteral("ok|@|50|@|2|@|综合统一发票|@|综合发票|@|1|&|20|@|2|@|不动产销售统一发票|@|不动产发票|@|2|&|"
-                             "40|@|2|@|建筑业统一发票|@|建筑业发票|@|3|&|10|@|1|@|代开统一发票|@|代开发票|@|4|#|"
-                             "237020000001|@|50|&|237020000002|@|50|&|237020000201|@|20|&|237020000401|@|40"));
+    EXPECT_EQ(
+        reply(svc, QStringLiteral("proc_id:90003\r\n")),
+        QStringLiteral("ok|@|50|@|2|@|综合统一发票|@|综合发票|@|1|&|20|@|2|@|不动产销售统一发票|@|不动产发票|@|2|&|"
+                       "40|@|2|@|建筑业统一发票|@|建筑业发票|@|3|&|10|@|1|@|代开统一发票|@|代开发票|@|4|#|"
+                       "237020000001|@|50|&|237020000002|@|50|&|237020000201|@|20|&|237020000401|@|40"));
     const QStringList stock = reply(svc, QStringLiteral("proc_id:90002\r\n")).mid(5).split(QStringLiteral("|&|"));
-    ASSERT_EQ(stock.size(), 5);  // four purchases, one return
-    EXPECT_EQ(stock[3], QStringLiteral("lg|@|LG2009000003|@|13702000000|@|3702000012345|@|20|@|237020000201|@|00000001|@|"
-                                       "00000050|@||@|0|@|20090105 09:00:00"));
-    EXPECT_EQ(stock[4], QStringLiteral("lg|@|LG2009000004|@|13702000000|@|3702000012345|@|40|@|237020000401|@|00000001|@|"
-                                       "00000050|@||@|0|@|20090105 09:00:00"));
+    ASSERT_EQ(stock.size(), 5); // four purchases, one return
+    EXPECT_EQ(stock[3],
+              QStringLiteral("lg|@|LG2009000003|@|13702000000|@|3702000012345|@|20|@|237020000201|@|00000001|@|"
+                             "00000050|@||@|0|@|20090105 09:00:00"));
+    EXPECT_EQ(stock[4],
+              QStringLiteral("lg|@|LG2009000004|@|13702000000|@|3702000012345|@|40|@|237020000401|@|00000001|@|"
+                             "00000050|@||@|0|@|20090105 09:00:00"));
 
-    struct Case { const char* fpdm; const char* fphm; const char* status; };
+    struct Case {
+        const char* fpdm;
+        const char* fphm;
+        const char* status;
+    };
     const Case cases[] = {
-        {fp::demo::kCode50, "00000100", "0"},         {fp::demo::kCode50, "00000101", "-2"},
+        {fp::demo::kCode50, "00000100", "0"},          {fp::demo::kCode50, "00000101", "-2"},
         {fp::demo::kCode50Returned, "00000001", "-1"}, {fp::demo::kCode50Returned, "00000050", "-1"},
         {fp::demo::kCode20, "00000050", "0"},          {fp::demo::kCode40, "00000001", "0"},
     };
@@ -54,46 +58,48 @@ TEST(Seed, DemoDataMatchesTheClientsDemoConstants)
             << c.fpdm << " " << c.fphm;
 }
 
-TEST(Seed, FileWithEveryRecordType)
-{
+TEST(Seed, FileWithEveryRecordType) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("seed.txt"));
-    ASSERT_TRUE(writeFile(path, QStringLiteral(
-        "# a small authority\n"
-        "\n"
-        "office|13700000001|测试税务所\n"
-        "taxpayer|3700000000001|pw1|测试公司|N0001|0532-1|13700000001\n"
-        "kind|50|2|综合统一发票|综合发票|1\n"
-        "code|137000000001|50\n"
-        "stock|P1|3700000000001|137000000001|00000001|00000020|2011-04-05 06:07:08\n"
-        "stock|P2|3700000000001|137000000001|00000021|00000040|2011-04-06|1\n"
-        "return|P2|00000031|00000040|2011-05-01\n")));
+    ASSERT_TRUE(
+        writeFile(path, QStringLiteral("# a small authority\n"
+                                       "\n"
+                                       "office|13700000001|测试税务所\n"
+                                       "taxpayer|3700000000001|pw1|测试公司|N0001|0532-1|13700000001\n"
+                                       "kind|50|2|综合统一发票|综合发票|1\n"
+                                       "code|137000000001|50\n"
+                                       "stock|P1|3700000000001|137000000001|00000001|00000020|2011-04-05 06:07:08\n"
+                                       "stock|P2|3700000000001|137000000001|00000021|00000040|2011-04-06|1\n"
+                                       "return|P2|00000031|00000040|2011-05-01\n")));
     taxsim::Service svc;
     QString error;
     ASSERT_TRUE(svc.seedFromFile(path, &error)) << error.toStdString();
 
     const QString user = QStringLiteral("3700000000001");
     const QString pw = QStringLiteral("pw1");
-    EXPECT_EQ(reply(svc, QStringLiteral("proc_id:90002"), user, pw),
-              QStringLiteral("ok|@|lg|@|P1|@|13700000001|@|3700000000001|@|50|@|137000000001|@|00000001|@|00000020|@||@|0|@|"
-                             "20110405 06:07:08|&|lg|@|P2|@|13700000001|@|3700000000001|@|50|@|137000000001|@|00000021|@|"
-                             "00000040|@||@|1|@|20110406 00:00:00|&|tp|@|P2|@|13700000001|@|3700000000001|@|50|@|"
-                             "137000000001|@|00000031|@|00000040|@|20110501 00:00:00|@|1"));
+    EXPECT_EQ(
+        reply(svc, QStringLiteral("proc_id:90002"), user, pw),
+        QStringLiteral("ok|@|lg|@|P1|@|13700000001|@|3700000000001|@|50|@|137000000001|@|00000001|@|00000020|@||@|0|@|"
+                       "20110405 06:07:08|&|lg|@|P2|@|13700000001|@|3700000000001|@|50|@|137000000001|@|00000021|@|"
+                       "00000040|@||@|1|@|20110406 00:00:00|&|tp|@|P2|@|13700000001|@|3700000000001|@|50|@|"
+                       "137000000001|@|00000031|@|00000040|@|20110501 00:00:00|@|1"));
     EXPECT_EQ(reply(svc, QStringLiteral("proc_id:90004"), user, pw),
               QStringLiteral("ok|@|3700000000001|@|测试公司|@|N0001|@|0532-1|@|13700000001|@|测试税务所"));
     EXPECT_EQ(svc.statusOf(QStringLiteral("137000000001"), QStringLiteral("00000030")), QStringLiteral("0"));
     EXPECT_EQ(svc.statusOf(QStringLiteral("137000000001"), QStringLiteral("00000031")), QStringLiteral("-1"));
     EXPECT_EQ(reply(svc, QStringLiteral("proc_id:90001"), QString::fromUtf8(fp::demo::kSxh),
                     QString::fromUtf8(fp::demo::kPassword)),
-              QStringLiteral("err|@|身份验证失败：纳税人账号或密码错误！"));  // no demo data unless asked
+              QStringLiteral("err|@|身份验证失败：纳税人账号或密码错误！")); // no demo data unless asked
 }
 
-TEST(Seed, BadLinesNameTheFileAndLine)
-{
+TEST(Seed, BadLinesNameTheFileAndLine) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    struct Case { const char* line; const char* error; };
+    struct Case {
+        const char* line;
+        const char* error;
+    };
     const Case cases[] = {
         {"planet|mars", "未知的记录类型：planet"},
         {"taxpayer|1|2|3", "“taxpayer”记录的字段数有误：4"},
@@ -113,7 +119,8 @@ TEST(Seed, BadLinesNameTheFileAndLine)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         const QString path = dir.filePath(QStringLiteral("bad.txt"));
-        ASSERT_TRUE(writeFile(path, QStringLiteral("demo\n# comment\n") + QString::fromUtf8(c.line) + QStringLiteral("\n")));
+        ASSERT_TRUE(
+            writeFile(path, QStringLiteral("demo\n# comment\n") + QString::fromUtf8(c.line) + QStringLiteral("\n")));
         taxsim::Service svc;
         QString error;
         EXPECT_FALSE(svc.seedFromFile(path, &error));
@@ -125,8 +132,7 @@ TEST(Seed, BadLinesNameTheFileAndLine)
     EXPECT_TRUE(error.startsWith(QStringLiteral("无法打开种子文件")));
 }
 
-TEST(Seed, FileStoreKeepsDataAcrossServices)
-{
+TEST(Seed, FileStoreKeepsDataAcrossServices) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString db = dir.filePath(QStringLiteral("taxsim.db"));
@@ -134,7 +140,8 @@ TEST(Seed, FileStoreKeepsDataAcrossServices)
         taxsim::Service svc(db);
         ASSERT_TRUE(svc.isOpen()) << svc.lastError().toStdString();
         svc.seedDemo();
-        ASSERT_TRUE(reply(svc, uploadRequest(sampleInvoice(code50(), QStringLiteral("00000001")))).startsWith(QStringLiteral("ok|@|")));
+        ASSERT_TRUE(reply(svc, uploadRequest(sampleInvoice(code50(), QStringLiteral("00000001"))))
+                        .startsWith(QStringLiteral("ok|@|")));
     }
     taxsim::Service again(db);
     EXPECT_TRUE(again.hasTaxpayers());
@@ -147,22 +154,23 @@ TEST(Seed, FileStoreKeepsDataAcrossServices)
     EXPECT_FALSE(b.hasTaxpayers());
 }
 
-TEST(Seed, AStoreFromBeforeTheLastUsedNumberGetsItOnOpening)
-{
+TEST(Seed, AStoreFromBeforeTheLastUsedNumberGetsItOnOpening) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString db = dir.filePath(QStringLiteral("taxsim.db"));
     {
         taxsim::Service svc(db);
         svc.seedDemo();
-        ASSERT_TRUE(reply(svc, uploadRequest(sampleInvoice(code50(), QStringLiteral("00000003")))).startsWith(QStringLiteral("ok|@|")));
+        ASSERT_TRUE(reply(svc, uploadRequest(sampleInvoice(code50(), QStringLiteral("00000003"))))
+                        .startsWith(QStringLiteral("ok|@|")));
     }
     {
         QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old_store"));
         old.setDatabaseName(db);
         ASSERT_TRUE(old.open());
         QSqlQuery q(old);
-        ASSERT_TRUE(q.exec(QStringLiteral("ALTER TABLE purchase DROP COLUMN zjsyh"))) << q.lastError().text().toStdString();
+        ASSERT_TRUE(q.exec(QStringLiteral("ALTER TABLE purchase DROP COLUMN zjsyh")))
+            << q.lastError().text().toStdString();
         q = QSqlQuery();
         old.close();
     }
@@ -174,8 +182,7 @@ TEST(Seed, AStoreFromBeforeTheLastUsedNumberGetsItOnOpening)
                     .contains(QStringLiteral("|@|237020000001|@|00000001|@|00000100|@|00000003|@|0|@|")));
 }
 
-TEST(Seed, ConcurrentWritesToAFileStoreAreBatchedYetSettledOneByOne)
-{
+TEST(Seed, ConcurrentWritesToAFileStoreAreBatchedYetSettledOneByOne) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     taxsim::Service svc(dir.filePath(QStringLiteral("taxsim.db")));
@@ -187,7 +194,8 @@ TEST(Seed, ConcurrentWritesToAFileStoreAreBatchedYetSettledOneByOne)
         clients.emplace_back([&, i] {
             // Everyone wants number 10 (one gets it), then a number of its own,
             // with status requests in between.
-            if (reply(svc, uploadRequest(sampleInvoice(code50(), QStringLiteral("00000010")))).startsWith(QStringLiteral("ok|@|")))
+            if (reply(svc, uploadRequest(sampleInvoice(code50(), QStringLiteral("00000010"))))
+                    .startsWith(QStringLiteral("ok|@|")))
                 ++sharedAccepted;
             if (reply(svc, statusRequest(code50(), QStringLiteral("00000010"))) == QStringLiteral("ok|@|1|@|已开票"))
                 ++reads;
@@ -196,51 +204,53 @@ TEST(Seed, ConcurrentWritesToAFileStoreAreBatchedYetSettledOneByOne)
                 ++ownAccepted;
         });
     }
-    for (std::thread& t : clients)
-        t.join();
+    for (std::thread& t : clients) t.join();
     EXPECT_EQ(sharedAccepted.load(), 1);
     EXPECT_EQ(ownAccepted.load(), kClients);
-    EXPECT_EQ(reads.load(), kClients);   // an answered upload is visible to every reader
+    EXPECT_EQ(reads.load(), kClients); // an answered upload is visible to every reader
     EXPECT_EQ(svc.invoiceCount(), kClients + 1);
 }
 
-TEST(Seed, PreExistingInvoicesFromTheTestApi)
-{
+TEST(Seed, PreExistingInvoicesFromTheTestApi) {
     taxsim::Service svc;
     svc.seedDemo();
     taxsim::StoredInvoice inv = sampleInvoice(code50(), QStringLiteral("00000007"));
     inv.setValue(QStringLiteral("fpzt"), QStringLiteral("2"));
     svc.addInvoice(inv);
     EXPECT_EQ(svc.statusOf(code50(), QStringLiteral("00000007")), QStringLiteral("2"));
-    EXPECT_TRUE(reply(svc, statusRequest(code50(), QStringLiteral("00000007"), true)).startsWith(QStringLiteral("ok|@|2|@|")));
+    EXPECT_TRUE(
+        reply(svc, statusRequest(code50(), QStringLiteral("00000007"), true)).startsWith(QStringLiteral("ok|@|2|@|")));
 }
 
 // --- the request text reader -------------------------------------------------
 
-TEST(RequestText, ParsesProcedureAndEscapedValues)
-{
+TEST(RequestText, ParsesProcedureAndEscapedValues) {
     const taxsim::ParsedRequest r = taxsim::parseRequest(
         QStringLiteral("proc_id:98179\r\nas_fpdm:237020000001\r\nas_bz:a{[:]}b{[r]}{[n]}c:d\r\nas_kpr:"));
     ASSERT_TRUE(r.valid) << r.error.toStdString();
     EXPECT_EQ(r.procId, 98179);
     EXPECT_EQ(r.value(QStringLiteral("as_fpdm")), QStringLiteral("237020000001"));
-    EXPECT_EQ(r.value(QStringLiteral("as_bz")), QStringLiteral("a:b\r\nc:d"));  // value runs past the first colon
+    EXPECT_EQ(r.value(QStringLiteral("as_bz")), QStringLiteral("a:b\r\nc:d")); // value runs past the first colon
     EXPECT_TRUE(r.has(QStringLiteral("as_kpr")));
     EXPECT_EQ(r.value(QStringLiteral("as_kpr")), QStringLiteral(""));
 
-    struct Case { const char* text; bool valid; };
+    struct Case {
+        const char* text;
+        bool valid;
+    };
     const Case cases[] = {
-        {"proc_id:90001", true},           {"proc_id:90001\r\n", true},
-        {"", false},                       {"proc:90001", false},
-        {"proc_id:abc", false},            {"proc_id:90239\r\nas_fpdm", false},
+        {"proc_id:90001", true},
+        {"proc_id:90001\r\n", true},
+        {"", false},
+        {"proc:90001", false},
+        {"proc_id:abc", false},
+        {"proc_id:90239\r\nas_fpdm", false},
         {"proc_id:90239\r\n:value", false},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(taxsim::parseRequest(QString::fromLatin1(c.text)).valid, c.valid) << c.text;
+    for (const Case& c : cases) EXPECT_EQ(taxsim::parseRequest(QString::fromLatin1(c.text)).valid, c.valid) << c.text;
 }
 
-TEST(RequestText, AmountsBeyondSixtyFourBitsAreOutOfRange)
-{
+TEST(RequestText, AmountsBeyondSixtyFourBitsAreOutOfRange) {
     qint64 cents = 0;
     EXPECT_EQ(taxsim::parseAmount(QStringLiteral("92233720368547758.07"), cents), taxsim::AmountParse::Ok);
     EXPECT_EQ(cents, std::numeric_limits<qint64>::max());
@@ -251,11 +261,14 @@ TEST(RequestText, AmountsBeyondSixtyFourBitsAreOutOfRange)
     EXPECT_EQ(taxsim::parseAmount(QStringLiteral("1e5"), cents), taxsim::AmountParse::NotANumber);
 }
 
-TEST(RequestText, Amounts)
-{
-    struct Case { const char* text; bool ok; qint64 cents; };
+TEST(RequestText, Amounts) {
+    struct Case {
+        const char* text;
+        bool ok;
+        qint64 cents;
+    };
     const Case cases[] = {
-        {"1234.50", true, 123450}, {"-100.5", true, -10050}, {"7", true, 700},   {"0.00", true, 0},
+        {"1234.50", true, 123450}, {"-100.5", true, -10050}, {"7", true, 700},    {"0.00", true, 0},
         {".5", true, 50},          {"1.230", true, 123},     {"1.234", false, 0}, {"", false, 0},
         {"abc", false, 0},         {"1,000.00", false, 0},   {"-", false, 0},     {"1.", true, 100},
     };

@@ -16,16 +16,14 @@ const QString kErrPrefix = QStringLiteral("err|@|");
 
 class ServiceTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(svc.isOpen()) << svc.lastError().toStdString();
         svc.seedDemo();
         svc.setServerTime(QDateTime(QDate(2009, 3, 15), QTime(10, 20, 30)));
     }
 
     // Uploads the sample invoice of the number and expects acceptance.
-    void issue(const QString& fphm, int lines = 1)
-    {
+    void issue(const QString& fphm, int lines = 1) {
         const QString r = reply(svc, uploadRequest(sampleInvoice(code50(), fphm, lines)));
         ASSERT_TRUE(r.startsWith(kOkPrefix)) << r.toStdString();
     }
@@ -33,9 +31,12 @@ protected:
     Service svc;
 };
 
-TEST_F(ServiceTest, EveryRequestNeedsKnownCredentials)
-{
-    struct Case { const char* user; const char* password; const char* text; };
+TEST_F(ServiceTest, EveryRequestNeedsKnownCredentials) {
+    struct Case {
+        const char* user;
+        const char* password;
+        const char* text;
+    };
     const Case cases[] = {
         {"", "", "身份验证失败：请求中没有纳税人账号或密码！"},
         {fp::demo::kSxh, "", "身份验证失败：请求中没有纳税人账号或密码！"},
@@ -53,34 +54,39 @@ TEST_F(ServiceTest, EveryRequestNeedsKnownCredentials)
     EXPECT_TRUE(reply(svc, QStringLiteral("proc_id:90001\r\n")).startsWith(kOkPrefix));
 }
 
-TEST_F(ServiceTest, RequestsThatAreNotProceduresAreRefused)
-{
+TEST_F(ServiceTest, RequestsThatAreNotProceduresAreRefused) {
     EXPECT_EQ(reply(svc, QStringLiteral("proc_id:12345\r\n")), QStringLiteral("err|@|不支持的业务编号：12345！"));
     EXPECT_TRUE(reply(svc, QStringLiteral("hello")).startsWith(QStringLiteral("err|@|请求格式有误")));
     EXPECT_EQ(reply(svc, QStringLiteral("proc_id:90239\r\nas_fpdm:237020000001\r\n")),
               QStringLiteral("err|@|请求缺少参数：as_fphm！"));
-    const Response wrongPath = svc.handle({demoSxh(), demoPassword(), QStringLiteral("/Other"), QStringLiteral("proc_id:90001")});
+    const Response wrongPath =
+        svc.handle({demoSxh(), demoPassword(), QStringLiteral("/Other"), QStringLiteral("proc_id:90001")});
     EXPECT_EQ(wrongPath.kind, Response::Kind::HttpStatus);
     EXPECT_EQ(wrongPath.httpStatus, 404);
 }
 
-TEST_F(ServiceTest, StatusOfANumberFollowsItsStockAndInvoice)
-{
+TEST_F(ServiceTest, StatusOfANumberFollowsItsStockAndInvoice) {
     addOtherTaxpayer(svc);
     issue(QStringLiteral("00000001"));
     issue(QStringLiteral("00000002"));
-    ASSERT_TRUE(reply(svc, voidRequest(code50(), QStringLiteral("00000002"), QStringLiteral("2"), QStringLiteral("张三")))
-                    .startsWith(kOkPrefix));
-    ASSERT_TRUE(reply(svc, voidRequest(code50(), QStringLiteral("00000003"), QStringLiteral("3"), QStringLiteral("张三")))
-                    .startsWith(kOkPrefix));
+    ASSERT_TRUE(
+        reply(svc, voidRequest(code50(), QStringLiteral("00000002"), QStringLiteral("2"), QStringLiteral("张三")))
+            .startsWith(kOkPrefix));
+    ASSERT_TRUE(
+        reply(svc, voidRequest(code50(), QStringLiteral("00000003"), QStringLiteral("3"), QStringLiteral("张三")))
+            .startsWith(kOkPrefix));
 
-    struct Case { QString fpdm; const char* fphm; const char* expected; };
+    struct Case {
+        QString fpdm;
+        const char* fphm;
+        const char* expected;
+    };
     const Case cases[] = {
         {code50(), "00000001", "ok|@|1|@|已开票"},
         {code50(), "00000002", "ok|@|2|@|已作废"},
         {code50(), "00000003", "ok|@|3|@|已作废（空白）"},
         {code50(), "00000004", "ok|@|0|@|未使用"},
-        {code50(), "00000150", "ok|@|0|@|未使用"},    // another taxpayer's unused stock
+        {code50(), "00000150", "ok|@|0|@|未使用"}, // another taxpayer's unused stock
         {code50(), "00000201", "ok|@|-2|@|未领购"},
         {QString::fromUtf8(fp::demo::kCode50Returned), "00000007", "ok|@|-1|@|已退库"},
         {QStringLiteral("999999999999"), "00000001", "ok|@|-2|@|未领购"},
@@ -91,21 +97,20 @@ TEST_F(ServiceTest, StatusOfANumberFollowsItsStockAndInvoice)
     }
 }
 
-TEST_F(ServiceTest, NumbersInRequestsAreEightDigitsAfterBlanksAreDropped)
-{
+TEST_F(ServiceTest, NumbersInRequestsAreEightDigitsAfterBlanksAreDropped) {
     EXPECT_EQ(reply(svc, statusRequest(code50(), QStringLiteral(" 00000001 "))), QStringLiteral("ok|@|0|@|未使用"));
     const QString err = kErrPrefix + QStringLiteral("发票号码必须是8位数字：“%1”！");
     EXPECT_EQ(reply(svc, statusRequest(code50(), QStringLiteral("1"))), err.arg(QStringLiteral("1")));
     EXPECT_EQ(reply(svc, statusRequest(code50(), QStringLiteral("000000001"))), err.arg(QStringLiteral("000000001")));
     EXPECT_EQ(reply(svc, printRequest(code50(), QStringLiteral("0000001x"), 0, QStringLiteral("张三"), QString())),
               err.arg(QStringLiteral("0000001x")));
-    EXPECT_EQ(reply(svc, voidRequest(code50(), QStringLiteral("0000000３"), QStringLiteral("3"), QStringLiteral("张三"))),
-              err.arg(QStringLiteral("0000000３")));
+    EXPECT_EQ(
+        reply(svc, voidRequest(code50(), QStringLiteral("0000000３"), QStringLiteral("3"), QStringLiteral("张三"))),
+        err.arg(QStringLiteral("0000000３")));
     EXPECT_TRUE(svc.voids().empty());
 }
 
-TEST_F(ServiceTest, UploadStoresTheInvoiceUnescapedAndDownloadReturnsItInTheReplyGrammar)
-{
+TEST_F(ServiceTest, UploadStoresTheInvoiceUnescapedAndDownloadReturnsItInTheReplyGrammar) {
     const StoredInvoice sent = sampleInvoice(code50(), QStringLiteral("00000001"), 2);
     const QString request = uploadRequest(sent);
     ASSERT_TRUE(request.contains(QStringLiteral("合同号{[:]}A-1{[r]}{[n]}第二行")));
@@ -143,13 +148,12 @@ TEST_F(ServiceTest, UploadStoresTheInvoiceUnescapedAndDownloadReturnsItInTheRepl
     for (int n = 0; n < 2; ++n) {
         const QStringList fields = lines[n].split(QStringLiteral("|@|"));
         ASSERT_EQ(fields.size(), 17);
-        EXPECT_EQ(fields[0], QString::number(n + 1));  // serial as a whole number
+        EXPECT_EQ(fields[0], QString::number(n + 1)); // serial as a whole number
         EXPECT_EQ(fields.mid(1), sent.lines[n].mid(1));
     }
 }
 
-TEST_F(ServiceTest, UploadRefusalsStoreNothing)
-{
+TEST_F(ServiceTest, UploadRefusalsStoreNothing) {
     addOtherTaxpayer(svc);
     issue(QStringLiteral("00000001"));
     const int before = svc.invoiceCount();
@@ -168,13 +172,16 @@ TEST_F(ServiceTest, UploadRefusalsStoreNothing)
     };
     const auto none = [](StoredInvoice&) {};
     const Case cases[] = {
-        {"number already used", with("00000001", none), "发票代码：237020000001，发票号码：00000001 已使用，不能重复开具！"},
+        {"number already used", with("00000001", none),
+         "发票代码：237020000001，发票号码：00000001 已使用，不能重复开具！"},
         {"number of another taxpayer", with("00000150", none),
          "发票代码：237020000001，发票号码：00000150 未向本纳税人发售，不能开具！"},
-        {"number never sold", with("00000201", none), "发票代码：237020000001，发票号码：00000201 未向本纳税人发售，不能开具！"},
+        {"number never sold", with("00000201", none),
+         "发票代码：237020000001，发票号码：00000201 未向本纳税人发售，不能开具！"},
         {"returned number",
          [] {
-             StoredInvoice inv = sampleInvoice(QString::fromUtf8(fp::demo::kCode50Returned), QStringLiteral("00000005"));
+             StoredInvoice inv =
+                 sampleInvoice(QString::fromUtf8(fp::demo::kCode50Returned), QStringLiteral("00000005"));
              return uploadRequest(inv);
          },
          "发票代码：237020000002，发票号码：00000005 已退库，不能开具！"},
@@ -188,13 +195,14 @@ TEST_F(ServiceTest, UploadRefusalsStoreNothing)
          with("00000002", [](StoredInvoice& i) { i.setValue(QStringLiteral("fpzlbm"), QStringLiteral("20")); }),
          "发票种类与发票代码不符！"},
         {"line of another invoice",
-         with("00000002", [](StoredInvoice& i) { i.setLineValue(0, QStringLiteral("fphm"), QStringLiteral("00000009")); }),
+         with("00000002",
+              [](StoredInvoice& i) { i.setLineValue(0, QStringLiteral("fphm"), QStringLiteral("00000009")); }),
          "品目明细的发票代码或发票号码与发票不符！"},
         {"no lines", with("00000002", [](StoredInvoice& i) { i.lines.clear(); }), "发票数据格式有误：没有品目明细！"},
-        {"header field missing",
-         with("00000002", [](StoredInvoice& i) { i.header.removeLast(); }), "发票数据格式有误：发票头有32项数据！"},
-        {"line field missing",
-         with("00000002", [](StoredInvoice& i) { i.lines[0].removeLast(); }), "发票数据格式有误：第1行品目有16项数据！"},
+        {"header field missing", with("00000002", [](StoredInvoice& i) { i.header.removeLast(); }),
+         "发票数据格式有误：发票头有32项数据！"},
+        {"line field missing", with("00000002", [](StoredInvoice& i) { i.lines[0].removeLast(); }),
+         "发票数据格式有误：第1行品目有16项数据！"},
         {"amount not a number",
          with("00000002", [](StoredInvoice& i) { i.setLineValue(0, QStringLiteral("je"), QStringLiteral("abc")); }),
          "品目金额格式有误：abc！"},
@@ -210,29 +218,34 @@ TEST_F(ServiceTest, UploadRefusalsStoreNothing)
          with("00000002", [](StoredInvoice& i) { i.setValue(QStringLiteral("bz"), QStringLiteral("a|@|b")); }),
          "发票数据格式有误：发票头数据项“a|@|b”中有分隔符“|@|”！"},
         {"item ending with |@",
-         with("00000002", [](StoredInvoice& i) { i.setLineValue(0, QStringLiteral("xmmc"), QStringLiteral("服务|@")); }),
+         with("00000002",
+              [](StoredInvoice& i) { i.setLineValue(0, QStringLiteral("xmmc"), QStringLiteral("服务|@")); }),
          "发票数据格式有误：数据项“@|”以分隔符的一部分“@|”开头或结尾，各项数据无法正确分隔！"},
-        {"item starting with &|",   // "|@|" + "&|A" holds "|&|": the line is cut there
+        {"item starting with &|", // "|@|" + "&|A" holds "|&|": the line is cut there
          with("00000002", [](StoredInvoice& i) { i.setLineValue(0, QStringLiteral("bdclph"), QStringLiteral("&|A")); }),
          "发票数据格式有误：数据项“|@”以分隔符的一部分“|@”开头或结尾，各项数据无法正确分隔！"},
         {"payer starting with #|",
          with("00000002", [](StoredInvoice& i) { i.setValue(QStringLiteral("fkfmc"), QStringLiteral("#|某公司")); }),
          "发票数据格式有误：数据项“#|某公司”以分隔符的一部分“#|”开头或结尾，各项数据无法正确分隔！"},
         // Invoice numbers are exactly eight digits.
-        {"number with a trailing blank", with("00000001 ", [](StoredInvoice& i) {
-             i.setLineValue(0, QStringLiteral("fphm"), QStringLiteral("00000001 "));
-         }),
+        {"number with a trailing blank",
+         with("00000001 ",
+              [](StoredInvoice& i) { i.setLineValue(0, QStringLiteral("fphm"), QStringLiteral("00000001 ")); }),
          "发票号码必须是8位数字：“00000001 ”！"},
-        {"number with a letter", with("0000001x", [](StoredInvoice& i) {
-             i.setLineValue(0, QStringLiteral("fphm"), QStringLiteral("0000001x"));
-         }),
+        {"number with a letter",
+         with("0000001x",
+              [](StoredInvoice& i) { i.setLineValue(0, QStringLiteral("fphm"), QStringLiteral("0000001x")); }),
          "发票号码必须是8位数字：“0000001x”！"},
         // Sums that do not fit are refused, never wrapped.
         {"total beyond range",
-         with("00000002", [](StoredInvoice& i) { i.setValue(QStringLiteral("hjje"), QStringLiteral("92233720368547758.08")); }),
+         with("00000002",
+              [](StoredInvoice& i) { i.setValue(QStringLiteral("hjje"), QStringLiteral("92233720368547758.08")); }),
          "“合计金额”数值超出范围！"},
         {"item amount beyond range",
-         with("00000002", [](StoredInvoice& i) { i.setLineValue(0, QStringLiteral("je"), QStringLiteral("-92233720368547758.09")); }),
+         with("00000002",
+              [](StoredInvoice& i) {
+                  i.setLineValue(0, QStringLiteral("je"), QStringLiteral("-92233720368547758.09"));
+              }),
          "“品目金额”数值超出范围！"},
         {"sum of the items beyond range",
          [] {
@@ -256,8 +269,7 @@ TEST_F(ServiceTest, UploadRefusalsStoreNothing)
     EXPECT_FALSE(svc.invoice(code50(), QStringLiteral("0000001x")).has_value());
 }
 
-TEST_F(ServiceTest, RedLetterInvoiceWithNegativeAmountsIsAccepted)
-{
+TEST_F(ServiceTest, RedLetterInvoiceWithNegativeAmountsIsAccepted) {
     StoredInvoice inv = sampleInvoice(code50(), QStringLiteral("00000002"));
     inv.setValue(QStringLiteral("hjje"), QStringLiteral("-100.50"));
     inv.setLineValue(0, QStringLiteral("dj"), QStringLiteral("-100.50"));
@@ -269,24 +281,46 @@ TEST_F(ServiceTest, RedLetterInvoiceWithNegativeAmountsIsAccepted)
               QStringLiteral("00000001"));
 }
 
-TEST_F(ServiceTest, BuildingFormUploadIsStoredInTheIntegratedColumns)
-{
+TEST_F(ServiceTest, BuildingFormUploadIsStoredInTheIntegratedColumns) {
     const QString code20 = QString::fromUtf8(fp::demo::kCode20);
     // The real-estate header form: 23 columns, its lines 12 with the serial last.
-    const QStringList header = {code20, QStringLiteral("00000001"), QStringLiteral("20"),
-                                QString::fromUtf8(fp::demo::kSwjgdm), demoSxh(), QStringLiteral("1"),
-                                QStringLiteral("李四"), QStringLiteral("身份证件号码"), QStringLiteral("370200199001011234"),
-                                QStringLiteral("0"), QString::fromUtf8(fp::demo::kTaxpayerName),
-                                QStringLiteral("纳税人识别号"), QString::fromUtf8(fp::demo::kNsrsbh), QStringLiteral("0"),
-                                QStringLiteral("500000.00"), QStringLiteral("伍拾万元整"), QStringLiteral(""),
-                                QStringLiteral("张三"), QStringLiteral("20090301080509"), QStringLiteral("20090301080509"),
-                                QStringLiteral("0"), QStringLiteral("2"), QString::fromUtf8(fp::demo::kNsrlxdh)};
-    const QStringList line = {code20, QStringLiteral("00000001"), QStringLiteral("海景花园"), QStringLiteral("HJ-01"),
-                              QStringLiteral(""), QStringLiteral("3号楼1单元101"), QStringLiteral("100.00"),
-                              QStringLiteral("5000.00"), QStringLiteral("3"), QStringLiteral("500000.00"),
-                              QStringLiteral(""), QStringLiteral("1")};
-    const QString r = reply(svc, QStringLiteral("proc_id:11633\r\nas_data:") + uploadData(header, {line})
-                                     + QStringLiteral("\r\n"));
+    const QStringList header = {code20,
+                                QStringLiteral("00000001"),
+                                QStringLiteral("20"),
+                                QString::fromUtf8(fp::demo::kSwjgdm),
+                                demoSxh(),
+                                QStringLiteral("1"),
+                                QStringLiteral("李四"),
+                                QStringLiteral("身份证件号码"),
+                                QStringLiteral("370200199001011234"),
+                                QStringLiteral("0"),
+                                QString::fromUtf8(fp::demo::kTaxpayerName),
+                                QStringLiteral("纳税人识别号"),
+                                QString::fromUtf8(fp::demo::kNsrsbh),
+                                QStringLiteral("0"),
+                                QStringLiteral("500000.00"),
+                                QStringLiteral("伍拾万元整"),
+                                QStringLiteral(""),
+                                QStringLiteral("张三"),
+                                QStringLiteral("20090301080509"),
+                                QStringLiteral("20090301080509"),
+                                QStringLiteral("0"),
+                                QStringLiteral("2"),
+                                QString::fromUtf8(fp::demo::kNsrlxdh)};
+    const QStringList line = {code20,
+                              QStringLiteral("00000001"),
+                              QStringLiteral("海景花园"),
+                              QStringLiteral("HJ-01"),
+                              QStringLiteral(""),
+                              QStringLiteral("3号楼1单元101"),
+                              QStringLiteral("100.00"),
+                              QStringLiteral("5000.00"),
+                              QStringLiteral("3"),
+                              QStringLiteral("500000.00"),
+                              QStringLiteral(""),
+                              QStringLiteral("1")};
+    const QString r =
+        reply(svc, QStringLiteral("proc_id:11633\r\nas_data:") + uploadData(header, {line}) + QStringLiteral("\r\n"));
     ASSERT_TRUE(r.startsWith(kOkPrefix)) << r.toStdString();
     const std::optional<StoredInvoice> inv = svc.invoice(code20, QStringLiteral("00000001"));
     ASSERT_TRUE(inv);
@@ -309,8 +343,7 @@ TEST_F(ServiceTest, BuildingFormUploadIsStoredInTheIntegratedColumns)
               QStringLiteral("err|@|发票数据格式与发票种类不符！"));
 }
 
-TEST_F(ServiceTest, DownloadOnlyOfTheCallersIssuedInvoices)
-{
+TEST_F(ServiceTest, DownloadOnlyOfTheCallersIssuedInvoices) {
     addOtherTaxpayer(svc);
     issue(QStringLiteral("00000001"));
     const QString other = QString::fromLatin1(kOtherSxh);
@@ -324,11 +357,11 @@ TEST_F(ServiceTest, DownloadOnlyOfTheCallersIssuedInvoices)
               QStringLiteral("ok|@|0|@|指定发票未使用，没有可下载的发票信息！"));
 }
 
-TEST_F(ServiceTest, PrintReportIsRecordedAndRaisesThePrintCount)
-{
+TEST_F(ServiceTest, PrintReportIsRecordedAndRaisesThePrintCount) {
     issue(QStringLiteral("00000001"));
-    ASSERT_EQ(reply(svc, printRequest(code50(), QStringLiteral("00000001"), 0, QStringLiteral("张三"), QStringLiteral(" "))),
-              QStringLiteral("ok|@|打印信息已接收"));
+    ASSERT_EQ(
+        reply(svc, printRequest(code50(), QStringLiteral("00000001"), 0, QStringLiteral("张三"), QStringLiteral(" "))),
+        QStringLiteral("ok|@|打印信息已接收"));
     const QString remark = QStringLiteral("打印次数：3|@|HP LaserJet|网络打印机|@|");
     ASSERT_TRUE(reply(svc, printRequest(code50(), QStringLiteral("00000001"), 1, QStringLiteral("李四"), remark))
                     .startsWith(kOkPrefix));
@@ -344,19 +377,21 @@ TEST_F(ServiceTest, PrintReportIsRecordedAndRaisesThePrintCount)
     EXPECT_EQ(prints[1].bz, remark);
     // The remark carries the count after the print (two copies: 1 -> 3).
     EXPECT_EQ(svc.invoice(code50(), QStringLiteral("00000001"))->value(QStringLiteral("drcs")), QStringLiteral("3"));
-    const QStringList fields = reply(svc, statusRequest(code50(), QStringLiteral("00000001"), true)).mid(9).split(QStringLiteral("|#|"));
+    const QStringList fields =
+        reply(svc, statusRequest(code50(), QStringLiteral("00000001"), true)).mid(9).split(QStringLiteral("|#|"));
     EXPECT_EQ(fields.value(24), QStringLiteral("3"));
 }
 
-TEST_F(ServiceTest, PrintReportRefusals)
-{
+TEST_F(ServiceTest, PrintReportRefusals) {
     addOtherTaxpayer(svc);
     issue(QStringLiteral("00000001"));
     const QString other = QString::fromLatin1(kOtherSxh);
     const QString otherPw = QString::fromLatin1(kOtherPassword);
-    EXPECT_EQ(reply(svc, printRequest(code50(), QStringLiteral("00000002"), 0, QStringLiteral("张三"), QStringLiteral(" "))),
-              QStringLiteral("err|@|发票代码：237020000001，发票号码：00000002 在税务服务器上不存在，不能报告打印！"));
-    EXPECT_EQ(reply(svc, printRequest(code50(), QStringLiteral("00000001"), 0, QStringLiteral("王五"), QStringLiteral(" ")),
+    EXPECT_EQ(
+        reply(svc, printRequest(code50(), QStringLiteral("00000002"), 0, QStringLiteral("张三"), QStringLiteral(" "))),
+        QStringLiteral("err|@|发票代码：237020000001，发票号码：00000002 在税务服务器上不存在，不能报告打印！"));
+    EXPECT_EQ(reply(svc,
+                    printRequest(code50(), QStringLiteral("00000001"), 0, QStringLiteral("王五"), QStringLiteral(" ")),
                     other, otherPw),
               QStringLiteral("err|@|指定发票不属于本纳税人，无权操作！"));
     EXPECT_EQ(reply(svc, QStringLiteral("proc_id:98179\r\nas_fpdm:237020000001\r\nas_fphm:00000001\r\nas_dycs:x\r\n")),
@@ -364,25 +399,26 @@ TEST_F(ServiceTest, PrintReportRefusals)
     EXPECT_TRUE(svc.prints().empty());
 }
 
-TEST_F(ServiceTest, NormalVoidOfAnIssuedInvoice)
-{
+TEST_F(ServiceTest, NormalVoidOfAnIssuedInvoice) {
     issue(QStringLiteral("00000001"));
-    EXPECT_EQ(reply(svc, voidRequest(code50(), QStringLiteral("00000001"), QStringLiteral("2"), QStringLiteral("张三"))),
-              QStringLiteral("ok|@|发票作废成功"));
+    EXPECT_EQ(
+        reply(svc, voidRequest(code50(), QStringLiteral("00000001"), QStringLiteral("2"), QStringLiteral("张三"))),
+        QStringLiteral("ok|@|发票作废成功"));
     EXPECT_EQ(svc.statusOf(code50(), QStringLiteral("00000001")), QStringLiteral("2"));
     ASSERT_EQ(svc.voids().size(), 1u);
     EXPECT_EQ(svc.voids()[0].fpzt, QStringLiteral("2"));
     EXPECT_EQ(svc.voids()[0].kpr, QStringLiteral("张三"));
     EXPECT_EQ(svc.voids()[0].sxh, demoSxh());
     // The voided invoice keeps its lines and downloads with status 2.
-    EXPECT_TRUE(reply(svc, statusRequest(code50(), QStringLiteral("00000001"), true)).startsWith(QStringLiteral("ok|@|2|@|")));
+    EXPECT_TRUE(
+        reply(svc, statusRequest(code50(), QStringLiteral("00000001"), true)).startsWith(QStringLiteral("ok|@|2|@|")));
     EXPECT_EQ(svc.invoice(code50(), QStringLiteral("00000001"))->lines.size(), 1u);
 }
 
-TEST_F(ServiceTest, BlankVoidCreatesTheInvoiceRecordWithoutLines)
-{
-    ASSERT_EQ(reply(svc, voidRequest(code50(), QStringLiteral("00000005"), QStringLiteral("3"), QStringLiteral("张三"))),
-              QStringLiteral("ok|@|发票作废成功"));
+TEST_F(ServiceTest, BlankVoidCreatesTheInvoiceRecordWithoutLines) {
+    ASSERT_EQ(
+        reply(svc, voidRequest(code50(), QStringLiteral("00000005"), QStringLiteral("3"), QStringLiteral("张三"))),
+        QStringLiteral("ok|@|发票作废成功"));
     const std::optional<StoredInvoice> inv = svc.invoice(code50(), QStringLiteral("00000005"));
     ASSERT_TRUE(inv);
     EXPECT_EQ(inv->value(QStringLiteral("fpzt")), QStringLiteral("3"));
@@ -406,17 +442,22 @@ TEST_F(ServiceTest, BlankVoidCreatesTheInvoiceRecordWithoutLines)
                     .contains(QStringLiteral("|@|00000001|@|00000100|@|00000005|@|0|@|")));
 }
 
-TEST_F(ServiceTest, VoidRefusals)
-{
+TEST_F(ServiceTest, VoidRefusals) {
     addOtherTaxpayer(svc);
     issue(QStringLiteral("00000001"));
     issue(QStringLiteral("00000002"));
-    ASSERT_TRUE(reply(svc, voidRequest(code50(), QStringLiteral("00000002"), QStringLiteral("2"), QStringLiteral("张三")))
-                    .startsWith(kOkPrefix));
+    ASSERT_TRUE(
+        reply(svc, voidRequest(code50(), QStringLiteral("00000002"), QStringLiteral("2"), QStringLiteral("张三")))
+            .startsWith(kOkPrefix));
     const QString other = QString::fromLatin1(kOtherSxh);
     const QString otherPw = QString::fromLatin1(kOtherPassword);
 
-    struct Case { const char* fphm; const char* fpzt; bool asOther; const char* text; };
+    struct Case {
+        const char* fphm;
+        const char* fpzt;
+        bool asOther;
+        const char* text;
+    };
     const Case cases[] = {
         {"00000001", "2", true, "指定发票不属于本纳税人，无权作废！"},
         {"00000001", "3", true, "指定发票不属于本纳税人，无权作废！"},
@@ -429,41 +470,46 @@ TEST_F(ServiceTest, VoidRefusals)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.fphm) + " " + c.fpzt);
-        const QString req = voidRequest(code50(), QString::fromLatin1(c.fphm), QString::fromLatin1(c.fpzt),
-                                        QStringLiteral("张三"));
-        EXPECT_EQ(c.asOther ? reply(svc, req, other, otherPw) : reply(svc, req), kErrPrefix + QString::fromUtf8(c.text));
+        const QString req =
+            voidRequest(code50(), QString::fromLatin1(c.fphm), QString::fromLatin1(c.fpzt), QStringLiteral("张三"));
+        EXPECT_EQ(c.asOther ? reply(svc, req, other, otherPw) : reply(svc, req),
+                  kErrPrefix + QString::fromUtf8(c.text));
     }
     EXPECT_EQ(svc.voids().size(), 1u);
     EXPECT_EQ(svc.statusOf(code50(), QStringLiteral("00000001")), QStringLiteral("1"));
     EXPECT_EQ(svc.statusOf(code50(), QStringLiteral("00000003")), QStringLiteral("0"));
 }
 
-TEST_F(ServiceTest, HostProcedures)
-{
+TEST_F(ServiceTest, HostProcedures) {
     EXPECT_EQ(reply(svc, QStringLiteral("proc_id:90001\r\n")), QStringLiteral("ok|@|2009-03-15 10:20:30"));
-    EXPECT_EQ(reply(svc, QStringLiteral("proc_id:90004")),
-              QStringLiteral("ok|@|3702000012345|@|示范商贸有限公司|@|91370200MA3C00001X|@|0532-88880000|@|13702000000|@|"
-                             "示范市税务局第一税务分局"));
+    EXPECT_EQ(
+        reply(svc, QStringLiteral("proc_id:90004")),
+        QStringLiteral("ok|@|3702000012345|@|示范商贸有限公司|@|91370200MA3C00001X|@|0532-88880000|@|13702000000|@|"
+                       "示范市税务局第一税务分局"));
 
     issue(QStringLiteral("00000001"));
     issue(QStringLiteral("00000002"));
     const QStringList stock = reply(svc, QStringLiteral("proc_id:90002\r\n")).mid(5).split(QStringLiteral("|&|"));
     ASSERT_EQ(stock.size(), 5);
-    EXPECT_EQ(stock[0], QStringLiteral("lg|@|LG2009000001|@|13702000000|@|3702000012345|@|50|@|237020000001|@|00000001|@|"
-                                       "00000100|@|00000002|@|0|@|20090105 09:00:00"));
-    EXPECT_EQ(stock[1], QStringLiteral("lg|@|LG2009000002|@|13702000000|@|3702000012345|@|50|@|237020000002|@|00000001|@|"
-                                       "00000050|@||@|0|@|20090105 09:00:00"));
-    EXPECT_EQ(stock[2], QStringLiteral("tp|@|LG2009000002|@|13702000000|@|3702000012345|@|50|@|237020000002|@|00000001|@|"
-                                       "00000050|@|20090210 10:00:00|@|1"));
+    EXPECT_EQ(stock[0],
+              QStringLiteral("lg|@|LG2009000001|@|13702000000|@|3702000012345|@|50|@|237020000001|@|00000001|@|"
+                             "00000100|@|00000002|@|0|@|20090105 09:00:00"));
+    EXPECT_EQ(stock[1],
+              QStringLiteral("lg|@|LG2009000002|@|13702000000|@|3702000012345|@|50|@|237020000002|@|00000001|@|"
+                             "00000050|@||@|0|@|20090105 09:00:00"));
+    EXPECT_EQ(stock[2],
+              QStringLiteral("tp|@|LG2009000002|@|13702000000|@|3702000012345|@|50|@|237020000002|@|00000001|@|"
+                             "00000050|@|20090210 10:00:00|@|1"));
     EXPECT_EQ(stock[2].split(QStringLiteral("|@|")).size(), 10);
     EXPECT_EQ(stock[0].split(QStringLiteral("|@|")).size(), 11);
 
     // Another taxpayer sees only its own stock.
     addOtherTaxpayer(svc);
-    EXPECT_EQ(reply(svc, QStringLiteral("proc_id:90002\r\n"), QString::fromLatin1(kOtherSxh),
-                    QString::fromLatin1(kOtherPassword)),
-              QStringLiteral("ok|@|lg|@|LG0009|@|13702000000|@|3702000099999|@|50|@|237020000001|@|00000101|@|00000200|@|"
-                             "|@|0|@|20240103 09:00:00"));
+    EXPECT_EQ(
+        reply(svc, QStringLiteral("proc_id:90002\r\n"), QString::fromLatin1(kOtherSxh),
+              QString::fromLatin1(kOtherPassword)),
+        QStringLiteral("ok|@|lg|@|LG0009|@|13702000000|@|3702000099999|@|50|@|237020000001|@|00000101|@|00000200|@|"
+                       "|@|0|@|20240103 09:00:00"));
 }
 
 } // namespace

@@ -19,19 +19,23 @@ inline QString code50() { return QString::fromUtf8(demo::kCode50); }
 inline constexpr const char* kOtherSxh = "3702000099999";
 inline constexpr const char* kOtherPassword = "other-secret";
 
-inline void addOtherTaxpayer(taxsim::Service& s)
-{
-    s.addTaxpayer({QString::fromLatin1(kOtherSxh), QString::fromLatin1(kOtherPassword),
-                   QStringLiteral("另一家公司"), QStringLiteral("91370200MA3C00002X"), QStringLiteral("0532-1"),
-                   QString::fromUtf8(demo::kSwjgdm)});
-    s.addPurchase({QStringLiteral("LG0009"), QString::fromLatin1(kOtherSxh), code50(), QStringLiteral("00000101"),
-                   QStringLiteral("00000200"), {}, {}, QStringLiteral("0"), QDateTime(QDate(2024, 1, 3), QTime(9, 0))});
+inline void addOtherTaxpayer(taxsim::Service& s) {
+    s.addTaxpayer({QString::fromLatin1(kOtherSxh), QString::fromLatin1(kOtherPassword), QStringLiteral("另一家公司"),
+                   QStringLiteral("91370200MA3C00002X"), QStringLiteral("0532-1"), QString::fromUtf8(demo::kSwjgdm)});
+    s.addPurchase({QStringLiteral("LG0009"),
+                   QString::fromLatin1(kOtherSxh),
+                   code50(),
+                   QStringLiteral("00000101"),
+                   QStringLiteral("00000200"),
+                   {},
+                   {},
+                   QStringLiteral("0"),
+                   QDateTime(QDate(2024, 1, 3), QTime(9, 0))});
 }
 
 // An integrated invoice of the demo taxpayer, as the issuing window fills it
 // (amounts with two places, dates as 14 digits, serials written as "1.00").
-inline taxsim::StoredInvoice sampleInvoice(const QString& fpdm, const QString& fphm, int lines = 1)
-{
+inline taxsim::StoredInvoice sampleInvoice(const QString& fpdm, const QString& fphm, int lines = 1) {
     taxsim::StoredInvoice inv = taxsim::StoredInvoice::create(fpdm, fphm);
     const auto set = [&](const char* col, const QString& v) { inv.setValue(QString::fromLatin1(col), v); };
     set("fpzlbm", QStringLiteral("50"));
@@ -74,53 +78,44 @@ inline taxsim::StoredInvoice sampleInvoice(const QString& fpdm, const QString& f
 
 // The upload text: header fields each followed by "|#|", then every line's
 // fields each followed by "|@|" and each line by "|&|", values escaped.
-inline QString uploadData(const QStringList& header, const std::vector<QStringList>& lines)
-{
+inline QString uploadData(const QStringList& header, const std::vector<QStringList>& lines) {
     QString data;
-    for (const QString& v : header)
-        data += taxsim::escapeValue(v) + QStringLiteral("|#|");
+    for (const QString& v : header) data += taxsim::escapeValue(v) + QStringLiteral("|#|");
     for (const QStringList& line : lines) {
-        for (const QString& v : line)
-            data += taxsim::escapeValue(v) + QStringLiteral("|@|");
+        for (const QString& v : line) data += taxsim::escapeValue(v) + QStringLiteral("|@|");
         data += QStringLiteral("|&|");
     }
     return data;
 }
 
-inline QString uploadRequest(const taxsim::StoredInvoice& inv)
-{
+inline QString uploadRequest(const taxsim::StoredInvoice& inv) {
     return QStringLiteral("proc_id:11633\r\nas_data:") + uploadData(inv.header, inv.lines) + QStringLiteral("\r\n");
 }
 
-inline QString statusRequest(const QString& fpdm, const QString& fphm, bool getInfo = false)
-{
-    return QStringLiteral("proc_id:90239\r\nas_fpdm:") + fpdm + QStringLiteral("\r\nas_fphm:") + fphm
-        + QStringLiteral("\r\nas_getinfo:") + (getInfo ? QStringLiteral("1\r\n") : QStringLiteral("0"));
+inline QString statusRequest(const QString& fpdm, const QString& fphm, bool getInfo = false) {
+    return QStringLiteral("proc_id:90239\r\nas_fpdm:") + fpdm + QStringLiteral("\r\nas_fphm:") + fphm +
+           QStringLiteral("\r\nas_getinfo:") + (getInfo ? QStringLiteral("1\r\n") : QStringLiteral("0"));
 }
 
-inline QString printRequest(const QString& fpdm, const QString& fphm, int dycs, const QString& kpr, const QString& bz)
-{
-    return QStringLiteral("proc_id:98179\r\nas_fpdm:") + fpdm + QStringLiteral("\r\nas_fphm:") + fphm
-        + QStringLiteral("\r\nas_dycs:") + QString::number(dycs) + QStringLiteral("\r\nas_kpr:") + kpr
-        + QStringLiteral("\r\nas_bz:") + bz + QStringLiteral("\r\n");
+inline QString printRequest(const QString& fpdm, const QString& fphm, int dycs, const QString& kpr, const QString& bz) {
+    return QStringLiteral("proc_id:98179\r\nas_fpdm:") + fpdm + QStringLiteral("\r\nas_fphm:") + fphm +
+           QStringLiteral("\r\nas_dycs:") + QString::number(dycs) + QStringLiteral("\r\nas_kpr:") + kpr +
+           QStringLiteral("\r\nas_bz:") + bz + QStringLiteral("\r\n");
 }
 
-inline QString voidRequest(const QString& fpdm, const QString& fphm, const QString& fpzt, const QString& kpr)
-{
-    return QStringLiteral("proc_id:76129\r\nas_fpdm:") + fpdm + QStringLiteral("\r\nas_fphm:") + fphm
-        + QStringLiteral("\r\nas_fpzt:") + fpzt + QStringLiteral("\r\nas_kpr:") + kpr + QStringLiteral("\r\n");
+inline QString voidRequest(const QString& fpdm, const QString& fphm, const QString& fpzt, const QString& kpr) {
+    return QStringLiteral("proc_id:76129\r\nas_fpdm:") + fpdm + QStringLiteral("\r\nas_fphm:") + fphm +
+           QStringLiteral("\r\nas_fpzt:") + fpzt + QStringLiteral("\r\nas_kpr:") + kpr + QStringLiteral("\r\n");
 }
 
 // One request to the service as the demo taxpayer (or the given one).
 inline taxsim::Response call(taxsim::Service& s, const QString& body, const QString& user = demoSxh(),
-                             const QString& password = demoPassword())
-{
+                             const QString& password = demoPassword()) {
     return s.handle({user, password, QStringLiteral("/NormalServlet"), body});
 }
 
 inline QString reply(taxsim::Service& s, const QString& body, const QString& user = demoSxh(),
-                     const QString& password = demoPassword())
-{
+                     const QString& password = demoPassword()) {
     return call(s, body, user, password).body;
 }
 

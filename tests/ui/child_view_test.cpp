@@ -36,7 +36,7 @@ class CountingInvoicing : public w_fp_invoicing {
 public:
     using w_fp_invoicing::w_fp_invoicing;
     int starts = 0;
-    int closeVeto = 0;  // what closequery answers
+    int closeVeto = 0; // what closequery answers
 
 protected:
     void create() override {
@@ -127,12 +127,14 @@ TEST_F(IssuingViewTest, WidgetsShowWhatTheControlsHoldAfterOpen) {
     EXPECT_EQ(v->windowTitle(), w.title);
     EXPECT_EQ(canvas->palette().color(QPalette::Window), QColor(255, 251, 240));
 
-    struct LabelCase { const char* name; QString text; bool shown; };
+    struct LabelCase {
+        const char* name;
+        QString text;
+        bool shown;
+    };
     const LabelCase labels[] = {
-        {"st_1", QStringLiteral("发票代码"), true},
-        {"st_2", QStringLiteral("发票号码"), true},
-        {"st_oldfpdm", QStringLiteral("原发票代码"), false},
-        {"st_oldfpdm1", QStringLiteral("原发票代码"), false},
+        {"st_1", QStringLiteral("发票代码"), true},          {"st_2", QStringLiteral("发票号码"), true},
+        {"st_oldfpdm", QStringLiteral("原发票代码"), false}, {"st_oldfpdm1", QStringLiteral("原发票代码"), false},
         {"st_oldfphm", QStringLiteral("原发票号码"), false},
     };
     for (const auto& c : labels) {
@@ -156,8 +158,9 @@ TEST_F(IssuingViewTest, WidgetsShowWhatTheControlsHoldAfterOpen) {
     EXPECT_EQ(comboTexts(codes), controlTexts(w.ddlb_fpdm));
     EXPECT_EQ(codes->currentIndex(), -1);
     const QString code50 = QString::fromUtf8(demo::kCode50);
-    EXPECT_TRUE(std::any_of(w.ddlb_fpdm.items().begin(), w.ddlb_fpdm.items().end(),
-                            [&](const DropDown::Item& i) { return i.id == code50 && i.text.startsWith(code50 + u'('); }));
+    EXPECT_TRUE(std::any_of(w.ddlb_fpdm.items().begin(), w.ddlb_fpdm.items().end(), [&](const DropDown::Item& i) {
+        return i.id == code50 && i.text.startsWith(code50 + u'(');
+    }));
     EXPECT_FALSE(comboTexts(codes).join(u'|').contains(QString::fromUtf8(demo::kCode50Returned)));
     EXPECT_EQ(codes->x(), toPxX(338));
     EXPECT_EQ(codes->width(), toPxX(1234));
@@ -212,8 +215,7 @@ TEST_F(IssuingViewTest, WidgetsFollowLaterControlChanges) {
         {"enable", [&] { w.cbx_ch.setEnabled(true); }, [&] { return widget<QCheckBox>(v, "cbx_ch")->isEnabled(); }},
         {"check", [&] { w.cbx_ch.setChecked(true); }, [&] { return widget<QCheckBox>(v, "cbx_ch")->isChecked(); }},
         {"show", [&] { w.sle_ch.show(); }, [&] { return widget<QLineEdit>(v, "sle_ch")->isVisibleTo(canvas); }},
-        {"move", [&] { w.sle_ch.move(1925, 276); },
-         [&] { return widget<QLineEdit>(v, "sle_ch")->x() == toPxX(1925); }},
+        {"move", [&] { w.sle_ch.move(1925, 276); }, [&] { return widget<QLineEdit>(v, "sle_ch")->x() == toPxX(1925); }},
         {"text", [&] { w.sle_ch.setText(QStringLiteral("123456789")); },
          [&] { return widget<QLineEdit>(v, "sle_ch")->text() == QStringLiteral("12345678"); }},
         {"label", [&] { w.st_2.setText(QStringLiteral("号码")); },
@@ -292,7 +294,8 @@ TEST_F(IssuingViewTest, MenuShortcutsOfVisibleItemsChooseTheirItems) {
     // The menu's keys on the child, as "name=keys" (the subwindow's own Ctrl+F4 aside).
     QStringList keys;
     for (QAction* a : v->actions())
-        if (a->objectName().startsWith(QLatin1String("shortcut_"))) keys << a->objectName() + u'=' + a->shortcut().toString();
+        if (a->objectName().startsWith(QLatin1String("shortcut_")))
+            keys << a->objectName() + u'=' + a->shortcut().toString();
     keys.sort();
     // Hidden items (查找, 刷新, 导入, 导出) have no live key.
     EXPECT_EQ(keys, (QStringList{QStringLiteral("shortcut_m_0=Ctrl+P"), QStringLiteral("shortcut_m_acco=Ctrl+O"),
@@ -340,7 +343,7 @@ TEST_F(IssuingViewTest, ClosingAsksTheWindowAndAWindowClosingItselfClosesTheChil
     EXPECT_FALSE(v);
 
     // The window closes itself from a handler: the child goes with it.
-    session_.gs_kprmc = QString();  // a null issuer: no question asked
+    session_.gs_kprmc = QString(); // a null issuer: no question asked
     QPointer<ChildView> again = main_->openWindow(std::make_unique<CountingInvoicing>(*host_), 1);
     ASSERT_TRUE(again);
     again->window().close();

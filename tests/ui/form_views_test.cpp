@@ -177,7 +177,10 @@ TEST_F(FormViewsTest, HeaderFormShowsTheStartedInvoiceAndTakesEditsThroughTheCon
     EXPECT_EQ(header()->labelFor(QStringLiteral("skfmc"))->text(), QStringLiteral("收款方名称"));
 
     // The pre-filled header as the form shows it.
-    struct Shown { const char* column; QString text; };
+    struct Shown {
+        const char* column;
+        QString text;
+    };
     const Shown shown[] = {
         {"fpdm", code50()},
         {"fphm", QStringLiteral("00000001")},
@@ -246,7 +249,7 @@ TEST_F(FormViewsTest, ItemGridShowsTheLinesAndTheAmountRuleRunsThroughTheWidget)
     // Only the visible columns, headed by their labels without the line breaks around them.
     QStringList headings;
     for (int c = 0; c < model->columnCount(); ++c)
-        headings << model->headerData(c, Qt::Horizontal).toString().remove(u'\n');  // long headings are broken to fit
+        headings << model->headerData(c, Qt::Horizontal).toString().remove(u'\n'); // long headings are broken to fit
     EXPECT_EQ(headings.first(), QStringLiteral("品      目"));
     EXPECT_TRUE(headings.contains(QStringLiteral("金  额(元)")));
     EXPECT_TRUE(headings.contains(QStringLiteral("数量")));
@@ -548,7 +551,7 @@ TEST_F(FormViewsTest, TheFrameNamesTheTaxpayerAndARedLetterInvoiceShows) {
     EXPECT_TRUE(main->taxpayerLabel()->text().contains(QString::fromUtf8(demo::kTaxpayerName)));
     EXPECT_EQ(main->dateLabel()->text(), QStringLiteral("服务器日期:2026-12-10"));
     EXPECT_LE(main->width(), 1366);
-    EXPECT_LE(main->height(), 768 - 40);  // room for the title bar and the panel
+    EXPECT_LE(main->height(), 768 - 40); // room for the title bar and the panel
 
     start();
     win->dw_fp.typeInto(1, QStringLiteral("fkfmc"), kPayer);
@@ -569,7 +572,7 @@ TEST_F(FormViewsTest, TheFrameNamesTheTaxpayerAndARedLetterInvoiceShows) {
     win->ddlb_oldfpdm.select(1);
     win->sle_ch.setText(QStringLiteral("1"));
     win->ddlb_fphm.setText(QStringLiteral("00000002"));
-    dialogs.yes();  // this month's invoice
+    dialogs.yes(); // this month's invoice
     ASSERT_EQ(win->raise(QStringLiteral("ue_start")), 1) << dialogs.log().join(u'\n').toStdString();
     test::drainEvents();
     EXPECT_EQ(cell(3, QStringLiteral("je")), QStringLiteral("-0.30"));

@@ -3,10 +3,10 @@
 // opens the reprint and void windows; a viewed invoice shows in them.
 #include "data_model/data_store.h"
 #include "data_model/demo_constants.h"
+#include "host/judge_column.h"
 #include "issuing/w_fp_invoicing.h"
 #include "reprint_void/w_fp_invoice_print.h"
 #include "reprint_void/w_fp_invoice_void.h"
-#include "host/judge_column.h"
 #include "tests/support/demo_session.h"
 #include "tests/support/issued_invoice.h"
 #include "tests/support/scripted_dialogs.h"
@@ -134,18 +134,31 @@ struct WindowCase {
 
 TEST_F(MenusViewTest, EveryCommandIsReachedByItsItemButtonAndShortcut) {
     const WindowCase cases[] = {
-        {"issuing", 1, [](MenusViewTest& t) { return t.openRecording<w_fp_invoicing>(1); },
-         {{"m_acco", "ue_start"}, {"m_child", "ue_newproj"}, {"m_del", "ue_delproj"}, {"m_save", "ue_save"},
-          {"m_copy", "ue_copy"}, {"m_paste", "ue_paste"}, {"m_0", "ue_print"}},
-         {{QKeySequence(QStringLiteral("Ctrl+O")), "ue_start"}, {QKeySequence(QStringLiteral("Ctrl+N")), "ue_newproj"},
-          {QKeySequence(QStringLiteral("Ctrl+D")), "ue_delproj"}, {QKeySequence(QStringLiteral("Ctrl+P")), "ue_print"}},
+        {"issuing",
+         1,
+         [](MenusViewTest& t) { return t.openRecording<w_fp_invoicing>(1); },
+         {{"m_acco", "ue_start"},
+          {"m_child", "ue_newproj"},
+          {"m_del", "ue_delproj"},
+          {"m_save", "ue_save"},
+          {"m_copy", "ue_copy"},
+          {"m_paste", "ue_paste"},
+          {"m_0", "ue_print"}},
+         {{QKeySequence(QStringLiteral("Ctrl+O")), "ue_start"},
+          {QKeySequence(QStringLiteral("Ctrl+N")), "ue_newproj"},
+          {QKeySequence(QStringLiteral("Ctrl+D")), "ue_delproj"},
+          {QKeySequence(QStringLiteral("Ctrl+P")), "ue_print"}},
          {"发票录入(Ctrl+O)", "新增品目(Ctrl+N)", "删除品目(Ctrl+D)", "发票保存(Ctrl+S)", "发票复制", "发票粘贴", "|",
           "发票打印[Ctrl+P]"}},
-        {"reprint", 2, [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_print>(2); },
+        {"reprint",
+         2,
+         [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_print>(2); },
          {{"m_acco", "ue_start"}, {"m_save", "ue_save"}},
          {{QKeySequence(QStringLiteral("Ctrl+K")), "ue_start"}, {QKeySequence(QStringLiteral("Ctrl+P")), "ue_save"}},
          {"查看发票(Ctrl+K)", "|", "发票打印(Ctrl+P)"}},
-        {"void", 3, [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_void>(3); },
+        {"void",
+         3,
+         [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_void>(3); },
          {{"m_acco", "ue_start"}, {"m_save", "ue_save"}},
          {{QKeySequence(QStringLiteral("Ctrl+K")), "ue_start"}, {QKeySequence(QStringLiteral("Ctrl+F")), "ue_save"}},
          {"查看发票(Ctrl+K)", "|", "发票作废(Ctrl+F)"}},
@@ -215,8 +228,10 @@ TEST_F(MenusViewTest, MainMenuOpensTheWindowsAndAViewedInvoiceShows) {
 
     QMenu* invoices = main->menu(QStringLiteral("发票管理(&I)"));
     QStringList entries;
-    for (QAction* a : invoices->actions()) entries << a->text() + (a->isEnabled() ? QString() : QStringLiteral("(off)"));
-    EXPECT_EQ(entries, (QStringList{QStringLiteral("发票开具"), QStringLiteral("发票补打"), QStringLiteral("发票作废")}));
+    for (QAction* a : invoices->actions())
+        entries << a->text() + (a->isEnabled() ? QString() : QStringLiteral("(off)"));
+    EXPECT_EQ(entries,
+              (QStringList{QStringLiteral("发票开具"), QStringLiteral("发票补打"), QStringLiteral("发票作废")}));
 
     struct Case {
         const char* name;

@@ -9,9 +9,9 @@
 #include "tests/support/temp_db.h"
 #include "tests/ui/qt_app.h"
 #include "ui/main_window.h"
+#include "ui/print_offset_dialog.h"
 #include "ui/print_preview.h"
 #include "ui/print_view.h"
-#include "ui/print_offset_dialog.h"
 #include "ui/qt_dialogs.h"
 
 #include <QAction>
@@ -85,7 +85,7 @@ TEST_F(PrintPreviewTest, PrintingReturnsTheCopiesAndThePrinterAndPrintsOnePageAC
     test::drainEvents();
     // a printer prints onto the invoice paper, a PDF the whole form
     EXPECT_EQ(preview.mode(), preview.printer().outputFormat() == QPrinter::PdfFormat ? PrintMode::WholeForm
-                                                                                     : PrintMode::PrePrintedPaper);
+                                                                                      : PrintMode::PrePrintedPaper);
     preview.setMode(PrintMode::PrePrintedPaper);
     preview.setCopies(2);
     test::drainEvents();
@@ -104,7 +104,7 @@ TEST_F(PrintPreviewTest, PrintingReturnsTheCopiesAndThePrinterAndPrintsOnePageAC
     const QString text = pdfText(pdfPath("two.pdf"), &pages);
     EXPECT_EQ(pages, 2);
     EXPECT_EQ(text.count(QStringLiteral("青岛海滨餐饮有限公司")), 2);
-    EXPECT_FALSE(text.contains(QStringLiteral("机打代码")));  // onto pre-printed paper: values only
+    EXPECT_FALSE(text.contains(QStringLiteral("机打代码"))); // onto pre-printed paper: values only
 }
 
 TEST_F(PrintPreviewTest, TheWholeFormCanBeChosenAndPrints) {
@@ -126,7 +126,7 @@ TEST_F(PrintPreviewTest, ClosedWithoutPrintingOrPrintDialogCancelledReturnsNoCop
     toPdf(preview.printer(), pdfPath("never.pdf"));
     whenShown<QPrintDialog>([](QPrintDialog* d) { d->reject(); });
     EXPECT_FALSE(preview.print());
-    EXPECT_TRUE(preview.isVisible());  // back in the preview
+    EXPECT_TRUE(preview.isVisible()); // back in the preview
     preview.reject();
     EXPECT_EQ(preview.printReturn().sl_printcnt, std::optional<long>(0));
     EXPECT_EQ(preview.printReturn().ss_printer, QStringLiteral("0"));
@@ -157,7 +157,7 @@ TEST_F(PrintPreviewTest, OffsetsAreKeptPerPrinterInTheSettings) {
     EXPECT_DOUBLE_EQ(offsets_.offsetFor(QStringLiteral("EPSON LQ-630K")).down, 0.0);
     offsets_.setOffset(QStringLiteral("EPSON LQ-630K"), {3.0, -2.0});
     offsets_.setOffset(QStringLiteral("\\\\server/office printer"), {-1.5, 0.5});
-    offsets_.setOffset(QStringLiteral("wild"), {500, -500});  // held to what a clerk can set
+    offsets_.setOffset(QStringLiteral("wild"), {500, -500}); // held to what a clerk can set
 
     QSettings reread(dir_.filePath(QStringLiteral("client.ini")), QSettings::IniFormat);
     PrinterOffsets again(reread);

@@ -98,7 +98,10 @@ TEST_F(QtDialogsTest, TreeSelectCancelledIsNull) {
 
 TEST_F(QtDialogsTest, QuestionAnswersOneForYesAndTwoForNo) {
     ui::QtDialogs dialogs(session_);
-    struct Case { QMessageBox::StandardButton button; int result; };
+    struct Case {
+        QMessageBox::StandardButton button;
+        int result;
+    };
     for (const Case c : {Case{QMessageBox::Yes, 1}, Case{QMessageBox::No, 2}}) {
         QString title;
         whenModal([&](QWidget* w) {
@@ -132,7 +135,7 @@ TEST_F(QtDialogsTest, BusyRunnerRunsTheWorkElsewhereBehindAModalIndicator) {
     bool done = false;
     const auto runner = ui::makeBusyRunner([] { return nullptr; });
     runner([&] {
-        indicatorSeen.acquire();  // the work ends only after the indicator was up
+        indicatorSeen.acquire(); // the work ends only after the indicator was up
         workThread = QThread::currentThread();
         done = true;
     });
@@ -144,7 +147,10 @@ TEST_F(QtDialogsTest, BusyRunnerRunsTheWorkElsewhereBehindAModalIndicator) {
 }
 
 TEST(KeyMapTest, ShortcutCodesBecomeKeySequences) {
-    struct Case { int code; const char* keys; };
+    struct Case {
+        int code;
+        const char* keys;
+    };
     const Case cases[] = {
         {335, "Ctrl+O"}, {334, "Ctrl+N"}, {324, "Ctrl+D"}, {336, "Ctrl+P"}, {326, "Ctrl+F"},
         {331, "Ctrl+K"}, {333, "Ctrl+M"}, {325, "Ctrl+E"}, {116, "F5"},     {0, ""},
