@@ -41,6 +41,8 @@ public:
         }
         return QStringLiteral("TEXT");
     }
+    // AUTOINCREMENT keeps its counter at the highest value ever inserted.
+    QString identityCatchUp(const QString&, const QString&) const override { return QString(); }
     QVariant encodeDecimal(const Decimal& d) const override { return QVariant(qlonglong(d.toCents())); }
     std::optional<Decimal> decodeDecimal(const QVariant& v) const override {
         if (!v.isValid() || v.isNull()) return std::nullopt;
@@ -122,6 +124,13 @@ public:
         case ColType::Identity: return QStringLiteral("BIGSERIAL PRIMARY KEY");
         }
         return QStringLiteral("TEXT");
+    }
+    // A BIGSERIAL's sequence knows nothing of values inserted explicitly: the
+    // next default would collide with them.
+    QString identityCatchUp(const QString& table, const QString& column) const override {
+        return QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), "
+                              "GREATEST((SELECT max(%2) FROM %1), 1))")
+            .arg(table, column);
     }
     QVariant encodeDecimal(const Decimal& d) const override { return d.round2().toString(2); }
     // NUMERIC arrives as its exact text (the connection reads numbers at high

@@ -40,6 +40,11 @@ public:
 
     // Column type of the DDL.
     virtual QString columnType(ColType type, int width) const = 0;
+    // A statement that moves the generator of an identity column past the
+    // highest value stored, after rows were inserted with values of their own
+    // (lines downloaded with the service's serials); empty where the engine
+    // keeps up by itself.
+    virtual QString identityCatchUp(const QString& table, const QString& column) const = 0;
 
     // Stored form of an amount and back.
     virtual QVariant encodeDecimal(const Decimal& d) const = 0;

@@ -227,14 +227,26 @@ bool storeDownloadedInvoice(Transaction& sqlca, const DownloadedInvoice& invoice
         error = dbFailure(QStringLiteral("发票数据保存失败！"), sqlca);
         return false;
     }
+    // Serials kept from the service (or written explicitly by anyone before)
+    // must not be handed out again: the generator is moved past them before a
+    // line takes a new serial and once the lines are in.
+    const QString catchUp = sqlca.dialect().identityCatchUp(QStringLiteral("ptfp_fpxmmx"), QStringLiteral("iserial"));
+    auto catchUpSerials = [&] {
+        return catchUp.isEmpty() || !sqlca.selectAll(catchUp).isEmpty() || sqlca.sqlcode != -1;
+    };
     for (const QVariantList& line : invoice.lines) {
         const QVariant serial = line.at(kLineSerialField);
         const bool keepSerial = serial.isValid() && !serial.isNull() && !serialTaken(sqlca, serial);
-        const bool stored = keepSerial ? sqlca.exec(kLineInsert, line) : sqlca.exec(kLineInsertNewSerial, line.mid(1));
+        const bool stored = keepSerial ? sqlca.exec(kLineInsert, line)
+                                       : catchUpSerials() && sqlca.exec(kLineInsertNewSerial, line.mid(1));
         if (!stored || sqlca.sqlcode != 0) {
             error = dbFailure(QStringLiteral("发票品目数据提取失败！"), sqlca);
             return false;
         }
+    }
+    if (!catchUpSerials()) {
+        error = dbFailure(QStringLiteral("发票品目数据提取失败！"), sqlca);
+        return false;
     }
     return true;
 }
