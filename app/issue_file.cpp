@@ -38,7 +38,10 @@ public:
 
     bool onlyKeys(const QJsonObject& o, const QStringList& allowed, const QString& where, const QString& prefix) {
         for (auto it = o.begin(); it != o.end(); ++it)
-            if (!allowed.contains(it.key())) return fail(where, QStringLiteral("未知的键“%1%2”").arg(prefix, it.key()));
+            if (!allowed.contains(it.key()))
+                return fail(where,
+                            QStringLiteral("未知的键“%1%2”")
+                                .arg(prefix, QString(it.key()).replace(QChar(u'\0'), QStringLiteral("\\u0000"))));
         return true;
     }
 
@@ -46,6 +49,9 @@ public:
               std::optional<QString>& out) {
         if (!o.contains(key)) return true;
         if (!o.value(key).isString()) return fail(where, QStringLiteral("“%1”必须是字符串").arg(shown));
+        // A "\u0000" escape is valid JSON but no text a clerk typed.
+        if (o.value(key).toString().contains(QChar(u'\0')))
+            return fail(where, QStringLiteral("“%1”含有空字符（NUL），不能使用").arg(shown));
         out = o.value(key).toString();
         return true;
     }

@@ -126,6 +126,15 @@ TEST_F(IssueFileTest, MalformedFilesAreRefusedNamingTheKeyBeforeAnythingIsSent) 
         {R"({"fpdm": "237020000001", "ch": {"fpdm": "237020000001", "fphm": "1"}, "fkfmc": "x"})",
          QStringLiteral("第1张发票：冲红系统内发票时复制原发票，不能给出“fkfmc”")},
         {R"({"fpdm": "237020000001", "ch": {"fpdm": "237020000001"}})", QStringLiteral("第1张发票：缺少“ch.fphm”")},
+        // A NUL escaped in JSON is refused like other bad text, wherever it is.
+        {R"([{"fpdm": "237020000001"}, {"fpdm": "237020000001", "fkfmc": "刘\u0000芳"}])",
+         QStringLiteral("第2张发票：“fkfmc”含有空字符（NUL），不能使用")},
+        {R"({"fpdm": "237020000001", "items": [{"xmmc": "餐饮\u0000服务", "mj": "1", "dj": "2"}]})",
+         QStringLiteral("第1张发票：“items[0].xmmc”含有空字符（NUL），不能使用")},
+        {R"({"fpdm": "2370200\u000000001"})", QStringLiteral("第1张发票：“fpdm”含有空字符（NUL），不能使用")},
+        {R"({"fpdm": "237020000001", "ch": {"fpdm": "237020000001", "fphm": "1\u0000"}})",
+         QStringLiteral("第1张发票：“ch.fphm”含有空字符（NUL），不能使用")},
+        {R"({"fpdm": "237020000001", "b\u0000z": "x"})", QStringLiteral("第1张发票：未知的键“b\\u0000z”")},
     };
     const QString before = dbSnapshot();
     for (const Case& c : cases) {
