@@ -288,6 +288,13 @@ long InvoiceLookupWindow::ue_start() {
         ddlb_fphm.setFocus();
         return 0;
     }
+    // Exactly 8 digits, as the issuing window takes them: "12a", "0000001x" or
+    // "123456789" would otherwise be looked up, asked of the service or voided.
+    if (!isInvoiceNumber(number)) {
+        mess(notInvoiceNumberMessage(QStringLiteral("发票号码")));
+        ddlb_fphm.setFocus();
+        return 0;
+    }
 
     QString reply;
     if (!host().f_send_remote_msg(QString(kRemoteEndpoint), req_status(codeR, numberR, true), kTimeoutStatus, reply)) {
