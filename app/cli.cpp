@@ -154,6 +154,14 @@ int importCommand(const QStringList& args, const QString& name, int (*run)(HostS
                       [&](HostServices& host) { return run(host, file); });
 }
 
+// fpdesk reconcile: settles the unconfirmed uploads of the profile's user.
+int reconcileCommand(const QStringList& args) {
+    QCommandLineParser parser;
+    addClientOptions(parser);
+    if (!parse(parser, args, QStringLiteral("reconcile"), 0)) return 2;
+    return withClient(parser, cli::ConsoleDialogs::Preset::No, false, cli::reconcilePendingUploads);
+}
+
 int fetchCommand(const QStringList& args, const QString& name, int (*run)(HostServices&)) {
     QCommandLineParser parser;
     addClientOptions(parser);
@@ -185,8 +193,11 @@ int fetchInvoice(const QStringList& args) {
     const auto preset = answerPreset(parser, name, yes, no);
     if (!preset) return 2;
     const QStringList pos = parser.positionalArguments();
-    return withClient(parser, *preset, true,
-                      [&](HostServices& host) { return cli::fetchInvoice(host, pos[0], pos[1]); });
+    return withClient(parser, *preset, true, [&](HostServices& host) {
+        // Unconfirmed saves are settled first; an unreachable service holds nothing up.
+        (void)cli::reconcilePendingUploads(host);
+        return cli::fetchInvoice(host, pos[0], pos[1]);
+    });
 }
 
 // fpdesk issue FILE: running it confirms each save; --yes / --no answer the
@@ -219,6 +230,7 @@ int issueCommand(const QStringList& args) {
         return 1;
     }
     client.syncServerDate();
+    (void)cli::reconcilePendingUploads(client.host()); // kept records are said and wait for later
     return cli::issueFile(client.host(), dialogs, file, issuerName, stdout);
 }
 
@@ -250,6 +262,7 @@ int windowCommand(const QStringList& args, const QString& name, const QList<QCom
         return 1;
     }
     client.syncServerDate();
+    (void)cli::reconcilePendingUploads(client.host()); // kept records are said and wait for later
     const QStringList pos = parser.positionalArguments();
     return run(parser, client.host(), dialogs, cli::WindowCommand{pos[0], pos[1], parser.value(issuer)});
 }
@@ -447,6 +460,10 @@ const std::vector<CliCommand>& cliCommands() {
          QStringLiteral("CODE NUMBER [--yes|--no] [--database FILE|URL] [--server URL] [--profile FILE]"),
          QStringLiteral("download one invoice from the tax service"),
          fetchInvoice},
+        {{QStringLiteral("reconcile")},
+         QStringLiteral("[--database FILE|URL] [--server URL] [--profile FILE]"),
+         QStringLiteral("settle saves whose upload was not confirmed (a lost reply, a crash) with the tax service"),
+         reconcileCommand},
         {{QStringLiteral("issue")},
          QStringLiteral("FILE [--yes|--no] [--issuer NAME] [--database FILE|URL] [--server URL] [--profile FILE]"),
          QStringLiteral("issue the integrated invoices of a JSON file, printing \"CODE NUMBER\" for each"),

@@ -1,6 +1,7 @@
 #include "app/data_commands.h"
 
 #include "services/invoice_fetch.h"
+#include "services/pending_uploads.h"
 #include "services/remote_text.h"
 #include "services/stock_codes.h"
 
@@ -115,6 +116,8 @@ int codesImport(HostServices& host, const QString& file) {
 int fetchInvoice(HostServices& host, const QString& code, const QString& number) {
     return status(gf_get_fp_from_remote(host, code, number));
 }
+
+int reconcilePendingUploads(HostServices& host) { return status(gf_reconcile_pending_uploads(host).kept == 0); }
 
 int fetchStock(HostServices& host) {
     QString text;

@@ -46,6 +46,11 @@ int codesImport(HostServices& host, const QString& file);
 // gf_get_fp_from_remote for one invoice code and number.
 int fetchInvoice(HostServices& host, const QString& code, const QString& number);
 
+// Settles the unconfirmed uploads of the session's user against the tax
+// service (gf_reconcile_pending_uploads): 0 when none is left, 1 when some
+// are kept for later.
+int reconcilePendingUploads(HostServices& host);
+
 // Asks the tax service for the taxpayer's purchased stock (procedure 90002) or
 // the code tables (90003) and stores the answer.
 int fetchStock(HostServices& host);

@@ -2,6 +2,7 @@
 
 #include "app/client.h"
 #include "app/data_commands.h"
+#include "services/pending_uploads.h"
 #include "ui/busy_runner.h"
 #include "ui/child_view.h"
 #include "ui/fetch_invoice_dialog.h"
@@ -76,6 +77,14 @@ void addDataSyncCommands(ui::MainWindow& window, HostServices& host, InvoiceQues
                     })
         ->setObjectName(QStringLiteral("sync_codes"));
     menu->addSeparator();
+    window
+        .addCommand(menu, QStringLiteral("核对未确认发票"),
+                    [&host] {
+                        const ReconcileResult r = gf_reconcile_pending_uploads(host);
+                        if (r.completed + r.dropped + r.kept == 0)
+                            host.mess(QStringLiteral("没有未确认的发票，无需核对。"));
+                    })
+        ->setObjectName(QStringLiteral("sync_pending"));
     window
         .addCommand(menu, QStringLiteral("从服务器下载发票…"),
                     [&host, ask] {
@@ -159,6 +168,8 @@ int runGui(int argc, char** argv) {
     addDataSyncCommands(w, client.host());
     qtDialogs.setParent(&w);
     w.show();
+    // Saves left unconfirmed by a crash or a lost reply are settled at once.
+    (void)cli::reconcilePendingUploads(client.host());
 
     if (screenshot) {
         settle();

@@ -204,6 +204,21 @@ const std::vector<TableDef>& schemaTables() {
           {QStringLiteral("ntable"), ColType::Text, 50, false, QStringLiteral("表名")},
           {QStringLiteral("dw_name"), ColType::Text, 50, false, QStringLiteral("数据窗口")}},
          {}},
+        // Saves whose upload is not confirmed yet: written and committed before
+        // the save's own transaction, removed with the invoice's commit or when
+        // the service's answer settles it; what remains after a crash or a lost
+        // reply is settled against the service later (gf_reconcile_pending_uploads).
+        {QStringLiteral("fp_pending_upload"),
+         {{QStringLiteral("fpdm"), ColType::Text, 12, true, QStringLiteral("发票代码")},
+          {QStringLiteral("fphm"), ColType::Text, 8, true, QStringLiteral("发票号码")},
+          {QStringLiteral("fpzlbm"), ColType::Text, 2, false, QStringLiteral("发票种类编码")},
+          {QStringLiteral("sxh"), ColType::Text, 13, false, QStringLiteral("顺序号")},
+          {QStringLiteral("userid"), ColType::Text, 20, false, QStringLiteral("用户编码")},
+          {QStringLiteral("username"), ColType::Text, 50, false, QStringLiteral("用户名称")},
+          {QStringLiteral("kpr"), ColType::Text, 50, false, QStringLiteral("开票人")},
+          {QStringLiteral("digest"), ColType::Text, 64, false, QStringLiteral("上传内容摘要")},
+          {QStringLiteral("bcrq"), ColType::DateTime, 0, false, QStringLiteral("保存日期")}},
+         {QStringList{QStringLiteral("sxh"), QStringLiteral("userid")}}},
         // The host's users, as the set-up commands add them; rights are per user.
         {QStringLiteral("b_user"),
          {{QStringLiteral("userid"), ColType::Text, 20, true, QStringLiteral("用户编码")},
@@ -279,10 +294,18 @@ bool createTables(Transaction& t, QString* error) {
 }
 
 // Upgrades a database of version `from` (1 <= from < kSchemaVersion) one step
-// at a time. Version 1 is the first; there is nothing to upgrade yet.
+// at a time, after createTables has added every table that was missing.
+//   1 -> 2: fp_pending_upload is new; its table and index come from
+//           createTables, no existing table changes.
 bool upgradeFrom(Transaction& t, int from, QString* error) {
-    Q_UNUSED(t);
-    Q_UNUSED(error);
+    if (from == 1) {
+        QVariantList row;
+        if (t.selectInto(QStringLiteral("SELECT count(*) FROM fp_pending_upload"), {}, row) == -1) {
+            if (error) *error = QStringLiteral("fp_pending_upload: ") + t.sqlerrtext;
+            return false;
+        }
+        return true;
+    }
     return from >= 1;
 }
 } // namespace

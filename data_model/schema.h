@@ -38,7 +38,8 @@ const TableDef* findTable(const QString& name);
 // its version in the table fp_schema_version (one row); a later release that
 // changes the tables raises the number and adds the step that upgrades a
 // database of the previous version in place.
-inline constexpr int kSchemaVersion = 1;
+// Version 2 adds fp_pending_upload (saves whose upload is not yet confirmed).
+inline constexpr int kSchemaVersion = 2;
 inline constexpr const char* kSchemaVersionTable = "fp_schema_version";
 
 // The version a database is at: 0 when it has no version row (new, or made

@@ -33,6 +33,20 @@ public:
     // with "ok|@|", is in `reply`. False after the failure has been shown with mess.
     bool f_send_remote_msg(const QString& url, const QString& request, int timeout, QString& reply);
 
+    // How the last exchange ended. Refused: the service answered, but not
+    // "ok|@|" (or nothing was sent: no connection configured, another
+    // exchange running), so it did nothing with the request. TransportFailed:
+    // no usable answer came back (connect failed, timed out, dropped, HTTP
+    // error, bad reply): the service may or may not have carried it out.
+    enum class Outcome { Accepted, Refused, TransportFailed };
+    Outcome lastOutcome() const { return lastOutcome_; }
+
+    // The same exchange, but a failure is not shown: its text is kept in
+    // lastFailureText() for the caller, who shows it (or a text of its own)
+    // once it knows more, such as whether a lost upload was stored after all.
+    bool sendRemoteMsgQuietly(const QString& url, const QString& request, int timeout, QString& reply);
+    const QString& lastFailureText() const { return lastFailureText_; }
+
     void setTransport(std::shared_ptr<RemoteTransport> transport) { transport_ = std::move(transport); }
     RemoteTransport* transport() const { return transport_.get(); }
 
@@ -63,6 +77,10 @@ private:
     int timeoutUnitMs_ = 100;
     BusyRunner busy_;
     bool inExchange_ = false;
+    Outcome lastOutcome_ = Outcome::Refused;
+    QString lastFailureText_;
+    // Runs one exchange; a failure's text goes to lastFailureText_ and is shown unless `quiet`.
+    bool exchange(const QString& url, const QString& request, int timeout, QString& reply, bool quiet);
     std::vector<Exchange> exchanges_;
 };
 

@@ -58,15 +58,26 @@ QString failureText(const RemoteResult& r, qint64 timeoutMs) {
 } // namespace
 
 bool HostServices::f_send_remote_msg(const QString& url, const QString& request, int timeout, QString& reply) {
-    if (inExchange_) {
-        mess(QStringLiteral("正在与税务服务器通讯，请等待上一个请求完成后再试！"));
+    return exchange(url, request, timeout, reply, false);
+}
+
+bool HostServices::sendRemoteMsgQuietly(const QString& url, const QString& request, int timeout, QString& reply) {
+    return exchange(url, request, timeout, reply, true);
+}
+
+bool HostServices::exchange(const QString& url, const QString& request, int timeout, QString& reply, bool quiet) {
+    lastOutcome_ = Outcome::Refused; // nothing sent unless the transport runs
+    lastFailureText_.clear();
+    auto failNow = [&](const QString& text) {
+        lastFailureText_ = text;
+        if (!quiet) mess(text);
         return false;
-    }
-    Exchange exchange{url, request, timeout, false, QString()};
+    };
+    if (inExchange_) return failNow(QStringLiteral("正在与税务服务器通讯，请等待上一个请求完成后再试！"));
+    Exchange record{url, request, timeout, false, QString()};
     if (!transport_) {
-        exchanges_.push_back(exchange);
-        mess(QStringLiteral("没有配置税务服务器的连接，无法与税务服务器通讯！"));
-        return false;
+        exchanges_.push_back(record);
+        return failNow(QStringLiteral("没有配置税务服务器的连接，无法与税务服务器通讯！"));
     }
 
     const qint64 ms = std::clamp<qint64>(qint64(timeout) * timeoutUnitMs_, 1, INT_MAX);
@@ -96,13 +107,14 @@ bool HostServices::f_send_remote_msg(const QString& url, const QString& request,
             result.body.clear();
         }
     }
-    exchange.reply = result.body;
-    exchange.ok = result.kind == RemoteResult::Kind::Ok && result.body.startsWith(kOkPrefix);
-    exchanges_.push_back(exchange);
-    if (!exchange.ok) {
-        mess(failureText(result, ms));
-        return false;
+    record.reply = result.body;
+    record.ok = result.kind == RemoteResult::Kind::Ok && result.body.startsWith(kOkPrefix);
+    exchanges_.push_back(record);
+    if (!record.ok) {
+        lastOutcome_ = result.kind == RemoteResult::Kind::Ok ? Outcome::Refused : Outcome::TransportFailed;
+        return failNow(failureText(result, ms));
     }
+    lastOutcome_ = Outcome::Accepted;
     reply = result.body;
     return true;
 }

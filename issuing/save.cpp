@@ -7,6 +7,7 @@
 #include "host/judge_column.h"
 #include "host/text_helpers.h"
 #include "issuing/w_fp_invoicing.h"
+#include "services/pending_uploads.h"
 #include "services/remote_text.h"
 
 namespace fp {
@@ -23,6 +24,10 @@ struct w_fp_invoicing::SaveRun {
     std::unique_ptr<DataStore> entered;
     bool readBack = false;
     int lineCount = 0;
+    QString digest;           // of the content uploaded (pending_uploads.h)
+    bool pending = false;     // a record of the pending upload was written
+    bool keepPending = false; // the upload may yet be stored: its record stays
+    QString savedMessage = QStringLiteral("数据保存成功！");
 };
 
 namespace {
@@ -81,12 +86,13 @@ long w_fp_invoicing::ue_save() {
     // From here on one transaction; every failure leaves through failSave.
     run.entered = makeStore(xm->name(), *sqlca);
     xm->rowsCopy(1, xm->rowCount(), *run.entered, 0);
-    if (!writeHeader(run) || !writeLines(run) || !checkLineSerials(run) || !appendLinesUpload(run) ||
-        !markNumberUsed(run) || !logIssue(run) || !uploadAndCommit(run))
+    if (!recordPendingSave(run) || !writeHeader(run) || !writeLines(run) || !checkLineSerials(run) ||
+        !appendLinesUpload(run) || !markNumberUsed(run) || !logIssue(run) || !dropPendingRecord(run) ||
+        !uploadAndCommit(run))
         return 0;
 
     lockSavedInvoice();
-    mess(QStringLiteral("数据保存成功！"));
+    mess(run.savedMessage);
     moveToNextNumber();
     return 1;
 }
@@ -211,6 +217,12 @@ bool w_fp_invoicing::confirmSave() {
 
 bool w_fp_invoicing::failSave(SaveRun& run, const QString& message) {
     run.sqlca.rollback();
+    // Nothing was stored at the service (or it said so): the record goes. A
+    // failure to drop it only leaves a record that the next settling drops.
+    if (run.pending && !run.keepPending) {
+        TxGuard guard(run.sqlca);
+        if (!deletePendingUpload(run.sqlca, is_fpdm, is_fphm) || !run.sqlca.commit()) run.sqlca.rollback();
+    }
     if (run.readBack) {
         DataStore* xm = dw_xm.store();
         xm->reset();
@@ -301,14 +313,98 @@ bool w_fp_invoicing::logIssue(SaveRun& run) {
     return failSave(run, QStringLiteral("发票库数据保存失败！\r\n") + run.sqlca.sqlerrtext);
 }
 
-// The local data is committed only when the service accepted the upload.
+// The fields of the invoice as entered that tell the service's copy apart
+// (InvoiceContent), digested: what the record of the pending upload keeps.
+QString w_fp_invoicing::enteredContentDigest() const {
+    auto text = [](const DataStore& store, int row, const QString& column) {
+        if (store.columnId(column) <= 0) return QStringLiteral("");
+        const QVariant v = store.getVariant(row, column);
+        if (!v.isValid() || v.isNull()) return QStringLiteral("");
+        if (const auto d = Decimal::fromVariant(v); d && v.metaType() == QMetaType::fromType<Decimal>())
+            return d->toString(2);
+        return v.toString();
+    };
+    InvoiceContent c;
+    const DataStore& fp = *dw_fp.store();
+    const DataStore& xm = *dw_xm.store();
+    for (const char* column : {"fpdm", "fphm", "sxh", "fkfmc", "fkfzjlx", "fkfzjhm", "hjje", "bz", "kpr"})
+        c.header << text(fp, 1, QLatin1String(column));
+    for (int row = 1; row <= xm.rowCount(); ++row) {
+        QStringList line;
+        for (const char* column : {"xmmc", "mj", "dj", "je"}) line << text(xm, row, QLatin1String(column));
+        c.lines << line;
+    }
+    return contentDigest(c);
+}
+
+// Before the save's own transaction (a second writer would wait on it), a
+// committed record of the upload about to be made: a crash before the answer
+// leaves it to be settled against the service.
+bool w_fp_invoicing::recordPendingSave(SaveRun& run) {
+    const Session& s = session();
+    run.digest = enteredContentDigest();
+    QString error;
+    if (!recordPendingUpload(run.sqlca,
+                             PendingUpload{is_fpdm, is_fphm, is_fpzl, s.gs_sysuserid, s.gs_userid, s.gs_username,
+                                           s.gs_kprmc, run.digest},
+                             &error))
+        return failSave(run, QStringLiteral("发票数据保存失败！\r\n") + error);
+    run.pending = true;
+    return true;
+}
+
+// Inside the save's transaction: the invoice's commit removes the record.
+bool w_fp_invoicing::dropPendingRecord(SaveRun& run) {
+    if (deletePendingUpload(run.sqlca, is_fpdm, is_fphm)) return true;
+    return failSave(run, QStringLiteral("发票数据保存失败！\r\n") + run.sqlca.sqlerrtext);
+}
+
+// The local data is committed only when the service accepted the upload. A
+// refusal is shown as the service gave it; a transport failure is shown only
+// once the service has been asked whether it stored the invoice after all, so
+// that the clerk reads one message that says how things stand.
 bool w_fp_invoicing::uploadAndCommit(SaveRun& run) {
     QString reply;
-    if (!host().f_send_remote_msg(QString(kRemoteEndpoint), req_upload(run.data), kTimeoutUpload, reply))
-        return failSave(run, QString());
+    if (!host().sendRemoteMsgQuietly(QString(kRemoteEndpoint), req_upload(run.data), kTimeoutUpload, reply)) {
+        if (host().lastOutcome() == HostServices::Outcome::TransportFailed) return settleLostUploadReply(run);
+        return failSave(run, host().lastFailureText());
+    }
     reply = reply.mid(5);
     if (run.sqlca.commit()) return true;
     return failSave(run, QStringLiteral("发票数据保存失败！\r\n") + run.sqlca.sqlerrtext);
+}
+
+// The upload's answer was lost: the service may have stored the invoice. It is
+// asked for the invoice; ours there (the same content) -> commit as after an
+// acceptance; absent, or the question failing -> roll back and keep the record
+// (a delayed upload may still be stored); the number issued with other
+// content -> roll back and drop the record.
+bool w_fp_invoicing::settleLostUploadReply(SaveRun& run) {
+    const QString failure = host().lastFailureText();
+    const ServerInvoice answer = askServerForInvoice(host(), is_fpdm, is_fphm);
+    if (answer.kind == ServerInvoice::Kind::Present && contentDigest(contentOf(*answer.invoice)) == run.digest) {
+        if (!run.sqlca.commit()) {
+            run.keepPending = true;
+            return failSave(run, QStringLiteral("税务机关已收到该发票，但本地数据保存失败！\r\n") +
+                                     run.sqlca.sqlerrtext + QStringLiteral("\r\n请执行“核对未确认发票”补存本地数据。"));
+        }
+        run.savedMessage = QStringLiteral("上传应答未收到，经核对税务机关已收到该发票，数据已保存！");
+        return true;
+    }
+    switch (answer.kind) {
+    case ServerInvoice::Kind::Present:
+    case ServerInvoice::Kind::Foreign:
+        return failSave(run, failure + QStringLiteral("\r\n\r\n经核对，税务机关的该号码发票与本次保存的内容不同，"
+                                                      "该号码已被使用，本次保存未生效！"));
+    case ServerInvoice::Kind::Absent:
+        run.keepPending = true;
+        return failSave(run, failure + QStringLiteral("\r\n\r\n经核对，税务机关目前没有收到该发票，本地数据未保存。"
+                                                      "税务机关可能稍后才收到，请先执行“核对未确认发票”再重新保存。"));
+    case ServerInvoice::Kind::Unreachable: break;
+    }
+    run.keepPending = true;
+    return failSave(run, failure + QStringLiteral("\r\n\r\n无法向税务机关核对该发票是否已收到，本地数据未保存。"
+                                                  "请在网络恢复后执行“核对未确认发票”。"));
 }
 
 void w_fp_invoicing::lockSavedInvoice() {

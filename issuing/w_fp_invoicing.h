@@ -163,9 +163,14 @@ private:
     bool appendLinesUpload(SaveRun& run);
     bool markNumberUsed(SaveRun& run);
     bool logIssue(SaveRun& run);
+    bool recordPendingSave(SaveRun& run);
+    bool dropPendingRecord(SaveRun& run);
     bool uploadAndCommit(SaveRun& run);
+    bool settleLostUploadReply(SaveRun& run);
+    QString enteredContentDigest() const;
     // The one way out of the save's transaction: rolls back, puts the lines as
-    // entered back on screen, and reports `message` (none when empty).
+    // entered back on screen, drops the record of the pending upload unless the
+    // upload may still have been stored, and reports `message` (none when empty).
     bool failSave(SaveRun& run, const QString& message);
     void lockSavedInvoice();
     void moveToNextNumber();

@@ -216,9 +216,8 @@ bool serialTaken(Transaction& sqlca, const QVariant& serial) {
            row.value(0).toLongLong() > 0;
 }
 
-// Writes a read invoice inside the open transaction. Lines already stored for
-// this invoice (those of a replaced copy, or lines left without their header)
-// give way to the service's. False with the message in `error`.
+} // namespace
+
 bool storeDownloadedInvoice(Transaction& sqlca, const DownloadedInvoice& invoice, QString& error) {
     const QVariant fpdm = invoice.header.at(kFpdmField);
     const QVariant fphm = invoice.header.at(kFphmField);
@@ -250,8 +249,6 @@ bool storeDownloadedInvoice(Transaction& sqlca, const DownloadedInvoice& invoice
     }
     return true;
 }
-
-} // namespace
 
 bool gf_get_fp_from_remote(HostServices& host, const QString& as_fpdm, const QString& as_fphm) {
     if (as_fpdm.isEmpty() || as_fphm.isEmpty()) return false;

@@ -41,6 +41,15 @@ struct DownloadedInvoice {
 std::optional<DownloadedInvoice> parseDownloadReply(const QString& body, const QString& fpdm, const QString& fphm,
                                                     const QString& sxh, QString* error);
 
+class Transaction;
+
+// Writes a read invoice (header and lines) into ptfp_fpk and ptfp_fpxmmx
+// inside the open transaction of `sqlca`. Lines already stored for this
+// invoice (those of a replaced copy, or lines left without their header) give
+// way to the service's; the header must not be stored yet. False with the
+// message in `error`.
+bool storeDownloadedInvoice(Transaction& sqlca, const DownloadedInvoice& invoice, QString& error);
+
 // Downloads invoice `as_fpdm`/`as_fphm` with procedure 90239 (as_getinfo:1) and
 // stores it in ptfp_fpk and ptfp_fpxmmx on the session's sqlca, in one
 // transaction. A local copy owned by the logged-in account is replaced, header

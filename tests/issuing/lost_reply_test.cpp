@@ -1,0 +1,157 @@
+// ue_save when the upload's answer is lost: the service is asked whether it
+// stored the invoice, and the save is committed, or rolled back keeping (or
+// dropping) the record of the unconfirmed upload.
+#include "services/remote_text.h"
+#include "tests/issuing/issuing_fixture.h"
+
+namespace fp::test {
+namespace {
+
+const QString kAccepted = QStringLiteral("上传应答未收到，经核对税务机关已收到该发票，数据已保存！");
+
+class LostReplyTest : public IssuingTest {
+public:
+    void prepare() {
+        open();
+        ASSERT_TRUE(start());
+        fillInvoice({{QStringLiteral("2"), QStringLiteral("120")}, {QStringLiteral("1.5"), QStringLiteral("0.10")}});
+        dialogs.clear();
+    }
+    bool save() {
+        dialogs.yes();
+        return win->raise(QStringLiteral("ue_save")) == 1;
+    }
+    void fault(taxsim::Fault::Kind kind, int proc) {
+        taxsim::Fault f;
+        f.kind = kind;
+        server->service().injectFault(f, proc);
+    }
+    // The database without the records of unconfirmed uploads.
+    QString dataSnapshot() {
+        QStringList lines = dbSnapshot().split(u'\n');
+        lines.removeIf([](const QString& l) { return l.startsWith(QStringLiteral("fp_pending_upload|")); });
+        return lines.join(u'\n');
+    }
+    QStringList pending() {
+        QStringList out;
+        for (const QVariantList& r : db->tx().selectAll(
+                 QStringLiteral("SELECT fpdm, fphm, fpzlbm, sxh, userid, kpr FROM fp_pending_upload ORDER BY fphm")))
+            out << r.value(0).toString() + u'|' + r.value(1).toString() + u'|' + r.value(2).toString() + u'|' +
+                       r.value(3).toString() + u'|' + r.value(4).toString() + u'|' + r.value(5).toString();
+        return out;
+    }
+};
+
+// The service stored the invoice but its answer never came: the question finds
+// it with our content, the save is committed and the window goes on as after
+// any save.
+TEST_F(LostReplyTest, AnInvoiceTheServiceStoredIsCommittedAfterTheQuestion) {
+    useHttp();
+    prepare();
+    fault(taxsim::Fault::Kind::LostReply, 11633);
+    ASSERT_TRUE(save()) << dialogs.messages().join(u'|').toStdString();
+    EXPECT_EQ(dialogs.messages(), QStringList{kAccepted});
+    // The question: the whole invoice, within the status request's time-out.
+    const auto& ex = host->exchanges();
+    ASSERT_GE(ex.size(), 2u);
+    EXPECT_FALSE(ex[ex.size() - 2].ok);
+    EXPECT_EQ(ex.back().request, req_download(code50(), QStringLiteral("00000001")));
+    EXPECT_EQ(ex.back().timeout, kTimeoutStatus);
+
+    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM ptfp_fpk WHERE fpdm = ? AND fphm = '00000001'"), {code50()}),
+              1);
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = '00000001'"), {code50()}), 2);
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM bdcja_fplg WHERE fpdm = ? AND zjsyh = '00000001'"), {code50()}), 1);
+    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM bdcja_fpk_log WHERE fphm = '00000001' AND czlx = '1'")), 1);
+    EXPECT_TRUE(pending().isEmpty());
+    EXPECT_TRUE(win->dw_fp.readOnly());
+    EXPECT_FALSE(win->uo_toolbar.isEnabled(w_fp_invoicing::kSave));
+    EXPECT_EQ(offeredNumbers(), QStringList{QStringLiteral("00000002")});
+}
+
+// Answers lost where the question does not confirm the invoice: the save is
+// rolled back (the data as before), the record kept while the upload may still
+// be stored, and one message says what happened and what the clerk can do.
+TEST_F(LostReplyTest, UnconfirmedUploadsRollBackAndKeepOrDropTheirRecord) {
+    struct Case {
+        const char* name;
+        std::function<void(LostReplyTest&)> arrange;
+        QString conclusion;
+        bool recordKept;
+    };
+    const Case cases[] = {
+        {"absent at the service", [](LostReplyTest& t) { t.fault(taxsim::Fault::Kind::Drop, 11633); },
+         QStringLiteral("经核对，税务机关目前没有收到该发票，本地数据未保存。"), true},
+        {"the question fails too",
+         [](LostReplyTest& t) {
+             t.fault(taxsim::Fault::Kind::Drop, 11633);
+             t.fault(taxsim::Fault::Kind::Drop, 90239);
+         },
+         QStringLiteral("无法向税务机关核对该发票是否已收到，本地数据未保存。"), true},
+        {"issued there with other content",
+         [](LostReplyTest& t) {
+             taxsim::StoredInvoice other = taxsim::StoredInvoice::create(code50(), QStringLiteral("00000001"));
+             other.setValue(QStringLiteral("sxh"), t.session.gs_sysuserid);
+             other.setValue(QStringLiteral("fpzt"), QStringLiteral("1"));
+             other.setValue(QStringLiteral("fkfmc"), QStringLiteral("另一位客户"));
+             other.setValue(QStringLiteral("hjje"), QStringLiteral("5.00"));
+             const int line = other.addLine();
+             other.setLineValue(line, QStringLiteral("xmmc"), QStringLiteral("住宿费"));
+             other.setLineValue(line, QStringLiteral("je"), QStringLiteral("5.00"));
+             t.server->service().addInvoice(other);
+             t.fault(taxsim::Fault::Kind::Drop, 11633);
+         },
+         QStringLiteral("经核对，税务机关的该号码发票与本次保存的内容不同，该号码已被使用，本次保存未生效！"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        win.reset();
+        db = std::make_unique<TempDb>(TempDb::Content::DemoData);
+        session.sqlca = &db->tx();
+        server = std::make_unique<TaxsimServer>(true);
+        useHttp();
+        prepare();
+        const QString before = dataSnapshot();
+        c.arrange(*this);
+        EXPECT_FALSE(save());
+        // One message: the transport's failure, then what the question found.
+        ASSERT_EQ(dialogs.messages().size(), 1) << dialogs.messages().join(u'|').toStdString();
+        EXPECT_TRUE(dialogs.messages()[0].startsWith(QStringLiteral("与税务服务器的连接意外中断")))
+            << dialogs.messages()[0].toStdString();
+        EXPECT_TRUE(dialogs.messages()[0].contains(QStringLiteral("\r\n\r\n") + c.conclusion))
+            << dialogs.messages()[0].toStdString();
+        EXPECT_EQ(dataSnapshot(), before);
+        EXPECT_EQ(pending(), c.recordKept
+                                 ? QStringList{code50() + QStringLiteral("|00000001|50|") + session.gs_sysuserid +
+                                               u'|' + session.gs_userid + QStringLiteral("|张晓明")}
+                                 : QStringList());
+        EXPECT_FALSE(win->dw_fp.readOnly());
+        EXPECT_TRUE(win->uo_toolbar.isEnabled(w_fp_invoicing::kSave));
+    }
+}
+
+// A save that fails before anything is sent, or that the service refuses,
+// leaves no record; a new save of the same number replaces an old record.
+TEST_F(LostReplyTest, RefusalsDropTheRecordAndANewSaveReplacesIt) {
+    useHttp();
+    prepare();
+    fault(taxsim::Fault::Kind::Drop, 11633);
+    EXPECT_FALSE(save());
+    ASSERT_EQ(pending().size(), 1);
+    const QString withRecord = dbSnapshot();
+    fault(taxsim::Fault::Kind::Refuse, 11633);
+    dialogs.clear();
+    EXPECT_FALSE(save());
+    EXPECT_TRUE(pending().isEmpty());
+    EXPECT_NE(dbSnapshot(), withRecord);
+    // A later save of the number succeeds and leaves no record either.
+    dialogs.clear();
+    ASSERT_TRUE(save()) << dialogs.messages().join(u'|').toStdString();
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("数据保存成功！")});
+    EXPECT_TRUE(pending().isEmpty());
+}
+
+} // namespace
+} // namespace fp::test
