@@ -167,6 +167,31 @@ TEST_F(EngineTest, SchemaKeepsItsVersionAndRefusesANewerOne) {
     EXPECT_EQ(test::snapshot(tx()), before);
 }
 
+// A database of version 1 (before the records of unconfirmed uploads) is
+// brought to the current version in place, its data kept.
+TEST_F(EngineTest, AVersionOneDatabaseIsUpgradedInPlace) {
+    run(QStringLiteral("DROP TABLE fp_pending_upload"));
+    run(QStringLiteral("UPDATE fp_schema_version SET version = 1"));
+    run(QStringLiteral("INSERT INTO b_emp ( ccode, cname, sxh ) VALUES ( '01', '张晓明', '3702000012345' )"));
+    commit();
+    const QString before = test::snapshot(tx());
+    ASSERT_EQ(schemaVersion(tx()), 1);
+
+    QString error;
+    ASSERT_TRUE(createSchema(tx(), &error)) << error.toStdString();
+    EXPECT_EQ(schemaVersion(tx()), kSchemaVersion);
+    // The same data; the new table, which could not be read before, is there and empty.
+    QString expected = before;
+    expected.remove(QStringLiteral("\nfp_pending_upload|<error>"));
+    EXPECT_TRUE(before.contains(QStringLiteral("fp_pending_upload|<error>")));
+    EXPECT_EQ(test::snapshot(tx()), expected);
+    run(QStringLiteral("INSERT INTO fp_pending_upload ( fpdm, fphm, sxh, userid, digest ) VALUES ( ?, ?, ?, ?, ? )"),
+        {QStringLiteral("237020000001"), QStringLiteral("00000001"), QStringLiteral("3702000012345"),
+         QStringLiteral("admin"), QStringLiteral("d")});
+    commit();
+    EXPECT_EQ(test::tableRows(tx(), QStringLiteral("fp_pending_upload")).size(), 1);
+}
+
 TEST_F(EngineTest, AWriterWaitsForAnotherUpToItsBoundThenFailsClearly) {
     addBatch(QStringLiteral("C1"), QStringLiteral("00000004"));
     addBatch(QStringLiteral("C2"), QStringLiteral("00000004"));
