@@ -593,6 +593,21 @@ TEST_F(FormViewsTest, DataSyncCommandsDownloadAndSayWhenDone) {
     EXPECT_EQ(dialogs.messages(),
               (QStringList{QStringLiteral("发票领购信息下载完成！"), QStringLiteral("发票种类及代码下载完成！")}));
 
+    // Nothing left unconfirmed: the settling says so.
+    ASSERT_NE(action("sync_pending"), nullptr);
+    EXPECT_EQ(action("sync_pending")->text(), QStringLiteral("核对未确认发票"));
+    dialogs.clear();
+    action("sync_pending")->trigger();
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("没有未确认的发票，无需核对。")});
+    // The menu as the clerk sees it (a screenshot when FPDESK_SHOT_DIR is set).
+    if (auto* menu = qobject_cast<QMenu*>(action("sync_pending")->parent())) {
+        menu->popup(main->mapToGlobal(QPoint(40, 30)));
+        test::drainEvents();
+        const QString dir = qEnvironmentVariable("FPDESK_SHOT_DIR");
+        if (!dir.isEmpty()) menu->grab().save(dir + QStringLiteral("/data-sync-menu.png"));
+        menu->hide();
+    }
+
     // Cancelled question: nothing asked of the service.
     dialogs.clear();
     action("sync_invoice")->trigger();
