@@ -316,22 +316,26 @@ bool w_fp_invoicing::logIssue(SaveRun& run) {
 // The fields of the invoice as entered that tell the service's copy apart
 // (InvoiceContent), digested: what the record of the pending upload keeps.
 QString w_fp_invoicing::enteredContentDigest() const {
-    auto text = [](const DataStore& store, int row, const QString& column) {
+    // Amounts with two decimals whatever their stored form, as the digest of a
+    // download writes them; other values as text.
+    auto text = [](const DataStore& store, int row, const QString& column, bool amount) {
         if (store.columnId(column) <= 0) return QStringLiteral("");
         const QVariant v = store.getVariant(row, column);
         if (!v.isValid() || v.isNull()) return QStringLiteral("");
-        if (const auto d = Decimal::fromVariant(v); d && v.metaType() == QMetaType::fromType<Decimal>())
-            return d->toString(2);
+        if (amount) {
+            if (const std::optional<Decimal> d = Decimal::fromVariant(v)) return d->toString(2);
+        }
         return v.toString();
     };
     InvoiceContent c;
     const DataStore& fp = *dw_fp.store();
     const DataStore& xm = *dw_xm.store();
     for (const char* column : {"fpdm", "fphm", "sxh", "fkfmc", "fkfzjlx", "fkfzjhm", "hjje", "bz", "kpr"})
-        c.header << text(fp, 1, QLatin1String(column));
+        c.header << text(fp, 1, QLatin1String(column), qstrcmp(column, "hjje") == 0);
     for (int row = 1; row <= xm.rowCount(); ++row) {
         QStringList line;
-        for (const char* column : {"xmmc", "mj", "dj", "je"}) line << text(xm, row, QLatin1String(column));
+        for (const char* column : {"xmmc", "mj", "dj", "je"})
+            line << text(xm, row, QLatin1String(column), qstrcmp(column, "xmmc") != 0);
         c.lines << line;
     }
     return contentDigest(c);

@@ -71,6 +71,32 @@ TEST_F(LostReplyTest, AnInvoiceTheServiceStoredIsCommittedAfterTheQuestion) {
     EXPECT_EQ(offeredNumbers(), QStringList{QStringLiteral("00000002")});
 }
 
+// The same for a real-estate invoice, whose form has other columns and
+// tables: the service's copy is recognised as ours, and the invoice is
+// committed to the estate tables.
+TEST_F(LostReplyTest, AnEstateInvoiceTheServiceStoredIsCommittedToo) {
+    useHttp();
+    open();
+    chooseCode(QString::fromUtf8(demo::kCode20));
+    typeNumber(QStringLiteral("1"));
+    ASSERT_EQ(win->raise(QStringLiteral("ue_start")), 1);
+    win->dw_fp.typeInto(1, QStringLiteral("fkfmc"), QStringLiteral("示范物业管理有限公司"));
+    win->dw_fp.typeInto(1, QStringLiteral("fkfzjlx"), QStringLiteral("纳税人识别号"));
+    win->dw_fp.typeInto(1, QStringLiteral("fkfzjhm"), QStringLiteral("91370200MA3C00002Y"));
+    win->dw_xm.typeInto(1, QStringLiteral("xmmc"), QStringLiteral("示范花园3号楼"));
+    win->dw_xm.typeInto(1, QStringLiteral("xmbh"), QStringLiteral("XM-001"));
+    win->dw_xm.typeInto(1, QStringLiteral("mj"), QStringLiteral("88.5"));
+    win->dw_xm.typeInto(1, QStringLiteral("dj"), QStringLiteral("10000"));
+    dialogs.clear();
+    fault(taxsim::Fault::Kind::LostReply, 11633);
+    ASSERT_TRUE(save()) << dialogs.messages().join(u'|').toStdString();
+    EXPECT_EQ(dialogs.messages(), QStringList{kAccepted});
+    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM bdcja_fpk WHERE fpdm = ? AND fphm = '00000001'"),
+                    {QString::fromUtf8(demo::kCode20)}),
+              1);
+    EXPECT_TRUE(pending().isEmpty());
+}
+
 // Answers lost where the question does not confirm the invoice: the save is
 // rolled back (the data as before), the record kept while the upload may still
 // be stored, and one message says what happened and what the clerk can do.
