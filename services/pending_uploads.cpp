@@ -42,11 +42,32 @@ QString ownerOf(const QString& body) {
     return f_split_str(rest, kSepHeader).val1.value(4);
 }
 
+// How settling one record ended.
+enum class Settled { Done, Gone, Failed };
+
+// Takes the record inside a new transaction: deletes it, waiting while a save
+// still in flight (in another client of the same user) holds it. Gone: that
+// save ended and removed it itself, so there is nothing left to settle.
+Settled claimRecord(Transaction& t, const PendingUpload& r) {
+    if (!deletePendingUpload(t, r.fpdm, r.fphm)) return Settled::Failed;
+    return t.sqlnrows == 1 ? Settled::Done : Settled::Gone;
+}
+
+// Ends a settling transaction: commits when the steps went through.
+Settled finish(Transaction& t, Settled claimed, bool steps, QString& error) {
+    if (claimed == Settled::Done && steps && t.commit()) return Settled::Done;
+    if (claimed == Settled::Done && error.isEmpty()) error = t.sqlerrtext;
+    t.rollback();
+    return claimed == Settled::Gone ? Settled::Gone : Settled::Failed;
+}
+
 // Stores the service's copy of a recorded invoice as the save would have:
 // header and lines (replacing a local copy), the stock record's last-used
 // number and the log row, and drops the record, in one transaction.
-bool completeLocally(Transaction& t, const PendingUpload& r, const DownloadedInvoice& invoice, QString& error) {
+Settled completeLocally(Transaction& t, const PendingUpload& r, const DownloadedInvoice& invoice, QString& error) {
     TxGuard guard(t);
+    const Settled claimed = claimRecord(t, r);
+    if (claimed != Settled::Done) return finish(t, claimed, false, error);
     const QVariantList key{r.fpdm, r.fphm};
     QVariantList row;
     bool logged = false;
@@ -60,21 +81,16 @@ bool completeLocally(Transaction& t, const PendingUpload& r, const DownloadedInv
         (logged || t.exec(QStringLiteral("INSERT INTO bdcja_fpk_log ( fpdm, fphm, sxh, czlx, kpr, czrq ) "
                                          "VALUES ( ?, ?, ?, '1', ?, %1 )")
                               .arg(t.dialect().currentTime()),
-                          {r.fpdm, r.fphm, r.sxh, r.username})) &&
-        deletePendingUpload(t, r.fpdm, r.fphm) && t.commit();
-    if (stored) return true;
-    if (error.isEmpty()) error = t.sqlerrtext;
-    t.rollback();
-    return false;
+                          {r.fpdm, r.fphm, r.sxh, r.username}));
+    return finish(t, claimed, stored, error);
 }
 
 // Drops a record, marking its number used when the service holds it.
-bool dropRecord(Transaction& t, const PendingUpload& r, bool numberUsed) {
+Settled dropRecord(Transaction& t, const PendingUpload& r, bool numberUsed, QString& error) {
     TxGuard guard(t);
-    const bool done = (!numberUsed || recordNumberUsed(t, r.fpdm, r.fpzlbm, r.fphm)) &&
-                      deletePendingUpload(t, r.fpdm, r.fphm) && t.commit();
-    if (!done) t.rollback();
-    return done;
+    const Settled claimed = claimRecord(t, r);
+    if (claimed != Settled::Done) return finish(t, claimed, false, error);
+    return finish(t, claimed, !numberUsed || recordNumberUsed(t, r.fpdm, r.fpzlbm, r.fphm), error);
 }
 
 } // namespace
@@ -176,26 +192,26 @@ ReconcileResult gf_reconcile_pending_uploads(HostServices& host) {
         }
         const bool ours =
             answer.kind == ServerInvoice::Kind::Present && contentDigest(contentOf(*answer.invoice)) == r.digest;
-        if (ours) {
-            QString error;
-            if (completeLocally(t, r, *answer.invoice, error)) {
-                ++result.completed;
-                host.mess(
-                    numberText(r) +
-                    QStringLiteral("：上次保存时未收到税务机关的应答，经核对税务机关已收到该发票，已补存本地数据！"));
-            } else {
-                ++result.kept;
-                host.mess(numberText(r) + QStringLiteral("：税务机关已收到该发票，但补存本地数据失败！\r\n") + error);
-            }
-            continue;
-        }
         // Issued there with other content (or for another account): the number
         // is used, but not by this save. Its data stays at the service; it can
         // be downloaded like any invoice issued elsewhere.
-        const bool usedElsewhere = answer.kind != ServerInvoice::Kind::Absent;
-        if (!dropRecord(t, r, usedElsewhere)) {
+        const bool usedElsewhere = !ours && answer.kind != ServerInvoice::Kind::Absent;
+        QString error;
+        const Settled settled =
+            ours ? completeLocally(t, r, *answer.invoice, error) : dropRecord(t, r, usedElsewhere, error);
+        if (settled == Settled::Gone) continue; // its own save settled it meanwhile
+        if (settled == Settled::Failed) {
             ++result.kept;
-            host.mess(numberText(r) + QStringLiteral("：清除未确认记录失败！\r\n") + t.sqlerrtext);
+            host.mess(numberText(r) +
+                      (ours ? QStringLiteral("：税务机关已收到该发票，但补存本地数据失败！\r\n")
+                            : QStringLiteral("：清除未确认记录失败！\r\n")) +
+                      error);
+            continue;
+        }
+        if (ours) {
+            ++result.completed;
+            host.mess(numberText(r) +
+                      QStringLiteral("：上次保存时未收到税务机关的应答，经核对税务机关已收到该发票，已补存本地数据！"));
             continue;
         }
         ++result.dropped;
