@@ -30,6 +30,8 @@ QString describe(const RemoteResult& r) {
     case RemoteResult::Kind::HttpError:
         return QStringLiteral("税务服务器返回错误（HTTP %1）。").arg(r.httpStatus) + r.body;
     case RemoteResult::Kind::Dropped: return QStringLiteral("与税务服务器的连接中断。");
+    case RemoteResult::Kind::BadReply:
+        return QStringLiteral("税务服务器的应答") + r.detail + QStringLiteral("，无法使用！");
     }
     return r.detail;
 }
@@ -111,7 +113,10 @@ bool Client::start(QString* error) {
     // A save that finds another issuer's save in progress (its upload still
     // waiting on the service) waits for it rather than failing: longer than
     // the upload may take.
-    sqlca_->setLockWaitMs(lockWaitFor(profile_.timeoutUnitMs));
+    if (!sqlca_->setLockWaitMs(lockWaitFor(profile_.timeoutUnitMs))) {
+        if (error) *error = sqlca_->sqlerrtext;
+        return false;
+    }
     profile_.applyTo(session_);
     session_.sqlca = sqlca_.get();
     if (!session_.gs_kprmc.isEmpty()) session_.setKprLabel(QStringLiteral("开票员:") + session_.gs_kprmc);

@@ -2,6 +2,7 @@
 
 #include "app/client.h"
 #include "app/data_commands.h"
+#include "issuing/w_fp_invoicing.h"
 #include "services/pending_uploads.h"
 #include "ui/busy_runner.h"
 #include "ui/child_view.h"
@@ -23,8 +24,6 @@
 namespace fp::app {
 
 namespace {
-
-constexpr int kFuncIssue = 1;
 
 void printErr(const QString& text) {
     const QByteArray b = (text + QLatin1Char('\n')).toUtf8();
@@ -173,7 +172,7 @@ int runGui(int argc, char** argv) {
 
     if (screenshot) {
         settle();
-        w.openFunction(kFuncIssue);
+        w.openFunction(w_fp_invoicing::kFunctionId);
         settle();
         const QString file = parser.value(shotOpt);
         if (!w.grab().save(file, "PNG")) {

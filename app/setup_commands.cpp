@@ -48,14 +48,14 @@ bool insertAll(Transaction& t, Output& out, const QList<Statement>& statements) 
     for (const auto& [sql, row] : statements) {
         if (!t.exec(sql, row)) {
             const QString err = t.sqlerrtext;
-            t.rollback();
+            (void)t.rollback(); // the failure to report is `err`
             refuse(out, QStringLiteral("数据保存失败！\r\n") + err);
             return false;
         }
     }
     if (!t.commit()) {
         const QString err = t.sqlerrtext;
-        t.rollback();
+        (void)t.rollback(); // the failure to report is `err`
         refuse(out, QStringLiteral("数据保存失败！\r\n") + err);
         return false;
     }

@@ -182,7 +182,10 @@ int DataStore::retrieve(const QVariantList& args) {
 // long as nobody has filled them yet.
 void DataStore::ensureChildrenRetrieved() {
     for (auto& [name, child] : children_)
-        if (child->def().arguments.empty() && child->rowCount() == 0) child->retrieve({});
+        if (child->def().arguments.empty() && child->rowCount() == 0)
+            // A list that cannot be read stays empty, as one with no rows would;
+            // its own lastError() keeps the reason.
+            (void)child->retrieve({});
 }
 
 int DataStore::insertRow(int before) {
@@ -549,8 +552,7 @@ QString DataStore::checkStorage(const Row& r, bool onlyModified) const {
 
 int DataStore::failUpdate(const QString& error) {
     lastError_ = error;
-    tx_->sqlcode = -1;
-    tx_->sqlerrtext = error;
+    tx_->reportRefusal({}, error);
     return -1;
 }
 
@@ -682,8 +684,7 @@ int DataStore::update(bool acceptTextFirst, bool resetFlags) {
     const int identity = identityIndex();
     for (const auto& [n, id] : assigned) primary_[n].current[identity] = id;
     if (resetFlags) resetUpdate();
-    tx_->sqlcode = 0;
-    tx_->sqlerrtext.clear();
+    tx_->reportSuccess({});
     return 1;
 }
 

@@ -46,12 +46,12 @@ public:
     // ---- retrieval and rows ----
     // Arguments in the definition's order. Returns the row count, or -1 with the
     // database error in lastError() (the buffers are then left as they were).
-    int retrieve(const QVariantList& args = {});
+    [[nodiscard]] int retrieve(const QVariantList& args = {});
     // Inserts an empty row (initial values) before `before`; 0 or a row past the
     // end appends. Returns the new row's number.
     int insertRow(int before = 0);
     // Moves the row to the delete buffer (a row never written is dropped).
-    bool deleteRow(int row);
+    [[nodiscard]] bool deleteRow(int row);
     // Discards every row of both buffers.
     void reset();
     int rowCount() const { return int(primary_.size()); }
@@ -83,8 +83,8 @@ public:
     // fp::Decimal in the QVariant; texts and numbers are accepted for numeric
     // and date columns). Marks the column modified. False for an unknown row or
     // column, or a value that does not convert; lastError() then says why.
-    bool setItem(int row, const QString& column, const QVariant& value);
-    bool setItem(int row, int column, const QVariant& value);
+    [[nodiscard]] bool setItem(int row, const QString& column, const QVariant& value);
+    [[nodiscard]] bool setItem(int row, int column, const QVariant& value);
 
     // ---- edit text ----
     // The error for entering `text` in the cell (type, width, range), or an
@@ -92,7 +92,7 @@ public:
     QString validateText(int row, const QString& column, const QString& text) const;
     // validateText and, when it passes, sets the value (code-table and drop-down
     // display texts are stored as their data values; an empty text is null).
-    QString setItemText(int row, const QString& column, const QString& text);
+    [[nodiscard]] QString setItemText(int row, const QString& column, const QString& text);
     // The text to show in a cell: display value of a code table or drop-down,
     // the mask of a masked column, otherwise the value in the column's format.
     QString displayText(int row, const QString& column) const;
@@ -100,10 +100,10 @@ public:
     // The control that shows the store installs its pending-edit commit here;
     // update(true) runs it first. It returns an empty text or the error.
     void setAcceptTextHandler(std::function<QString()> handler) { acceptText_ = std::move(handler); }
-    int acceptText();
+    [[nodiscard]] int acceptText();
 
     // ---- writing ----
-    int update(bool acceptText = true, bool resetFlags = true);
+    [[nodiscard]] int update(bool acceptText = true, bool resetFlags = true);
     // Marks every row not modified, original = current, and empties the delete buffer.
     void resetUpdate();
     QString lastError() const { return lastError_; }
@@ -129,15 +129,15 @@ public:
     int find(const Predicate& predicate, int startRow, int endRow) const;
     // "col A" / "col D", several keys separated by ","; nulls first. An empty
     // text keeps the order. False for an unknown column.
-    bool sort(const QString& text);
-    bool setSort(const QString& text); // stores the sort text without sorting
+    [[nodiscard]] bool sort(const QString& text);
+    [[nodiscard]] bool setSort(const QString& text); // stores the sort text without sorting
     QString sortText() const { return sort_; }
-    bool sort() { return sort(sort_); }
+    [[nodiscard]] bool sort() { return sort(sort_); }
 
     // Copies rows startRow..endRow into `target` before `beforeRow` (0 appends),
     // column by column position. The copies are new rows of the target
     // (NewModified: written as inserts by the target's update).
-    bool rowsCopy(int startRow, int endRow, DataStore& target, int beforeRow = 0) const;
+    [[nodiscard]] bool rowsCopy(int startRow, int endRow, DataStore& target, int beforeRow = 0) const;
 
     // Selection of rows (list highlighting).
     void selectRow(int row, bool selected); // row 0: every row
@@ -154,7 +154,7 @@ public:
     QString objectText(const QString& name) const;
     // The name of a column in the store's own messages ("金额").
     QString messageName(const QString& column) const;
-    bool setObjectText(const QString& name, const QString& text);
+    [[nodiscard]] bool setObjectText(const QString& name, const QString& text);
     QString objectTag(const QString& name) const;
     QString columnTag(const QString& column) const;
     QString columnLabel(const QString& column) const;

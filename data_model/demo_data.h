@@ -11,7 +11,7 @@ class Transaction;
 
 // Writes the demo rows into an empty schema in one transaction and commits.
 // On failure everything is rolled back and `error` says which table failed.
-bool createDemoData(Transaction& t, QString* error);
+[[nodiscard]] bool createDemoData(Transaction& t, QString* error);
 
 namespace demo {
 // Purchase serial numbers of the demo stock, one purchase per code.

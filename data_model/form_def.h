@@ -212,7 +212,7 @@ QString formatValue(const QVariant& v, const QString& pattern);
 // that is not empty, else the column's label text.
 QString columnLabelOf(const FormColumn& column);
 
-// The fifteen definitions of the module, by name (case-insensitive); nullptr
+// The fourteen definitions of the module, by name (case-insensitive); nullptr
 // for an unknown name.
 const FormDef* formDef(const QString& name);
 QStringList formDefNames();

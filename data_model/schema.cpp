@@ -325,7 +325,7 @@ bool createSchema(Transaction& t, QString* error) {
     TxGuard guard(t);
     auto fail = [&](const QString& why) {
         if (error) *error = why;
-        t.rollback();
+        (void)t.rollback(); // the failure being reported is `why`
         return false;
     };
     // A database already at this version needs nothing (the common start).

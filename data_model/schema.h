@@ -49,7 +49,7 @@ int schemaVersion(Transaction& t);
 // Creates every table and index that does not exist yet and brings the
 // database to kSchemaVersion, in one transaction; clients starting at once
 // wait for each other. Refuses a database of a newer version than this release.
-bool createSchema(Transaction& t, QString* error);
+[[nodiscard]] bool createSchema(Transaction& t, QString* error);
 
 // Display width of a text in characters (code points).
 int textLength(const QString& value);

@@ -14,6 +14,6 @@ class Transaction;
 // row stays locked until the transaction ends, so another save of the same
 // batch waits for it and saves of other batches do not. Returns the
 // transaction's result (sqlcode, sqlerrtext).
-bool recordNumberUsed(Transaction& t, const QString& code, const QString& kind, const QString& number);
+[[nodiscard]] bool recordNumberUsed(Transaction& t, const QString& code, const QString& kind, const QString& number);
 
 } // namespace fp

@@ -45,7 +45,9 @@ std::unique_ptr<Transaction> Transaction::open(const DatabaseConfig& config, QSt
 }
 
 Transaction::~Transaction() {
-    if (inTransaction_) rollback();
+    // Nothing is left to report to: the connection closes and ends the
+    // transaction in any case.
+    if (inTransaction_) (void)rollback();
     // Every statement goes before the connection does.
     finishStatements(true);
     current_ = nullptr;
@@ -71,9 +73,9 @@ bool Transaction::isDefinition(const QString& sql) {
 }
 
 void Transaction::setError(const QString& text) {
-    sqlcode = -1;
-    sqlerrtext = text;
-    sqlnrows = 0;
+    sqlcode_ = -1;
+    sqlerrtext_ = text;
+    sqlnrows_ = 0;
     lockTimedOut_ = false;
     duplicateKey_ = false;
 }
@@ -154,17 +156,19 @@ void Transaction::resetCurrent() {
 }
 
 bool Transaction::exec(const QString& sql, const QVariantList& binds) {
-    sqlcode = 0;
-    sqlerrtext.clear();
-    sqlnrows = 0;
+    sqlcode_ = 0;
+    sqlerrtext_.clear();
+    sqlnrows_ = 0;
     // Whatever ran before is done with: a half-read SELECT must not keep its read
     // snapshot into a write transaction, nor be re-run while still open.
     finishStatements(false);
-    if (!failFragment_.isEmpty() && sql.contains(failFragment_)) {
-        failFragment_.clear();
-        if (isWrite(sql) && !inTransaction_) begin();
-        setError(failError_);
-        return false;
+    if (faults_) {
+        if (const QString injected = faults_->failureFor(sql); !injected.isEmpty()) {
+            // A failing write fails inside its transaction, as a real one would.
+            if (isWrite(sql) && !inTransaction_ && !begin()) return false;
+            setError(injected);
+            return false;
+        }
     }
     // Definitions cannot be prepared on every engine (PostgreSQL prepares only
     // queries and data changes); they take no values and run directly.
@@ -211,20 +215,20 @@ bool Transaction::exec(const QString& sql, const QVariantList& binds) {
         return false;
     }
     if (q.isSelect()) {
-        sqlnrows = 0;
+        sqlnrows_ = 0;
     } else {
-        sqlnrows = q.numRowsAffected();
+        sqlnrows_ = q.numRowsAffected();
     }
     return true;
 }
 
 int Transaction::selectInto(const QString& sql, const QVariantList& binds, QVariantList& out) {
-    if (!exec(sql, binds)) return sqlcode;
+    if (!exec(sql, binds)) return sqlcode_;
     QSqlQuery& q = *current_;
     if (!q.next()) {
         q.finish();
-        sqlcode = 100;
-        return sqlcode;
+        sqlcode_ = 100;
+        return sqlcode_;
     }
     const int n = q.record().count();
     QVariantList row;
@@ -232,8 +236,8 @@ int Transaction::selectInto(const QString& sql, const QVariantList& binds, QVari
     for (int i = 0; i < n; ++i) row.append(q.value(i));
     q.finish();
     out = row;
-    sqlnrows = 1;
-    return sqlcode;
+    sqlnrows_ = 1;
+    return sqlcode_;
 }
 
 QList<QVariantList> Transaction::selectAll(const QString& sql, const QVariantList& binds) {
@@ -248,8 +252,8 @@ QList<QVariantList> Transaction::selectAll(const QString& sql, const QVariantLis
         rows.append(row);
     }
     q.finish();
-    sqlnrows = int(rows.size());
-    if (rows.isEmpty()) sqlcode = 100;
+    sqlnrows_ = int(rows.size());
+    if (rows.isEmpty()) sqlcode_ = 100;
     return rows;
 }
 
@@ -288,8 +292,8 @@ bool Transaction::begin() {
 }
 
 bool Transaction::commit() {
-    sqlcode = 0;
-    sqlerrtext.clear();
+    sqlcode_ = 0;
+    sqlerrtext_.clear();
     if (!inTransaction_) return true;
     // SQLite refuses to end a transaction while a statement is still stepping.
     finishStatements(true);
@@ -303,8 +307,8 @@ bool Transaction::commit() {
 }
 
 bool Transaction::rollback() {
-    sqlcode = 0;
-    sqlerrtext.clear();
+    sqlcode_ = 0;
+    sqlerrtext_.clear();
     if (!inTransaction_) return true;
     finishStatements(true);
     resetCurrent();

@@ -21,6 +21,16 @@
 
 namespace fp {
 
+// Makes chosen statements fail as a full disk or a lost connection would. Only
+// tests install one (tests/support/statement_faults.h); a transaction without
+// one runs every statement.
+class StatementFaults {
+public:
+    virtual ~StatementFaults() = default;
+    // The error `sql` is to fail with, or an empty text to run it.
+    virtual QString failureFor(const QString& sql) = 0;
+};
+
 struct DatabaseConfig {
     QString driver = QStringLiteral("QSQLITE"); // or "QPSQL"
     QString database;                           // SQLite file, or PostgreSQL database name
@@ -48,9 +58,24 @@ public:
     const Dialect& dialect() const { return *dialect_; }
     QString connectionName() const { return connectionName_; }
 
-    int sqlcode = 0;
-    QString sqlerrtext;
-    int sqlnrows = 0;
+    // The result of the last statement, read as sqlca.sqlcode: 0 success, 100
+    // no row, -1 error. Written by the transaction itself and, for a whole
+    // update, by the form engine (FormEngineAccess).
+    const int& sqlcode = sqlcode_;
+    const QString& sqlerrtext = sqlerrtext_;
+    const int& sqlnrows = sqlnrows_;
+
+    // What the form engine may write: an update it refused before any
+    // statement ran, and the success of a whole update.
+    class FormEngineAccess {
+        friend class DataStore;
+        FormEngineAccess() = default;
+    };
+    void reportRefusal(FormEngineAccess, const QString& text) { setError(text); }
+    void reportSuccess(FormEngineAccess) {
+        sqlcode_ = 0;
+        sqlerrtext_.clear();
+    }
 
     // Runs one statement. Returns true on success (sqlcode 0; a SELECT that finds no
     // row sets 100 but still returns true). The query stays readable via lastQuery().
@@ -58,7 +83,7 @@ public:
     // Statements are prepared once per connection and kept, keyed by their text
     // (the kStatementCacheSize most recently used); a repeated statement is only
     // bound again and run.
-    bool exec(const QString& sql, const QVariantList& binds = {});
+    [[nodiscard]] bool exec(const QString& sql, const QVariantList& binds = {});
     // The statement that ran last. It is valid, and its rows readable, only until
     // the next exec, selectInto, selectAll, begin, commit or rollback: each of
     // them first finishes it, and the same object may be run again for the
@@ -67,26 +92,26 @@ public:
 
     // SELECT ... INTO: the first row's values in `out`. Returns sqlcode (0, 100, -1);
     // on 100 or -1 `out` is left as it was. The statement is finished afterwards.
-    int selectInto(const QString& sql, const QVariantList& binds, QVariantList& out);
+    [[nodiscard]] int selectInto(const QString& sql, const QVariantList& binds, QVariantList& out);
     // All rows of a SELECT; empty on error (sqlcode -1). The statement is finished afterwards.
-    QList<QVariantList> selectAll(const QString& sql, const QVariantList& binds = {});
+    [[nodiscard]] QList<QVariantList> selectAll(const QString& sql, const QVariantList& binds = {});
 
     static constexpr int kStatementCacheSize = 64;
     // Prepared statements currently kept (for tests and diagnostics).
     int cachedStatementCount() const { return int(cache_.size()); }
 
-    bool begin();
+    [[nodiscard]] bool begin();
     // Locks the rows a SELECT finds until the transaction ends (opening it):
     // on PostgreSQL those rows only; on SQLite the transaction's write lock,
     // which covers the whole file. Returns sqlcode like selectAll.
-    QList<QVariantList> lockRows(const QString& select, const QVariantList& binds = {});
-    bool commit();
-    bool rollback();
+    [[nodiscard]] QList<QVariantList> lockRows(const QString& select, const QVariantList& binds = {});
+    [[nodiscard]] bool commit();
+    [[nodiscard]] bool rollback();
     bool inTransaction() const { return inTransaction_; }
 
     // How long a statement waits for a lock held by another connection (another
     // issuer's save) before it fails with lockTimeoutText(). Default 5 seconds.
-    bool setLockWaitMs(int milliseconds);
+    [[nodiscard]] bool setLockWaitMs(int milliseconds);
     int lockWaitMs() const { return lockWaitMs_; }
     // Whether the last failure was such a wait running out, and whether it was a
     // duplicate key.
@@ -98,11 +123,8 @@ public:
     std::optional<Decimal> decimalAt(const QVariant& stored) const { return dialect_->decodeDecimal(stored); }
     QDateTime dateTimeAt(const QVariant& stored) const { return dialect_->decodeDateTime(stored); }
 
-    // Test hook: the next statement whose text contains `fragment` fails with `error`.
-    void failNextMatching(const QString& fragment, const QString& error = QStringLiteral("injected failure")) {
-        failFragment_ = fragment;
-        failError_ = error;
-    }
+    // Installed by tests only; nullptr (the default) runs every statement.
+    void setStatementFaults(std::shared_ptr<StatementFaults> faults) { faults_ = std::move(faults); }
 
 private:
     // A prepared statement kept for reuse.
@@ -150,8 +172,10 @@ private:
     int lockWaitMs_ = 5000;
     bool lockTimedOut_ = false;
     bool duplicateKey_ = false;
-    QString failFragment_;
-    QString failError_;
+    int sqlcode_ = 0;
+    QString sqlerrtext_;
+    int sqlnrows_ = 0;
+    std::shared_ptr<StatementFaults> faults_;
 };
 
 // Rolls back on scope exit unless the transaction was ended by commit or rollback.
@@ -159,7 +183,9 @@ class TxGuard {
 public:
     explicit TxGuard(Transaction& t) : t_(t) {}
     ~TxGuard() {
-        if (t_.inTransaction()) t_.rollback();
+        // A rollback that fails leaves nothing more to undo: the connection
+        // has dropped the transaction, or the command has already reported it.
+        if (t_.inTransaction()) (void)t_.rollback();
     }
     TxGuard(const TxGuard&) = delete;
     TxGuard& operator=(const TxGuard&) = delete;

@@ -30,6 +30,7 @@ public:
     const QString& name() const { return name_; }
     HostServices& host() { return host_; }
     Session& session() { return host_.session(); }
+    const Session& session() const { return host_.session(); }
 
     int width = 0;
     int height = 0;
@@ -44,9 +45,9 @@ public:
 
     // Lifecycle. open() runs create (once) and the open handler; false when the
     // window closed itself while opening.
-    bool open(const OpenParams& params);
+    [[nodiscard]] bool open(const OpenParams& params);
     // Asks closequery; closes unless it vetoes. True when closed.
-    bool close();
+    [[nodiscard]] bool close();
     bool isOpen() const { return opened_ && !closed_; }
     bool isClosed() const { return closed_; }
     // ue_resize(sizetype, newwidth, newheight)

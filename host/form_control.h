@@ -19,7 +19,7 @@ public:
 
     // The definition shown; setting it replaces the data store (empty, unbound).
     QString dataObject() const { return dataObject_; }
-    bool setDataObject(const QString& definitionName);
+    [[nodiscard]] bool setDataObject(const QString& definitionName);
     // settransobject: binds the store to the transaction.
     void setTransObject(Transaction* t);
     Transaction* transObject() const { return trans_; }
@@ -58,7 +58,7 @@ public:
     // accepttext: validates the pending edit and stores it; a value the column
     // does not take is reported with mess and keeps the edit pending. 1 on
     // success (also with nothing pending), -1 on failure.
-    int acceptText();
+    [[nodiscard]] int acceptText();
     // What a user does in a cell: go to it, type, and leave it (accept).
     int typeInto(int row, const QString& column, const QString& text);
     // itemchanged(row, column, data), after the value is stored; 0 keeps it.

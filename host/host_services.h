@@ -6,6 +6,7 @@
 #include "host/session.h"
 
 #include <QString>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -16,6 +17,7 @@ public:
     HostServices(Session& session, Dialogs& dialogs) : session_(session), dialogs_(dialogs) {}
 
     Session& session() { return session_; }
+    const Session& session() const { return session_; }
     Dialogs& dialogs() { return dialogs_; }
 
     // mess: an information message.
@@ -31,7 +33,7 @@ public:
     // ("NormalServlet"). `timeout` is in the module's time-out units (see
     // setTimeoutUnitMs). True when the service accepted: the reply, beginning
     // with "ok|@|", is in `reply`. False after the failure has been shown with mess.
-    bool f_send_remote_msg(const QString& url, const QString& request, int timeout, QString& reply);
+    [[nodiscard]] bool f_send_remote_msg(const QString& url, const QString& request, int timeout, QString& reply);
 
     // How the last exchange ended. Refused: the service answered, but not
     // "ok|@|" (or nothing was sent: no connection configured, another
@@ -44,7 +46,7 @@ public:
     // The same exchange, but a failure is not shown: its text is kept in
     // lastFailureText() for the caller, who shows it (or a text of its own)
     // once it knows more, such as whether a lost upload was stored after all.
-    bool sendRemoteMsgQuietly(const QString& url, const QString& request, int timeout, QString& reply);
+    [[nodiscard]] bool sendRemoteMsgQuietly(const QString& url, const QString& request, int timeout, QString& reply);
     const QString& lastFailureText() const { return lastFailureText_; }
 
     void setTransport(std::shared_ptr<RemoteTransport> transport) { transport_ = std::move(transport); }
@@ -60,7 +62,8 @@ public:
     using BusyRunner = std::function<void(const std::function<void()>&)>;
     void setBusyRunner(BusyRunner runner) { busy_ = std::move(runner); }
 
-    // Every exchange, for tests and diagnostics: endpoint, request text and time-out.
+    // The last kExchangeLogSize exchanges, oldest first, for tests and
+    // diagnostics: endpoint, request text and time-out.
     struct Exchange {
         QString url;
         QString request;
@@ -68,7 +71,8 @@ public:
         bool ok = false;
         QString reply;
     };
-    const std::vector<Exchange>& exchanges() const { return exchanges_; }
+    static constexpr size_t kExchangeLogSize = 64;
+    const std::deque<Exchange>& exchanges() const { return exchanges_; }
 
 private:
     Session& session_;
@@ -81,7 +85,9 @@ private:
     QString lastFailureText_;
     // Runs one exchange; a failure's text goes to lastFailureText_ and is shown unless `quiet`.
     bool exchange(const QString& url, const QString& request, int timeout, QString& reply, bool quiet);
-    std::vector<Exchange> exchanges_;
+    std::deque<Exchange> exchanges_;
+
+    void logExchange(Exchange exchange);
 };
 
 } // namespace fp

@@ -57,6 +57,11 @@ QString failureText(const RemoteResult& r, qint64 timeoutMs) {
 
 } // namespace
 
+void HostServices::logExchange(Exchange exchange) {
+    if (exchanges_.size() == kExchangeLogSize) exchanges_.pop_front();
+    exchanges_.push_back(std::move(exchange));
+}
+
 bool HostServices::f_send_remote_msg(const QString& url, const QString& request, int timeout, QString& reply) {
     return exchange(url, request, timeout, reply, false);
 }
@@ -76,7 +81,7 @@ bool HostServices::exchange(const QString& url, const QString& request, int time
     if (inExchange_) return failNow(QStringLiteral("正在与税务服务器通讯，请等待上一个请求完成后再试！"));
     Exchange record{url, request, timeout, false, QString()};
     if (!transport_) {
-        exchanges_.push_back(record);
+        logExchange(record);
         return failNow(QStringLiteral("没有配置税务服务器的连接，无法与税务服务器通讯！"));
     }
 
@@ -109,7 +114,7 @@ bool HostServices::exchange(const QString& url, const QString& request, int time
     }
     record.reply = result.body;
     record.ok = result.kind == RemoteResult::Kind::Ok && result.body.startsWith(kOkPrefix);
-    exchanges_.push_back(record);
+    logExchange(record);
     if (!record.ok) {
         lastOutcome_ = result.kind == RemoteResult::Kind::Ok ? Outcome::Refused : Outcome::TransportFailed;
         return failNow(failureText(result, ms));

@@ -16,8 +16,8 @@ class HostServices;
 // that is empty, the column's label text; it reports the row and the column
 // name for the caller to focus and returns false. True when every required
 // column is filled.
-bool gf_judge_dw_column_isnull(HostServices& host, DataStore& store, int* badRow = nullptr,
-                               QString* badColumn = nullptr);
+[[nodiscard]] bool gf_judge_dw_column_isnull(HostServices& host, DataStore& store, int* badRow = nullptr,
+                                             QString* badColumn = nullptr);
 
 // Installs the host functions used by form expressions (f_convert_to_big for
 // the print form's total in capitals). Called once at start-up.

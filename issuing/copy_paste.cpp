@@ -116,7 +116,7 @@ bool w_fp_invoicing::pasteWouldOverwrite() const {
 void w_fp_invoicing::pasteHeader() {
     DataStore* fp = dw_fp.store();
     for (int c = 1; c <= ids_fp->columnCount(); ++c)
-        if (listed(is_fp_col_copy, ids_fp->columnName(c))) fp->setItem(1, c, ids_fp->getVariant(1, c));
+        if (listed(is_fp_col_copy, ids_fp->columnName(c))) setOwnValue(*fp, 1, c, ids_fp->getVariant(1, c));
 }
 
 // Lines beyond the ones on screen are appended carrying the invoice's code and
@@ -126,11 +126,11 @@ void w_fp_invoicing::pasteLines() {
     for (int r = 1; r <= ids_xm->rowCount(); ++r) {
         if (xm->rowCount() < r) {
             const int row = xm->insertRow(0);
-            xm->setItem(row, QStringLiteral("fpdm"), is_fpdm);
-            xm->setItem(row, QStringLiteral("fphm"), is_fphm);
+            setOwnValue(*xm, row, QStringLiteral("fpdm"), is_fpdm);
+            setOwnValue(*xm, row, QStringLiteral("fphm"), is_fphm);
         }
         for (int c = 1; c <= ids_xm->columnCount(); ++c)
-            if (listed(is_xm_col_copy, ids_xm->columnName(c))) xm->setItem(r, c, ids_xm->getVariant(r, c));
+            if (listed(is_xm_col_copy, ids_xm->columnName(c))) setOwnValue(*xm, r, c, ids_xm->getVariant(r, c));
     }
 }
 

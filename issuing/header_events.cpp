@@ -25,8 +25,8 @@ long w_fp_invoicing::dw_fp_itemchanged(int row, const QString& column, const QSt
         *idwc_corp, 1, [&](const DataStore::RowView& r) { return r.getString(QStringLiteral("cname")) == data; });
     if (found < 1) return 0;
     DataStore* fp = dw_fp.store();
-    fp->setItem(row, QStringLiteral("fkfzjlx"), idwc_corp->getVariant(found, QStringLiteral("type")));
-    fp->setItem(row, QStringLiteral("fkfzjhm"), idwc_corp->getVariant(found, QStringLiteral("lc_no")));
+    setOwnValue(*fp, row, QStringLiteral("fkfzjlx"), idwc_corp->getVariant(found, QStringLiteral("type")));
+    setOwnValue(*fp, row, QStringLiteral("fkfzjhm"), idwc_corp->getVariant(found, QStringLiteral("lc_no")));
     dw_fp.notify();
     return 0;
 }
@@ -88,14 +88,15 @@ bool w_fp_invoicing::takePayer(int row) {
     highlightPayer(row);
     const QString name = idwc_corp->getString(row, QStringLiteral("cname"));
     DataStore* fp = dw_fp.store();
-    fp->setItem(1, kPayer, name);
+    setOwnValue(*fp, 1, kPayer, name);
     dw_fp_itemchanged(1, kPayer, name);
     return true;
 }
 
 // A click in the open payer list: a heading ("<column>_t") sorts the list by
 // that column, ascending first, then descending on the next click.
-void w_fp_invoicing::dw_fp_ue_dddw(long childHandle, int notification, const QString& band, const QString& object) {
+void w_fp_invoicing::dw_fp_ue_dddw(const DataStore* childHandle, int notification, const QString& band,
+                                   const QString& object) {
     if (notification != 1281 || childHandle != il_hdl_corp || !idwc_corp) return;
     if (!band.left(6).startsWith(QLatin1String("header"))) return;
     QString name = object.section(QLatin1Char('\t'), 0, 0);
@@ -108,8 +109,9 @@ void w_fp_invoicing::dw_fp_ue_dddw(long childHandle, int notification, const QSt
         is_sort_corp = name + QStringLiteral(" D");
     else
         is_sort_corp = name + QStringLiteral(" A");
-    idwc_corp->setSort(is_sort_corp);
-    idwc_corp->sort();
+    // The column was checked above, so the sort text is valid.
+    (void)idwc_corp->setSort(is_sort_corp);
+    (void)idwc_corp->sort();
     dw_fp.notify();
 }
 

@@ -60,8 +60,8 @@ long w_fp_invoicing::ue_newproj() {
     }
     const int row = xm->insertRow(0);
     dw_xm.scrollToRow(row);
-    xm->setItem(row, QStringLiteral("fpdm"), is_fpdm);
-    xm->setItem(row, QStringLiteral("fphm"), is_fphm);
+    setOwnValue(*xm, row, QStringLiteral("fpdm"), is_fpdm);
+    setOwnValue(*xm, row, QStringLiteral("fphm"), is_fphm);
     dw_xm.setColumn(QStringLiteral("xmmc"));
     dw_xm.setFocus();
     return row;
@@ -81,7 +81,7 @@ long w_fp_invoicing::ue_delproj() {
         return 0;
     }
     if (msg2(QStringLiteral("确定要删除当前") + label + QStringLiteral("吗？")) == 2) return 0;
-    xm->deleteRow(row);
+    (void)xm->deleteRow(row); // `row` is a row of the list: checked above
     if (dw_xm.currentRow > xm->rowCount()) dw_xm.currentRow = xm->rowCount();
     dw_xm.notify();
     dw_xm.setFocus();
@@ -96,7 +96,7 @@ long w_fp_invoicing::dw_xm_itemchanged(int row, const QString& column, const QSt
         DataStore* fp = dw_fp.store();
         if (!fp || fp->rowCount() < 1) return;
         const QVariant total = xm->computed(QStringLiteral("cpt_amount"), 1);
-        fp->setItem(1, QStringLiteral("hjje"), total);
+        setOwnValue(*fp, 1, QStringLiteral("hjje"), total);
         dw_fp.notify();
     };
     const QString col = column.toLower();
@@ -106,11 +106,11 @@ long w_fp_invoicing::dw_xm_itemchanged(int row, const QString& column, const QSt
         const std::optional<Decimal> b = Decimal::parseAmount(data);
         if (a && b) {
             const Decimal amount = *a * *b; // exact, no rounding here
-            xm->setItem(row, QStringLiteral("je"), QVariant::fromValue(amount));
+            setOwnValue(*xm, row, QStringLiteral("je"), QVariant::fromValue(amount));
             // Kept as computed, so that the save refuses it by name too.
             if (!amount.fitsStorage()) mess(Decimal::rangeError(xm->messageName(QStringLiteral("je"))));
         } else {
-            xm->setItem(row, QStringLiteral("je"), QVariant());
+            setOwnValue(*xm, row, QStringLiteral("je"), QVariant());
         }
         syncTotal();
     } else if (col == QLatin1String("je")) {
@@ -121,7 +121,7 @@ long w_fp_invoicing::dw_xm_itemchanged(int row, const QString& column, const QSt
             idwc_pm->find([&](const DataStore::RowView& r) { return r.getString(QStringLiteral("pmmc")) == data; }, 1,
                           idwc_pm->rowCount());
         if (found < 1) return 0;
-        xm->setItem(row, QStringLiteral("dj"), idwc_pm->getVariant(found, QStringLiteral("price")));
+        setOwnValue(*xm, row, QStringLiteral("dj"), idwc_pm->getVariant(found, QStringLiteral("price")));
     }
     dw_xm.notify();
     return 0;

@@ -78,13 +78,14 @@ bool w_fp_invoicing::loadReversedInvoice(StartRun& run) {
 void w_fp_invoicing::startRedLetterLines(StartRun& run) {
     DataStore* fp = dw_fp.store();
     if (!fp) return;
-    fp->setItem(1, QStringLiteral("extprop1"), run.chhm);
-    fp->setItem(1, QStringLiteral("extprop2"), run.chdm);
+    setOwnValue(*fp, 1, QStringLiteral("extprop1"), run.chhm);
+    setOwnValue(*fp, 1, QStringLiteral("extprop2"), run.chdm);
     if (ib_sgfpch) {
         // The clerk types the lines of an invoice the system never saw; the
         // marker frees the payer and the amounts for typing.
-        fp->setObjectText(QStringLiteral("sgfpch_t"), QStringLiteral("1"));
-        if (DataStore* xm = dw_xm.store()) xm->setObjectText(QStringLiteral("sgfpch_t"), QStringLiteral("1"));
+        // The marker is an object of every form of the window.
+        (void)fp->setObjectText(QStringLiteral("sgfpch_t"), QStringLiteral("1"));
+        if (DataStore* xm = dw_xm.store()) (void)xm->setObjectText(QStringLiteral("sgfpch_t"), QStringLiteral("1"));
         uo_toolbar.of_setenable(kNewProj, ib_write);
         uo_toolbar.of_setenable(kDelProj, ib_write);
         ib_add_xm_script = true;
@@ -102,16 +103,16 @@ void w_fp_invoicing::copyReversedInvoice(StartRun& run) {
     const DataStore& oldFp = *run.oldFp;
     const DataStore& oldXm = *run.oldXm;
     for (const char* c : {"fkfmc", "fkfzjlx", "fkfzjhm"})
-        fp->setItem(1, QLatin1String(c), oldFp.getVariant(1, QLatin1String(c)));
-    fp->setItem(1, QStringLiteral("hjje"), negated(oldFp, 1, QStringLiteral("hjje")));
+        setOwnValue(*fp, 1, QLatin1String(c), oldFp.getVariant(1, QLatin1String(c)));
+    setOwnValue(*fp, 1, QStringLiteral("hjje"), negated(oldFp, 1, QStringLiteral("hjje")));
     ib_add_xm_script = true;
     for (int r = 1; r <= oldXm.rowCount(); ++r) {
         const long n = ue_newproj();
         if (n < 1) break;
-        xm->setItem(int(n), QStringLiteral("xmmc"), oldXm.getVariant(r, QStringLiteral("xmmc")));
-        xm->setItem(int(n), QStringLiteral("mj"), oldXm.getVariant(r, QStringLiteral("mj")));
-        xm->setItem(int(n), QStringLiteral("dj"), negated(oldXm, r, QStringLiteral("dj")));
-        xm->setItem(int(n), QStringLiteral("je"), negated(oldXm, r, QStringLiteral("je")));
+        setOwnValue(*xm, int(n), QStringLiteral("xmmc"), oldXm.getVariant(r, QStringLiteral("xmmc")));
+        setOwnValue(*xm, int(n), QStringLiteral("mj"), oldXm.getVariant(r, QStringLiteral("mj")));
+        setOwnValue(*xm, int(n), QStringLiteral("dj"), negated(oldXm, r, QStringLiteral("dj")));
+        setOwnValue(*xm, int(n), QStringLiteral("je"), negated(oldXm, r, QStringLiteral("je")));
     }
     ib_add_xm_script = false;
     dw_xm.setColumn(QStringLiteral("xmmc"));

@@ -85,7 +85,7 @@ long w_fp_invoicing::ue_save() {
 
     // From here on one transaction; every failure leaves through failSave.
     run.entered = makeStore(xm->name(), *sqlca);
-    xm->rowsCopy(1, xm->rowCount(), *run.entered, 0);
+    (void)xm->rowsCopy(1, xm->rowCount(), *run.entered, 0); // a store of the same definition takes every row
     if (!recordPendingSave(run) || !writeHeader(run) || !writeLines(run) || !checkLineSerials(run) ||
         !appendLinesUpload(run) || !markNumberUsed(run) || !logIssue(run) || !dropPendingRecord(run) ||
         !uploadAndCommit(run))
@@ -189,10 +189,10 @@ void w_fp_invoicing::settleTotals() {
     std::optional<Decimal> total = fp->getDecimal(1, QStringLiteral("hjje"));
     const std::optional<Decimal> itemTotal = Decimal::fromVariant(xm->computed(QStringLiteral("cpt_amount"), 1));
     if (total && itemTotal && *total != *itemTotal) {
-        fp->setItem(1, QStringLiteral("hjje"), QVariant::fromValue(*itemTotal));
+        setOwnValue(*fp, 1, QStringLiteral("hjje"), QVariant::fromValue(*itemTotal));
         total = itemTotal;
     }
-    fp->setItem(1, QStringLiteral("hjdx"), total ? f_convert_to_big(*total) : QString());
+    setOwnValue(*fp, 1, QStringLiteral("hjdx"), total ? f_convert_to_big(*total) : QString());
     dw_fp.notify();
 }
 
@@ -216,19 +216,20 @@ bool w_fp_invoicing::confirmSave() {
 }
 
 bool w_fp_invoicing::failSave(SaveRun& run, const QString& message) {
-    run.sqlca.rollback();
+    (void)run.sqlca.rollback(); // the failure to report is `message`
     // Nothing was stored at the service (or it said so): the record goes. A
     // failure to drop it only leaves a record that the next settling drops.
     if (run.pending && !run.keepPending) {
         TxGuard guard(run.sqlca);
-        if (!deletePendingUpload(run.sqlca, is_fpdm, is_fphm) || !run.sqlca.commit()) run.sqlca.rollback();
+        if (!deletePendingUpload(run.sqlca, is_fpdm, is_fphm) || !run.sqlca.commit())
+            (void)run.sqlca.rollback(); // the next settling drops what is left
     }
     if (run.readBack) {
         DataStore* xm = dw_xm.store();
         xm->reset();
-        run.entered->rowsCopy(1, run.entered->rowCount(), *xm, 0);
+        (void)run.entered->rowsCopy(1, run.entered->rowCount(), *xm, 0);
         if (xm->columnId(QStringLiteral("iserial")) > 0)
-            for (int r = 1; r <= xm->rowCount(); ++r) xm->setItem(r, QStringLiteral("iserial"), QVariant());
+            for (int r = 1; r <= xm->rowCount(); ++r) setOwnValue(*xm, r, QStringLiteral("iserial"), QVariant());
         dw_xm.notify();
     }
     if (!message.isEmpty()) mess(message);
@@ -298,18 +299,18 @@ bool w_fp_invoicing::appendLinesUpload(SaveRun& run) {
 
 bool w_fp_invoicing::markNumberUsed(SaveRun& run) {
     // The batch keeps the highest number saved: issuers save in any order.
-    recordNumberUsed(run.sqlca, is_fpdm, is_fpzl, is_fphm);
-    if (run.sqlca.sqlcode == 0) return true;
+    if (recordNumberUsed(run.sqlca, is_fpdm, is_fpzl, is_fphm)) return true;
     return failSave(run, QStringLiteral("发票库数据保存失败！\r\n") + run.sqlca.sqlerrtext);
 }
 
 bool w_fp_invoicing::logIssue(SaveRun& run) {
     const Session& s = session();
-    run.sqlca.exec(
-        QStringLiteral("INSERT INTO bdcja_fpk_log ( fpdm, fphm, sxh, czlx, kpr, czrq ) VALUES ( ?, ?, ?, '1', ?, %1 )")
-            .arg(run.sqlca.dialect().currentTime()),
-        {is_fpdm, is_fphm, s.gs_sysuserid, s.gs_username});
-    if (run.sqlca.sqlcode == 0) return true;
+    if (run.sqlca.exec(
+            QStringLiteral(
+                "INSERT INTO bdcja_fpk_log ( fpdm, fphm, sxh, czlx, kpr, czrq ) VALUES ( ?, ?, ?, '1', ?, %1 )")
+                .arg(run.sqlca.dialect().currentTime()),
+            {is_fpdm, is_fphm, s.gs_sysuserid, s.gs_username}))
+        return true;
     return failSave(run, QStringLiteral("发票库数据保存失败！\r\n") + run.sqlca.sqlerrtext);
 }
 

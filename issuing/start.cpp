@@ -221,8 +221,9 @@ bool w_fp_invoicing::checkNumberIssuable(const StartRun& run) {
 
 void w_fp_invoicing::openForms(const StartRun& run) {
     const Session& s = session();
-    dw_fp.setDataObject(run.fpForm);
-    dw_xm.setDataObject(run.xmForm);
+    // chooseFormsByKind names only the module's own definitions.
+    (void)dw_fp.setDataObject(run.fpForm);
+    (void)dw_xm.setDataObject(run.xmForm);
     dw_fp.setTransObject(s.sqlca);
     dw_xm.setTransObject(s.sqlca);
     dw_fp.show();
@@ -234,7 +235,7 @@ void w_fp_invoicing::openForms(const StartRun& run) {
     dw_fp.onItemChanged = [this](int r, const QString& c, const QString& d) { return dw_fp_itemchanged(r, c, d); };
     dw_fp.onKey = [this](int k, int f) { return dw_fp_ukey(k, f); };
     dw_fp.onDropDownClick = [this](DataStore* list, const QString& band, const QString& object) {
-        dw_fp_ue_dddw(reinterpret_cast<long>(list), 1281, band, object);
+        dw_fp_ue_dddw(list, 1281, band, object);
     };
 
     // The drop-down sources: the taxpayer's partners and item catalogue.
@@ -242,11 +243,12 @@ void w_fp_invoicing::openForms(const StartRun& run) {
     DataStore* xm = dw_xm.store();
     idwc_corp = fp ? fp->child(QStringLiteral("fkfmc")) : nullptr;
     if (idwc_corp) {
-        idwc_corp->retrieve({s.gs_sysuserid});
-        il_hdl_corp = reinterpret_cast<long>(idwc_corp);
+        // A list that cannot be read stays empty: the payer is then typed.
+        (void)idwc_corp->retrieve({s.gs_sysuserid});
+        il_hdl_corp = idwc_corp;
     }
     idwc_pm = xm ? xm->child(QStringLiteral("xmmc")) : nullptr;
-    if (idwc_pm) idwc_pm->retrieve({s.gs_sysuserid});
+    if (idwc_pm) (void)idwc_pm->retrieve({s.gs_sysuserid}); // likewise the items
 }
 
 void w_fp_invoicing::prefillHeader(const StartRun& run) {
@@ -255,26 +257,27 @@ void w_fp_invoicing::prefillHeader(const StartRun& run) {
     if (fp) {
         const QDateTime now = s.gdt_srv_date();
         fp->insertRow(0);
-        fp->setItem(1, QStringLiteral("fpdm"), run.fpdm);
-        fp->setItem(1, QStringLiteral("fphm"), run.fphm);
-        fp->setItem(1, QStringLiteral("fpzlbm"), run.fpzl);
-        fp->setItem(1, QStringLiteral("swjgdm"), s.gs_ssswjgdm);
-        fp->setItem(1, QStringLiteral("sxh"), s.gs_sysuserid);
-        fp->setItem(1, QStringLiteral("fpzt"), QStringLiteral("1"));
-        fp->setItem(1, QStringLiteral("kpr"), s.gs_kprmc);
-        fp->setItem(1, QStringLiteral("bcrq"), now);
-        fp->setItem(1, QStringLiteral("kprq"), now);
-        fp->setItem(1, QStringLiteral("drcs"), 0);
-        fp->setItem(1, QStringLiteral("skfmc"), s.gs_sysusername);
-        fp->setItem(1, QStringLiteral("skfzjlx"), QStringLiteral("纳税人识别号"));
-        fp->setItem(1, QStringLiteral("skfzjhm"), s.gs_nsrsbh);
-        fp->setItem(1, QStringLiteral("skflxdh"), s.gs_nsrlxdh);
+        setOwnValue(*fp, 1, QStringLiteral("fpdm"), run.fpdm);
+        setOwnValue(*fp, 1, QStringLiteral("fphm"), run.fphm);
+        setOwnValue(*fp, 1, QStringLiteral("fpzlbm"), run.fpzl);
+        setOwnValue(*fp, 1, QStringLiteral("swjgdm"), s.gs_ssswjgdm);
+        setOwnValue(*fp, 1, QStringLiteral("sxh"), s.gs_sysuserid);
+        setOwnValue(*fp, 1, QStringLiteral("fpzt"), QStringLiteral("1"));
+        setOwnValue(*fp, 1, QStringLiteral("kpr"), s.gs_kprmc);
+        setOwnValue(*fp, 1, QStringLiteral("bcrq"), now);
+        setOwnValue(*fp, 1, QStringLiteral("kprq"), now);
+        setOwnValue(*fp, 1, QStringLiteral("drcs"), 0);
+        setOwnValue(*fp, 1, QStringLiteral("skfmc"), s.gs_sysusername);
+        setOwnValue(*fp, 1, QStringLiteral("skfzjlx"), QStringLiteral("纳税人识别号"));
+        setOwnValue(*fp, 1, QStringLiteral("skfzjhm"), s.gs_nsrsbh);
+        setOwnValue(*fp, 1, QStringLiteral("skflxdh"), s.gs_nsrlxdh);
         dw_fp.currentRow = 1;
     }
     is_fpdm = run.fpdm;
     is_fphm = run.fphm;
     is_fpzl = run.fpzl;
-    if (fp) fp->setObjectText(QStringLiteral("sgfpch_t"), QStringLiteral("0"));
+    // The marker is an object of every header form.
+    if (fp) (void)fp->setObjectText(QStringLiteral("sgfpch_t"), QStringLiteral("0"));
 }
 
 void w_fp_invoicing::startItemLines(StartRun& run) {

@@ -21,8 +21,18 @@ void place(Control& c, int x, int y, int w, int h) {
     c.width = w;
     c.height = h;
 }
-constexpr int kRed = 0x0000FF; // RGB(255,0,0)
 } // namespace
+
+// The columns are the window's own and the values come from its forms, its
+// lists or its own arithmetic, so the form engine takes them: the result is
+// not examined (the window's tests read every such value back). What the clerk
+// types goes through the edit checks instead (dw_fp_itemchanged, dw_xm_itemchanged).
+void w_fp_invoicing::setOwnValue(DataStore& store, int row, const QString& column, const QVariant& value) {
+    (void)store.setItem(row, column, value);
+}
+void w_fp_invoicing::setOwnValue(DataStore& store, int row, int column, const QVariant& value) {
+    (void)store.setItem(row, column, value);
+}
 
 w_fp_invoicing::w_fp_invoicing(HostServices& host) : BaseWindow(host, QStringLiteral("w_fp_invoicing")) {
     title = QStringLiteral("发票开具");
@@ -63,50 +73,50 @@ void w_fp_invoicing::create() {
 
     place(st_oldfpdm, 23, 292, 302, 52);
     st_oldfpdm.visible = false;
-    st_oldfpdm.textColor = kRed;
+    st_oldfpdm.textColor = kColourRed;
     st_oldfpdm.setText(QStringLiteral("原发票代码"));
 
     place(ddlb_oldfpdm, 338, 272, 1234, 0);
     ddlb_oldfpdm.visible = false;
-    ddlb_oldfpdm.textColor = kRed;
+    ddlb_oldfpdm.textColor = kColourRed;
     ddlb_oldfpdm.tabOrder = 20;
 
     place(st_oldfpdm1, 1614, 292, 311, 52);
     st_oldfpdm1.visible = false;
-    st_oldfpdm1.textColor = kRed;
+    st_oldfpdm1.textColor = kColourRed;
     st_oldfpdm1.setText(QStringLiteral("原发票代码"));
 
     place(sle_oldfpdm, 1925, 276, 498, 84);
     sle_oldfpdm.visible = false;
-    sle_oldfpdm.textColor = kRed;
+    sle_oldfpdm.textColor = kColourRed;
     sle_oldfpdm.tabOrder = 60;
     sle_oldfpdm.limit = 12;
 
     place(st_oldfphm, 2496, 292, 311, 52);
     st_oldfphm.visible = false;
-    st_oldfphm.textColor = kRed;
+    st_oldfphm.textColor = kColourRed;
     st_oldfphm.setText(QStringLiteral("原发票号码"));
 
     place(sle_ch, 2830, 276, 498, 84);
     sle_ch.visible = false;
-    sle_ch.textColor = kRed;
+    sle_ch.textColor = kColourRed;
     sle_ch.tabOrder = 40;
     sle_ch.limit = 8;
 
     place(dw_fp, 27, 256, 3520, 1128);
     dw_fp.tabOrder = 50;
-    dw_fp.setDataObject(QStringLiteral("d_fp_integrated_free"));
+    (void)dw_fp.setDataObject(QStringLiteral("d_fp_integrated_free"));
 
     place(dw_xm, 27, 1380, 3520, 716);
     dw_xm.tabOrder = 60;
     dw_xm.hScrollBar = true;
     dw_xm.vScrollBar = true;
-    dw_xm.setDataObject(QStringLiteral("d_fp_xmxx_integrated_list"));
+    (void)dw_xm.setDataObject(QStringLiteral("d_fp_xmxx_integrated_list")); // the module's own definitions
 
     place(dw_print, 2405, 0, 384, 108);
     dw_print.visible = false;
     dw_print.liveScroll = true;
-    dw_print.setDataObject(QStringLiteral("d_fp_integrated_print"));
+    (void)dw_print.setDataObject(QStringLiteral("d_fp_integrated_print"));
 
     is_keyevent_send = QStringLiteral("|ddlb_fphm|");
 
@@ -139,7 +149,7 @@ TreeSelectRequest w_fp_invoicing::issuerChoiceRequest() const {
     r.sql = QStringLiteral(
         "select ccode code, cname name, ? pcode from b_emp where department = 'KPRY' and sxh = ? order by ccode ");
     // pcode is a carriage return (char(13)): every issuer is a root entry.
-    r.binds = {QStringLiteral("\r"), const_cast<w_fp_invoicing*>(this)->session().gs_sysuserid};
+    r.binds = {QStringLiteral("\r"), session().gs_sysuserid};
     return r;
 }
 
@@ -171,7 +181,7 @@ void w_fp_invoicing::on_open() {
     if (!s.gs_kprmc.isNull() && s.gs_kprmc.isEmpty()) {
         const QString chosen = host().dialogs().treeSelect(issuerChoiceRequest());
         if (chosen.isNull() || chosen.trimmed().isEmpty() || chosen == QLatin1String("\r\n")) {
-            close();
+            (void)close(); // nothing keeps a window open that has shown nothing yet
             return;
         }
         s.gs_kprmc = chosen;

@@ -28,6 +28,8 @@ public:
     static const QString kCopy;    // "发票复制(&C)"
     static const QString kPaste;   // "发票粘贴(&V)"
     static const QString kPrint;   // "发票打印(&P)"
+    // The function id the host opens the window with (its rights are granted on it).
+    static constexpr int kFunctionId = 1;
 
     // Controls, in creation order.
     StaticText st_1{this, QStringLiteral("st_1")};
@@ -57,8 +59,8 @@ public:
     bool ib_sgfpch = false;
     QString is_sgfp_name = QStringLiteral("系统外票");
     bool ib_auto_find_fphm = false;
-    DataStore* idwc_corp = nullptr; // payer drop-down of dw_fp.fkfmc
-    long il_hdl_corp = 0;
+    DataStore* idwc_corp = nullptr;         // payer drop-down of dw_fp.fkfmc
+    const DataStore* il_hdl_corp = nullptr; // the payer list the drop-down event is for
     QString is_sort_corp;
     DataStore* idwc_pm = nullptr;      // item-name drop-down of dw_xm.xmmc
     std::unique_ptr<DataStore> ids_fp; // copy buffers
@@ -87,7 +89,7 @@ public:
     // handle, the notification code (1281 for a click) and the band and object
     // under the pointer ("header", "cname_t\t..."). A heading of the payer list
     // sorts it by that column.
-    void dw_fp_ue_dddw(long childHandle, int notification, const QString& band, const QString& object);
+    void dw_fp_ue_dddw(const DataStore* childHandle, int notification, const QString& band, const QString& object);
 
     // Issuer choice query of w_tree_select (values bound).
     TreeSelectRequest issuerChoiceRequest() const;
@@ -121,6 +123,10 @@ private:
     long dw_fp_itemchanged(int row, const QString& column, const QString& data);
     bool dw_fp_ukey(int key, int keyflags);
     bool lookUpPayer(const QString& text);
+    // Sets a value the window composed itself, or copied from a row it read,
+    // into one of its own forms' columns.
+    static void setOwnValue(DataStore& store, int row, const QString& column, const QVariant& value);
+    static void setOwnValue(DataStore& store, int row, int column, const QVariant& value);
     void highlightPayer(int row);
     bool takePayer(int row);
     // A code and number are chosen and both forms' pending edits are accepted;

@@ -60,7 +60,7 @@ void InvoiceLookupWindow::create() {
     dw_fp.tabOrder = 40;
     dw_fp.hScrollBar = true;
     dw_fp.vScrollBar = true;
-    dw_fp.setDataObject(QStringLiteral("d_fp_integrated_print"));
+    (void)dw_fp.setDataObject(QStringLiteral("d_fp_integrated_print")); // one of the module's definitions
 
     is_keyevent_send = QStringLiteral("|ddlb_fphm|");
 
@@ -79,7 +79,7 @@ TreeSelectRequest InvoiceLookupWindow::issuerChoiceRequest() const {
     r.sql = QStringLiteral(
         "select ccode code, cname name, ? pcode from b_emp where department = 'KPRY' and sxh = ? order by ccode ");
     // pcode is a carriage return (char(13)): every issuer is a root entry.
-    r.binds = {QStringLiteral("\r"), const_cast<InvoiceLookupWindow*>(this)->session().gs_sysuserid};
+    r.binds = {QStringLiteral("\r"), session().gs_sysuserid};
     return r;
 }
 
@@ -114,7 +114,7 @@ void InvoiceLookupWindow::on_open() {
     if (!s.gs_kprmc.isNull() && s.gs_kprmc.isEmpty()) {
         const QString chosen = host().dialogs().treeSelect(issuerChoiceRequest());
         if (chosen.isNull() || chosen.trimmed().isEmpty() || chosen == QLatin1String("\r\n")) {
-            close();
+            (void)close(); // nothing keeps a window open that has shown nothing yet
             return;
         }
         s.gs_kprmc = chosen;
@@ -136,14 +136,14 @@ void InvoiceLookupWindow::ue_resize(int sizetype, int newWidth, int newHeight) {
 }
 
 QString InvoiceLookupWindow::numberListSql() const {
-    const Transaction* t = const_cast<InvoiceLookupWindow*>(this)->session().sqlca;
+    const Transaction* t = session().sqlca;
     return QStringLiteral("SELECT fphm mc, '' dm FROM ptfp_fpk T WHERE sxh = ? AND fpdm = ? AND fpzt = '1' AND kpr = ? "
                           "ORDER BY fphm DESC") +
            (t ? t->dialect().limit(kNumberListSize) : QString());
 }
 
 QVariantList InvoiceLookupWindow::numberListBinds(const QString& code) const {
-    const Session& s = const_cast<InvoiceLookupWindow*>(this)->session();
+    const Session& s = session();
     return {s.gs_sysuserid, code, s.gs_kprmc};
 }
 
@@ -200,7 +200,7 @@ bool InvoiceLookupWindow::synchroniseStatus(const QString& code, const QString& 
     if (!sqlca.exec(QStringLiteral("UPDATE ptfp_fpk SET fpzt = ? WHERE fpdm = ? AND fphm = ?"),
                     {server, code, number})) {
         const QString err = sqlca.sqlerrtext;
-        sqlca.rollback();
+        (void)sqlca.rollback(); // the failure to report is `err`
         mess(QStringLiteral("同步发票状态失败：\r\n本地发票状态：") + f_get_fpzt_name(local) +
              QStringLiteral("\r\n服务器发票状态：") + f_get_fpzt_name(server) + QStringLiteral("\r\n") + err);
         ddlb_fphm.setFocus();
@@ -208,7 +208,7 @@ bool InvoiceLookupWindow::synchroniseStatus(const QString& code, const QString& 
     }
     if (!sqlca.commit()) {
         const QString err = sqlca.sqlerrtext;
-        sqlca.rollback();
+        (void)sqlca.rollback(); // the failure to report is `err`
         mess(QStringLiteral("同步发票状态失败：\r\n本地发票状态：") + f_get_fpzt_name(local) +
              QStringLiteral("\r\n服务器发票状态：") + f_get_fpzt_name(server) + QStringLiteral("\r\n") + err);
         ddlb_fphm.setFocus();

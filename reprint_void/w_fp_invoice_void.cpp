@@ -35,7 +35,7 @@ void w_fp_invoice_void::create() {
 }
 
 QString w_fp_invoice_void::numberListSql() const {
-    const Transaction* t = const_cast<w_fp_invoice_void*>(this)->session().sqlca;
+    const Transaction* t = session().sqlca;
     if (!t) return QString();
     // Valid invoices of the current issuer first printed in the server's month.
     return QStringLiteral("SELECT fphm mc, '' dm FROM ptfp_fpk T WHERE sxh = ? AND fpdm = ? AND fpzt = '1' AND kpr = ? "
@@ -45,7 +45,7 @@ QString w_fp_invoice_void::numberListSql() const {
 }
 
 QVariantList w_fp_invoice_void::numberListBinds(const QString& code) const {
-    const Session& s = const_cast<w_fp_invoice_void*>(this)->session();
+    const Session& s = session();
     return InvoiceLookupWindow::numberListBinds(code) << s.gdt_srv_date().toString(QStringLiteral("yyyy-MM"));
 }
 
@@ -100,8 +100,13 @@ bool w_fp_invoice_void::confirmNormalVoid() {
 
 bool w_fp_invoice_void::confirmBlankVoid() {
     QVariantList row;
-    session().sqlca->selectInto(QStringLiteral("SELECT count ( 1 ) FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
-                                {is_fpdm, is_fphm}, row);
+    Transaction& sqlca = *session().sqlca;
+    // A number whose use cannot be read is not taken for an unused one.
+    if (sqlca.selectInto(QStringLiteral("SELECT count ( 1 ) FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
+                         {is_fpdm, is_fphm}, row) == -1) {
+        mess(QStringLiteral("发票作废操作失败！\r\n") + sqlca.sqlerrtext);
+        return false;
+    }
     if (row.value(0).toLongLong() >= 1) {
         mess(QStringLiteral("发票已使用，不能当空白发票作废！"));
         return false;
@@ -116,7 +121,7 @@ bool w_fp_invoice_void::markVoided() {
                    {is_fpdm, is_fphm}))
         return true;
     const QString err = sqlca.sqlerrtext;
-    sqlca.rollback();
+    (void)sqlca.rollback(); // the failure to report is `err`
     mess(QStringLiteral("发票作废操作失败！\r\n") + err);
     return false;
 }
@@ -138,7 +143,7 @@ bool w_fp_invoice_void::createBlankRow() {
                      QVariant::fromValue(Decimal::fromInt(0))})) {
         // Never go on to the stock, the log or the report without the row.
         const QString err = sqlca.sqlerrtext;
-        sqlca.rollback();
+        (void)sqlca.rollback(); // the failure to report is `err`
         mess(QStringLiteral("发票作废操作失败！\r\n") + err);
         return false;
     }
@@ -148,7 +153,7 @@ bool w_fp_invoice_void::createBlankRow() {
                                    "AND fpzh >= ? AND ( zjsyh IS NULL OR TRIM( zjsyh ) = '' OR zjsyh < ? )"),
                     {is_fphm, is_fpdm, kind, is_fphm, is_fphm, is_fphm})) {
         const QString err = sqlca.sqlerrtext;
-        sqlca.rollback();
+        (void)sqlca.rollback(); // the failure to report is `err`
         mess(QStringLiteral("发票库数据保存失败！\r\n") + err);
         return false;
     }
@@ -164,7 +169,7 @@ bool w_fp_invoice_void::writeLog() {
                    {is_fpdm, is_fphm, s.gs_sysuserid, s.gs_kprmc}))
         return true;
     const QString err = sqlca.sqlerrtext;
-    sqlca.rollback();
+    (void)sqlca.rollback(); // the failure to report is `err`
     mess(QStringLiteral("发票作废失败1！\r\n") + err);
     return false;
 }
@@ -200,13 +205,13 @@ long w_fp_invoice_void::ue_save() {
     QString reply;
     if (!host().f_send_remote_msg(QString(kRemoteEndpoint), req_void(is_fpdmr, is_fphmr, status, issuerR), kTimeoutVoid,
                                   reply)) {
-        sqlca.rollback();
+        (void)sqlca.rollback(); // the exchange's failure has been shown
         return 0;
     }
     reply = reply_body(reply);
     if (!sqlca.commit()) {
         const QString err = sqlca.sqlerrtext;
-        sqlca.rollback();
+        (void)sqlca.rollback(); // the failure to report is `err`
         mess(QStringLiteral("发票作废操作失败！\r\n") + err);
         return 0;
     }

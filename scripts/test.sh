@@ -7,7 +7,8 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BUILD_DIR:-$here/build}"
-"$here/scripts/setup.sh" "$build"
+# Warnings fail the build here (a developer's own build only shows them).
+"$here/scripts/setup.sh" "$build" -DFPDESK_WERROR=ON
 # shellcheck source=scripts/pg_test_server.sh
 source "$here/scripts/pg_test_server.sh"
 # FPDESK_TEST_SKIP_PG=1 runs without it (the PostgreSQL runs are then skipped).

@@ -278,26 +278,31 @@ bool gf_get_fp_from_remote(HostServices& host, const QString& as_fpdm, const QSt
         }
         if (host.msg2(QStringLiteral("本地发票已存在，确定要从服务器上下载下来覆盖本地数据吗？")) == 2) return false;
         // The old lines go when the service's are stored.
-        sqlca.exec(QStringLiteral("DELETE FROM ptfp_fpk WHERE sxh = ? AND fpdm = ? AND fphm = ?"),
-                   {owner, as_fpdm, as_fphm});
+        if (!sqlca.exec(QStringLiteral("DELETE FROM ptfp_fpk WHERE sxh = ? AND fpdm = ? AND fphm = ?"),
+                        {owner, as_fpdm, as_fphm})) {
+            const QString failed = dbFailure(QStringLiteral("发票数据保存失败！"), sqlca);
+            (void)sqlca.rollback(); // the failure to report is the deletion's
+            host.mess(failed);
+            return false;
+        }
     }
 
     QString code = as_fpdm;
     QString number = as_fphm;
     if (!f_ptfp_valid_str(host, code, QStringLiteral("发票代码")) ||
         !f_ptfp_valid_str(host, number, QStringLiteral("发票号码"))) {
-        sqlca.rollback();
+        (void)sqlca.rollback(); // undoes the deletion, if any; the failure has been shown
         return false;
     }
     if (!isInvoiceNumber(as_fphm)) {
-        sqlca.rollback();
+        (void)sqlca.rollback(); // undoes the deletion, if any
         host.mess(notInvoiceNumberMessage(QStringLiteral("发票号码")));
         return false;
     }
 
     QString reply;
     if (!host.f_send_remote_msg(kRemoteEndpoint, req_download(code, number), kTimeoutDownload, reply)) {
-        sqlca.rollback();
+        (void)sqlca.rollback(); // undoes the deletion, if any; the failure has been shown
         return false;
     }
 
@@ -306,7 +311,7 @@ bool gf_get_fp_from_remote(HostServices& host, const QString& as_fpdm, const QSt
         parseDownloadReply(reply_body(reply), as_fpdm, as_fphm, owner, &refused);
     if (!invoice || !storeDownloadedInvoice(sqlca, *invoice, refused) || !sqlca.commit()) {
         if (refused.isEmpty()) refused = dbFailure(QStringLiteral("发票数据保存失败！"), sqlca);
-        sqlca.rollback();
+        (void)sqlca.rollback(); // the failure to report is `refused`
         host.mess(refused);
         return false;
     }

@@ -61,7 +61,7 @@ bool storeDownloadedInvoice(Transaction& sqlca, const DownloadedInvoice& invoice
 // the service sent none) gets a new local one.
 // True when the invoice is stored and committed. Every false result except an
 // empty argument, a declined question and a failed send has shown a message.
-bool gf_get_fp_from_remote(HostServices& host, const QString& as_fpdm, const QString& as_fphm);
+[[nodiscard]] bool gf_get_fp_from_remote(HostServices& host, const QString& as_fpdm, const QString& as_fphm);
 
 // The name of an invoice status code ("1" -> "已开票！"); "未知发票状态！" for
 // any other text, the empty text and a null text. No trimming.

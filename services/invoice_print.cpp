@@ -64,6 +64,13 @@ QString requestSafe(const QString& text, int& budget) {
     return out;
 }
 
+// Sets a value of the print form's own columns. They exist and take any text,
+// so setItem cannot refuse here (the print form's tests hold the definition to
+// that): its result is not examined.
+void setPrintValue(DataStore& form, int row, const QString& column, const QVariant& value) {
+    (void)form.setItem(row, column, value);
+}
+
 bool noCopiesPrinted(const s_printreturn& printed) {
     return !printed.sl_printcnt.has_value() || *printed.sl_printcnt < 1;
 }
@@ -78,13 +85,13 @@ void gf_fp_zhty_print_format(DataStore* adw_ref) {
     const QVariant issuer = form.getVariant(1, kKpr);
     for (int i = rows; i < kPrintItemRows; ++i) {
         const int added = form.insertRow(0);
-        form.setItem(added, kKpr, issuer);
+        setPrintValue(form, added, kKpr, issuer);
     }
 
     QString remark = form.getString(1, kBz);
     const QString telephone = form.getString(1, kSkflxdh).left(kTelephoneChars);
-    form.setItem(4, kBz, QStringLiteral("  收款方电话:"));
-    form.setItem(5, kBz, QString(QStringLiteral("  ") + telephone));
+    setPrintValue(form, 4, kBz, QStringLiteral("  收款方电话:"));
+    setPrintValue(form, 5, kBz, QString(QStringLiteral("  ") + telephone));
 
     for (int row = 1; row <= kRemarkRows; ++row) {
         QString piece;
@@ -95,9 +102,9 @@ void gf_fp_zhty_print_format(DataStore* adw_ref) {
             piece = remark;
             remark.clear();
         }
-        form.setItem(row, kBz, piece.isNull() ? QStringLiteral("") : piece);
+        setPrintValue(form, row, kBz, piece.isNull() ? QStringLiteral("") : piece);
     }
-    for (int row = kPrintItemRows + 1; row <= rows; ++row) form.setItem(row, kBz, QStringLiteral(""));
+    for (int row = kPrintItemRows + 1; row <= rows; ++row) setPrintValue(form, row, kBz, QStringLiteral(""));
 }
 
 QString printRemark(long newCount, const s_printreturn& printed) {
@@ -164,7 +171,7 @@ long gf_fp_zhty_print(HostServices& host, const QString& as_fpdm, const QString&
     if (!sqlca->exec(QStringLiteral("UPDATE ptfp_fpk SET drcs = ? WHERE fpdm = ? AND fphm = ?"),
                      {qlonglong(printCount), as_fpdm, as_fphm})) {
         const QString err = sqlca->sqlerrtext;
-        sqlca->rollback();
+        (void)sqlca->rollback(); // the failure to report is `err`
         host.mess(QStringLiteral("发票打印次数保存失败1！\r\n") + err);
         return -1;
     }
@@ -175,7 +182,7 @@ long gf_fp_zhty_print(HostServices& host, const QString& as_fpdm, const QString&
                          .arg(sqlca->dialect().currentTime()),
                      {as_fpdm, as_fphm, s.gs_sysuserid, s.gs_kprmc, remark})) {
         const QString err = sqlca->sqlerrtext;
-        sqlca->rollback();
+        (void)sqlca->rollback(); // the failure to report is `err`
         host.mess(QStringLiteral("发票打印信息保存失败1！\r\n") + err);
         return -1;
     }
@@ -184,13 +191,13 @@ long gf_fp_zhty_print(HostServices& host, const QString& as_fpdm, const QString&
     QString reply;
     if (!host.f_send_remote_msg(QString(kRemoteEndpoint), req_print(fpdmr, fphmr, qint64(previous), kprr, remark),
                                 kTimeoutPrint, reply)) {
-        sqlca->rollback();
+        (void)sqlca->rollback(); // the exchange's failure has been shown
         return -1;
     }
     reply = reply_body(reply);
     if (!sqlca->commit()) {
         const QString err = sqlca->sqlerrtext;
-        sqlca->rollback();
+        (void)sqlca->rollback(); // the failure to report is `err`
         host.mess(QStringLiteral("发票打印信息保存失败1！\r\n") + err);
         return -1;
     }

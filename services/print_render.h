@@ -42,15 +42,15 @@ void renderInvoicePage(QPainter& painter, const DataStore& form, const PrintOpti
 
 // Prints `copies` pages, one a copy, to a PDF file. False with a message in
 // *error when the file cannot be written.
-bool printInvoiceToPdf(const DataStore& form, const QString& file, int copies, const PrintOptions& options,
-                       QString* error);
+[[nodiscard]] bool printInvoiceToPdf(const DataStore& form, const QString& file, int copies,
+                                     const PrintOptions& options, QString* error);
 
 // Prints `copies` pages, one a copy, on a paged device (a printer, a PDF
 // writer) already set up by the caller; the painter origin must be the paper's
 // corner (a printer in full-page mode, zero margins). False with a message in
 // *error when the device cannot be painted on.
-bool printInvoicePages(QPagedPaintDevice& device, const DataStore& form, int copies, const PrintOptions& options,
-                       QString* error);
+[[nodiscard]] bool printInvoicePages(QPagedPaintDevice& device, const DataStore& form, int copies,
+                                     const PrintOptions& options, QString* error);
 
 // The alignment test page: the layout's frame (its rules for five item rows, the
 // outline of every value box with its name) and the offset in use, so a clerk

@@ -47,7 +47,7 @@ QString notInvoiceNumberMessage(const QString& label);
 // is "#", "@" or "&" alone would merge with the separator beside it; it is
 // rejected like a reserved text ("不能以系统保留字符的一部分开头或结尾：“|#”").
 // Callers that still need the plain value pass a copy.
-bool f_ptfp_valid_str(HostServices& host, QString& text, QString label);
+[[nodiscard]] bool f_ptfp_valid_str(HostServices& host, QString& text, QString label);
 
 // 90239 status query, "as_getinfo:0". The start of a new invoice sends it
 // without a final CR LF, the reprint and void windows with one.

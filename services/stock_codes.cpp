@@ -19,7 +19,7 @@ QString dbFailure(const QString& head, const Transaction& t) {
 
 // Rolls back, then shows `text` and gives `result`.
 bool stop(HostServices& host, Transaction& sqlca, const QString& text, bool result) {
-    sqlca.rollback();
+    (void)sqlca.rollback(); // the failure to report is `text`
     host.mess(text);
     return result;
 }
@@ -155,10 +155,11 @@ bool gf_save_fplgqk(HostServices& host, const QString& as_ref) {
     if (!parseStockText(as_ref, stock, refused)) return stop(host, sqlca, refused, false);
     for (const StockText::Record& r : stock.records) {
         // A purchase replaces the stored one of its serial whole; a return only
-        // the identical returned range. The deletions' results are not examined.
-        sqlca.exec(r.purchase ? kDeleteLg : kDeleteTp, r.key);
-        sqlca.exec(r.purchase ? kInsertLg : kInsertTp, r.values);
-        if (sqlca.sqlcode != 0)
+        // the identical returned range. The deletions' results are not examined:
+        // a deletion that fails leaves its row, and the insert after it fails on
+        // that row's key.
+        (void)sqlca.exec(r.purchase ? kDeleteLg : kDeleteTp, r.key);
+        if (!sqlca.exec(r.purchase ? kInsertLg : kInsertTp, r.values))
             return stop(host, sqlca, dbFailure(QStringLiteral("发票数据提取失败5！"), sqlca), false);
     }
     if (!stock.anyEntry) {
@@ -183,13 +184,15 @@ bool gf_save_fpzldm(HostServices& host, const QString& as_ref) {
     if (tables.kinds.isEmpty()) return stop(host, sqlca, QStringLiteral("没有找到发票种类信息！"), true);
     if (tables.codes.isEmpty()) return stop(host, sqlca, QStringLiteral("没有找到发票代码信息！"), true);
 
-    sqlca.exec(QStringLiteral("DELETE FROM bm_bdcja_fpzl"));
+    if (!sqlca.exec(QStringLiteral("DELETE FROM bm_bdcja_fpzl")))
+        return stop(host, sqlca, dbFailure(QStringLiteral("发票种类添加失败！"), sqlca), false);
     for (const QVariantList& kind : tables.kinds)
         if (!sqlca.exec(QStringLiteral("INSERT INTO bm_bdcja_fpzl ( fpzlbm , kplx , fpqc , fpjc , yxj ) "
                                        "VALUES ( ?, ?, ?, ?, ? )"),
                         kind))
             return stop(host, sqlca, dbFailure(QStringLiteral("发票种类添加失败！"), sqlca), false);
-    sqlca.exec(QStringLiteral("DELETE FROM bm_bdcja_fpdm"));
+    if (!sqlca.exec(QStringLiteral("DELETE FROM bm_bdcja_fpdm")))
+        return stop(host, sqlca, dbFailure(QStringLiteral("发票代码添加失败！"), sqlca), false);
     for (const QVariantList& code : tables.codes)
         if (!sqlca.exec(QStringLiteral("INSERT INTO bm_bdcja_fpdm ( fpdm , fpzlbm ) VALUES ( ?, ? )"), code))
             return stop(host, sqlca, dbFailure(QStringLiteral("发票代码添加失败！"), sqlca), false);

@@ -23,7 +23,7 @@ struct StockText {
     bool anyEntry = false; // the text held an entry at all (empty ones count)
 };
 // Reads a stock text (below) without storing it: false with the message in `error`.
-bool parseStockText(const QString& text, StockText& out, QString& error);
+[[nodiscard]] bool parseStockText(const QString& text, StockText& out, QString& error);
 
 // A code text as read: kind rows (fpzlbm, kplx, fpqc, fpjc, yxj) and code rows
 // (fpdm, fpzlbm). When no kind record is found the codes are not read.
@@ -32,7 +32,7 @@ struct CodeText {
     QList<QVariantList> codes;
 };
 // Reads a code text (below) without storing it: false with the message in `error`.
-bool parseCodeText(const QString& text, CodeText& out, QString& error);
+[[nodiscard]] bool parseCodeText(const QString& text, CodeText& out, QString& error);
 
 // Stores the stock text: records separated by "|&|", fields by "|@|".
 //   "lg" purchase, 11 fields: lg, lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh,
@@ -43,13 +43,13 @@ bool parseCodeText(const QString& text, CodeText& out, QString& error);
 // one that does not parse refuses the whole text. Empty records are skipped.
 // False for a null text and on any failure (message shown, rolled back); true
 // when committed, or when the text held no record at all (after a message).
-bool gf_save_fplgqk(HostServices& host, const QString& as_ref);
+[[nodiscard]] bool gf_save_fplgqk(HostServices& host, const QString& as_ref);
 
 // Replaces bm_bdcja_fpzl and bm_bdcja_fpdm whole from the code text: kind
 // records (fpzlbm, kplx, fpqc, fpjc, yxj), "|#|", code records (fpdm, fpzlbm);
 // records separated by "|&|", fields by "|@|". False for a null text, a text
 // without "|#|" and any failure (message shown, rolled back). When either list
 // holds no record, nothing is replaced: rolled back, a message, and true.
-bool gf_save_fpzldm(HostServices& host, const QString& as_ref);
+[[nodiscard]] bool gf_save_fpzldm(HostServices& host, const QString& as_ref);
 
 } // namespace fp

@@ -207,7 +207,7 @@ void FormView::mirror() {
             if (c->edit == EditStyle::DropDown)
                 if (DataStore* list = s->child(f.column);
                     list && list->def().arguments.empty() && list->rowCount() == 0)
-                    list->retrieve({});
+                    (void)list->retrieve({}); // a list that cannot be read shows no rows
             f.combo->setChoices(choiceTexts(*s, *c));
             if (c->edit == EditStyle::DropDown)
                 if (const DataStore* list = s->child(f.column)) showListColumns(f, *list, *c);

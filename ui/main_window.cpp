@@ -18,7 +18,7 @@ namespace fp::ui {
 
 namespace {
 // Function ids of the module's windows, as the rights table counts them.
-constexpr int kFuncIssue = 1;
+constexpr int kFuncIssue = w_fp_invoicing::kFunctionId;
 constexpr int kFuncReprint = w_fp_invoice_print::kFunctionId;
 constexpr int kFuncVoid = w_fp_invoice_void::kFunctionId;
 } // namespace

@@ -43,7 +43,7 @@ ProcessRun fpdesk(const QStringList& args, const QString& configHome = QString()
 
 qlonglong count(Transaction& t, const QString& table) {
     QVariantList row;
-    t.selectInto(QStringLiteral("SELECT COUNT(*) FROM ") + table, {}, row);
+    EXPECT_NE(t.selectInto(QStringLiteral("SELECT COUNT(*) FROM ") + table, {}, row), -1);
     return row.value(0).toLongLong();
 }
 

@@ -174,8 +174,9 @@ TEST_F(ClientTest, ASecondStartKeepsTheDataOfTheFirst) {
     QString error;
     ASSERT_TRUE(second.start(&error)) << error.toStdString();
     QVariantList row;
-    second.sqlca()->selectInto(QStringLiteral("SELECT COUNT(*) FROM b_emp WHERE ccode = ?"), {QStringLiteral("002")},
-                               row);
+    EXPECT_NE(second.sqlca()->selectInto(QStringLiteral("SELECT COUNT(*) FROM b_emp WHERE ccode = ?"),
+                                         {QStringLiteral("002")}, row),
+              -1);
     EXPECT_EQ(row.value(0).toInt(), 0);
 }
 

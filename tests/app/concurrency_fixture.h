@@ -142,12 +142,13 @@ public:
     }
     qlonglong count(const QString& sqlWithCode) {
         QVariantList row;
-        db_->tx().selectInto(sqlWithCode, {code()}, row);
+        EXPECT_NE(db_->tx().selectInto(sqlWithCode, {code()}, row), -1);
         return row.value(0).toLongLong();
     }
     QString lastUsed() {
         QVariantList row;
-        db_->tx().selectInto(QStringLiteral("SELECT zjsyh FROM bdcja_fplg WHERE fpdm = ?"), {code()}, row);
+        EXPECT_NE(db_->tx().selectInto(QStringLiteral("SELECT zjsyh FROM bdcja_fplg WHERE fpdm = ?"), {code()}, row),
+                  -1);
         return row.value(0).toString();
     }
 
@@ -164,8 +165,10 @@ public:
     // Whether the service's copy of an invoice has the local total, payer and remark.
     bool sameAtService(const QString& number) {
         QVariantList row;
-        db_->tx().selectInto(QStringLiteral("SELECT hjje, fkfmc, bz, kpr FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
-                             {code(), number}, row);
+        EXPECT_NE(db_->tx().selectInto(
+                      QStringLiteral("SELECT hjje, fkfmc, bz, kpr FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
+                      {code(), number}, row),
+                  -1);
         const QString reply = status(number, true);
         const auto total = db_->tx().decimalAt(row.value(0));
         return total && reply.startsWith(QStringLiteral("ok|@|1|@|")) && reply.contains(total->toString(2)) &&

@@ -79,7 +79,7 @@ protected:
     }
     qlonglong count(const QString& sql, const QVariantList& binds = {}) {
         QVariantList row;
-        db->tx().selectInto(sql, binds, row);
+        EXPECT_NE(db->tx().selectInto(sql, binds, row), -1);
         return row.value(0).toLongLong();
     }
 

@@ -41,7 +41,7 @@ protected:
     }
     QString fpzt(const QString& number) {
         QVariantList row;
-        db.tx().selectInto(QStringLiteral("SELECT fpzt FROM ptfp_fpk WHERE fphm = ?"), {number}, row);
+        EXPECT_NE(db.tx().selectInto(QStringLiteral("SELECT fpzt FROM ptfp_fpk WHERE fphm = ?"), {number}, row), -1);
         return row.value(0).toString();
     }
 
@@ -76,8 +76,8 @@ TEST_F(WindowCommandTest, RefusedWithoutIssuerRightOrValidCode) {
          QStringLiteral("当前发票还未使用，不能进行发票作废操作！")},
         {"no right",
          [&] {
-             db.tx().exec(QStringLiteral("UPDATE b_user_right SET right_code = '01'"));
-             db.tx().commit();
+             EXPECT_TRUE(db.tx().exec(QStringLiteral("UPDATE b_user_right SET right_code = '01'")));
+             EXPECT_TRUE(db.tx().commit());
          },
          command(), QStringLiteral("当前用户没有发票作废的权限！")},
     };
@@ -249,9 +249,9 @@ TEST(FpdeskWindowCommands, PrintWritesTheCopiesIntoThePdfAndRecordsThePrint) {
         QString error;
         auto t = Transaction::openSqlite(db, &error);
         QVariantList row;
-        t->selectInto(QStringLiteral("SELECT drcs FROM ptfp_fpk WHERE fphm = '00000007'"), {}, row);
+        EXPECT_NE(t->selectInto(QStringLiteral("SELECT drcs FROM ptfp_fpk WHERE fphm = '00000007'"), {}, row), -1);
         EXPECT_EQ(row.value(0).toLongLong(), 2);
-        t->selectInto(QStringLiteral("SELECT bz FROM bdcja_fpk_log WHERE czlx = '2'"), {}, row);
+        EXPECT_NE(t->selectInto(QStringLiteral("SELECT bz FROM bdcja_fpk_log WHERE czlx = '2'"), {}, row), -1);
         EXPECT_EQ(row.value(0).toString(), remark);
     }
     ASSERT_EQ(server.service().prints().size(), 1u);

@@ -31,7 +31,7 @@ protected:
     }
     QString lastUsed(Transaction& t, const QString& code) {
         QVariantList row;
-        t.selectInto(QStringLiteral("SELECT zjsyh FROM bdcja_fplg WHERE fpdm = ?"), {code}, row);
+        EXPECT_NE(t.selectInto(QStringLiteral("SELECT zjsyh FROM bdcja_fplg WHERE fpdm = ?"), {code}, row), -1);
         return row.value(0).toString();
     }
 };
@@ -125,7 +125,9 @@ TEST_F(EngineTest, NumberCastGivesNullForTextThatIsNotANumber) {
                   0)
             << tx().sqlerrtext.toStdString();
         EXPECT_EQ(row.value(0).isNull(), c.next.isNull());
-        if (!c.next.isNull()) EXPECT_EQ(row.value(0).toLongLong(), c.next.toLongLong());
+        if (!c.next.isNull()) {
+            EXPECT_EQ(row.value(0).toLongLong(), c.next.toLongLong());
+        }
     }
 }
 

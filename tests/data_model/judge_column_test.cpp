@@ -22,11 +22,13 @@ protected:
         auto h = makeStore(QStringLiteral("d_fp_integrated_free"), db.tx());
         h->insertRow(0);
         for (const FormColumn& c : h->def().columns)
-            if (c.required())
-                h->setItem(1, c.name,
-                           c.type == ColType::Text       ? QVariant(QStringLiteral("x"))
-                           : c.type == ColType::DateTime ? QVariant(QDateTime(QDate(2009, 3, 1), QTime(0, 0)))
-                                                         : QVariant::fromValue(Decimal::fromInt(1)));
+            if (c.required()) {
+                EXPECT_TRUE(h->setItem(1, c.name,
+                                       c.type == ColType::Text ? QVariant(QStringLiteral("x"))
+                                       : c.type == ColType::DateTime
+                                           ? QVariant(QDateTime(QDate(2009, 3, 1), QTime(0, 0)))
+                                           : QVariant::fromValue(Decimal::fromInt(1))));
+            }
         return h;
     }
 };
@@ -58,7 +60,7 @@ TEST_F(JudgeColumnTest, FirstEmptyRequiredColumnIsNamedByItsLabel) {
         SCOPED_TRACE(c.column.toStdString());
         dialogs.clear();
         auto h = header();
-        for (const QString& col : c.emptied) h->setItem(1, col, c.value);
+        for (const QString& col : c.emptied) EXPECT_TRUE(h->setItem(1, col, c.value));
         int row = 0;
         QString column;
         EXPECT_FALSE(gf_judge_dw_column_isnull(host, *h, &row, &column));
@@ -72,10 +74,10 @@ TEST_F(JudgeColumnTest, GridReportsTheRowAndAnEmptyTagFallsBackToTheLabel) {
     auto x = makeStore(QStringLiteral("d_fp_xmxx_integrated_list"), db.tx());
     for (int r = 1; r <= 2; ++r) {
         x->insertRow(0);
-        x->setItem(r, QStringLiteral("xmmc"), QStringLiteral("复印费"));
-        x->setItem(r, QStringLiteral("je"), QVariant::fromValue(Decimal::fromCents(10)));
+        EXPECT_TRUE(x->setItem(r, QStringLiteral("xmmc"), QStringLiteral("复印费")));
+        EXPECT_TRUE(x->setItem(r, QStringLiteral("je"), QVariant::fromValue(Decimal::fromCents(10))));
     }
-    x->setItem(2, QStringLiteral("xmmc"), QVariant());
+    EXPECT_TRUE(x->setItem(2, QStringLiteral("xmmc"), QVariant()));
     int row = 0;
     EXPECT_FALSE(gf_judge_dw_column_isnull(host, *x, &row));
     EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("第2行项目名称不能为空！"));
@@ -83,7 +85,7 @@ TEST_F(JudgeColumnTest, GridReportsTheRowAndAnEmptyTagFallsBackToTheLabel) {
 
     auto pm = makeStore(QStringLiteral("d_base_pm"), db.tx());
     pm->insertRow(0);
-    pm->setItem(1, QStringLiteral("price"), QVariant::fromValue(Decimal::fromCents(10)));
+    EXPECT_TRUE(pm->setItem(1, QStringLiteral("price"), QVariant::fromValue(Decimal::fromCents(10))));
     EXPECT_FALSE(gf_judge_dw_column_isnull(host, *pm));
     EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("品目名称不能为空！")); // tag "|notnull|" has no label
 }

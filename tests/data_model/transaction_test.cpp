@@ -3,6 +3,7 @@
 // again with other values, finished before another statement, commit or
 // rollback, dropped when they fail or fall out of the cache).
 #include "data_model/transaction.h"
+#include "tests/support/statement_faults.h"
 #include "tests/support/temp_db.h"
 
 #include <gtest/gtest.h>
@@ -207,7 +208,7 @@ TEST_F(TransactionTest, AHalfReadSelectDoesNotHideOtherConnectionsWrites) {
 
 TEST_F(TransactionTest, FailNextMatchingFailsOneStatementWithoutRunningIt) {
     addCodes(1);
-    tx().failNextMatching(QStringLiteral("INSERT INTO bm_bdcja_fpdm"), QStringLiteral("disk full"));
+    fp::test::failNextMatching(tx(), QStringLiteral("INSERT INTO bm_bdcja_fpdm"), QStringLiteral("disk full"));
     // A statement without the fragment is not affected.
     QVariantList row;
     EXPECT_EQ(tx().selectInto(kKindOf, {QStringLiteral("C0001")}, row), 0);

@@ -56,17 +56,17 @@ TEST_F(CopyPasteTest, AThreeLineInvoiceIsPastedIntoTheNextAndSavesUnderItsNumber
     }
 
     // Pasting again asks, and yes writes the same values without adding lines.
-    xm().setItem(1, QStringLiteral("mj"), QStringLiteral("9"));
+    EXPECT_TRUE(xm().setItem(1, QStringLiteral("mj"), QStringLiteral("9")));
     dialogs.yes();
     ASSERT_EQ(paste(), 1);
     EXPECT_EQ(dialogs.questions(), QStringList{QStringLiteral("粘贴操作将覆盖当前发票的相关信息，确定要继续吗？")});
     EXPECT_EQ(xm().rowCount(), 3);
     EXPECT_EQ(xm().getDecimal(1, QStringLiteral("mj")), dec("2"));
     dialogs.no();
-    xm().setItem(1, QStringLiteral("mj"), QStringLiteral("9"));
+    EXPECT_TRUE(xm().setItem(1, QStringLiteral("mj"), QStringLiteral("9")));
     EXPECT_EQ(paste(), 0);
     EXPECT_EQ(xm().getDecimal(1, QStringLiteral("mj")), dec("9"));
-    xm().setItem(1, QStringLiteral("mj"), QStringLiteral("2"));
+    EXPECT_TRUE(xm().setItem(1, QStringLiteral("mj"), QStringLiteral("2")));
 
     // The pasted invoice saves with its three lines under its own number.
     dialogs.clear();
@@ -85,7 +85,7 @@ TEST_F(CopyPasteTest, CopyRefusals) {
     EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("数据未保存，请先保存！"));
     EXPECT_FALSE(win->ids_fp);
     // A red-letter invoice on screen.
-    fp().setItem(1, QStringLiteral("extprop1"), QStringLiteral("00000009"));
+    EXPECT_TRUE(fp().setItem(1, QStringLiteral("extprop1"), QStringLiteral("00000009")));
     fp().resetUpdate();
     xm().resetUpdate();
     EXPECT_EQ(copy(), 0);
@@ -102,7 +102,7 @@ TEST_F(CopyPasteTest, PasteRefusals) {
     EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("没有数据可粘贴！"));
     // Into a red-letter invoice.
     win->ids_fp = makeStore(QStringLiteral("d_fp_integrated_free"), db->tx());
-    fp().setItem(1, QStringLiteral("extprop1"), QStringLiteral("00000001"));
+    EXPECT_TRUE(fp().setItem(1, QStringLiteral("extprop1"), QStringLiteral("00000001")));
     EXPECT_EQ(paste(), 0);
     EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("冲红发票不能粘贴！"));
 }
@@ -111,7 +111,7 @@ TEST_F(CopyPasteTest, AnInvoiceOfAnotherTypeCannotBePasted) {
     open();
     // A saved estate invoice is copied...
     ASSERT_TRUE(start(QStringLiteral("1"), QString::fromUtf8(demo::kCode20)));
-    fp().setItem(1, QStringLiteral("fkfmc"), QStringLiteral("刘芳"));
+    EXPECT_TRUE(fp().setItem(1, QStringLiteral("fkfmc"), QStringLiteral("刘芳")));
     fp().resetUpdate();
     xm().resetUpdate();
     ASSERT_EQ(copy(), 1);

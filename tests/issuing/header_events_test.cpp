@@ -103,7 +103,7 @@ TEST_F(PayerTest, AHeadingClickSortsTheOpenPayerListAscendingThenDescending) {
     EXPECT_EQ(win->is_sort_corp, QStringLiteral("lc_no A"));
     // A click on a row, another list or another notification sorts nothing.
     click(QStringLiteral("cname_t"), QStringLiteral("detail\t2"));
-    win->dw_fp_ue_dddw(win->il_hdl_corp + 1, 1281, QStringLiteral("header"), QStringLiteral("cname_t"));
+    win->dw_fp_ue_dddw(win->idwc_pm, 1281, QStringLiteral("header"), QStringLiteral("cname_t"));
     win->dw_fp_ue_dddw(win->il_hdl_corp, 1, QStringLiteral("header"), QStringLiteral("cname_t"));
     EXPECT_EQ(win->is_sort_corp, QStringLiteral("lc_no A"));
 }

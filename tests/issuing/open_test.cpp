@@ -12,11 +12,13 @@ struct RightsCase {
 class OpenRightsTest : public IssuingTest, public ::testing::WithParamInterface<RightsCase> {};
 
 TEST_P(OpenRightsTest, OnlyRightsCode02MayIssue) {
-    db->tx().exec(QStringLiteral("DELETE FROM b_user_right"));
-    if (GetParam().right)
-        db->tx().exec(QStringLiteral("INSERT INTO b_user_right (userid, funcid, right_code) VALUES (?, '01', ?)"),
-                      {session.gs_userid, QString::fromUtf8(GetParam().right)});
-    db->tx().commit();
+    EXPECT_TRUE(db->tx().exec(QStringLiteral("DELETE FROM b_user_right")));
+    if (GetParam().right) {
+        EXPECT_TRUE(
+            db->tx().exec(QStringLiteral("INSERT INTO b_user_right (userid, funcid, right_code) VALUES (?, '01', ?)"),
+                          {session.gs_userid, QString::fromUtf8(GetParam().right)}));
+    }
+    EXPECT_TRUE(db->tx().commit());
     w_fp_invoicing& w = open(1);
     EXPECT_EQ(w.ib_write, GetParam().mayIssue);
     EXPECT_EQ(w.uo_toolbar.isEnabled(w_fp_invoicing::kStart), GetParam().mayIssue);
@@ -53,10 +55,11 @@ INSTANTIATE_TEST_SUITE_P(Rights, OpenRightsTest,
                                            RightsCase{nullptr, false}));
 
 TEST_F(IssuingTest, TheFunctionIdIsAskedAsTwoDigits) {
-    db->tx().exec(QStringLiteral("DELETE FROM b_user_right"));
-    db->tx().exec(QStringLiteral("INSERT INTO b_user_right (userid, funcid, right_code) VALUES (?, '07', '02')"),
-                  {session.gs_userid});
-    db->tx().commit();
+    EXPECT_TRUE(db->tx().exec(QStringLiteral("DELETE FROM b_user_right")));
+    EXPECT_TRUE(
+        db->tx().exec(QStringLiteral("INSERT INTO b_user_right (userid, funcid, right_code) VALUES (?, '07', '02')"),
+                      {session.gs_userid}));
+    EXPECT_TRUE(db->tx().commit());
     EXPECT_TRUE(open(7).ib_write);
 }
 
@@ -112,16 +115,18 @@ TEST_F(IssuingTest, ASetOrNullIssuerIsNotAskedFor) {
 
 TEST_F(IssuingTest, CodeListOffersCodesWithUnreturnedStockOfKindsIssuedHere) {
     // A code of a kind issued by the tax office is never offered.
-    db->tx().exec(QStringLiteral("INSERT INTO bm_bdcja_fpdm (fpdm, fpzlbm) VALUES ('237020000101', '10')"));
-    db->tx().exec(QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz) "
-                                 "VALUES ('LGX', ?, ?, '10', '237020000101', '00000001', '00000010', '', '0')"),
-                  {session.gs_ssswjgdm, session.gs_sysuserid});
+    EXPECT_TRUE(
+        db->tx().exec(QStringLiteral("INSERT INTO bm_bdcja_fpdm (fpdm, fpzlbm) VALUES ('237020000101', '10')")));
+    EXPECT_TRUE(db->tx().exec(
+        QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz) "
+                       "VALUES ('LGX', ?, ?, '10', '237020000101', '00000001', '00000010', '', '0')"),
+        {session.gs_ssswjgdm, session.gs_sysuserid}));
     // Another taxpayer's stock is not offered either.
-    db->tx().exec(
+    EXPECT_TRUE(db->tx().exec(
         QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz) "
                        "VALUES ('LGY', ?, '9999999999999', '50', '237020000009', '00000001', '00000010', '', '0')"),
-        {session.gs_ssswjgdm});
-    db->tx().commit();
+        {session.gs_ssswjgdm}));
+    EXPECT_TRUE(db->tx().commit());
     w_fp_invoicing& w = open();
     QStringList ids, texts;
     for (const auto& i : w.ddlb_fpdm.items()) {
@@ -134,10 +139,11 @@ TEST_F(IssuingTest, CodeListOffersCodesWithUnreturnedStockOfKindsIssuedHere) {
 }
 
 TEST_F(IssuingTest, PartlyReturnedStockIsNoLongerOffered) {
-    db->tx().exec(QStringLiteral("INSERT INTO bdcja_sgtp (lglsh, swjgdm, sxh, fpzlbm, fpdm, tpqh, tpzh) "
-                                 "VALUES (?, ?, ?, '50', ?, '00000090', '00000100')"),
-                  {QString::fromUtf8(demo::kLglsh50), session.gs_ssswjgdm, session.gs_sysuserid, code50()});
-    db->tx().commit();
+    EXPECT_TRUE(
+        db->tx().exec(QStringLiteral("INSERT INTO bdcja_sgtp (lglsh, swjgdm, sxh, fpzlbm, fpdm, tpqh, tpzh) "
+                                     "VALUES (?, ?, ?, '50', ?, '00000090', '00000100')"),
+                      {QString::fromUtf8(demo::kLglsh50), session.gs_ssswjgdm, session.gs_sysuserid, code50()}));
+    EXPECT_TRUE(db->tx().commit());
     w_fp_invoicing& w = open();
     for (const auto& i : w.ddlb_fpdm.items()) EXPECT_NE(i.id, code50());
 }

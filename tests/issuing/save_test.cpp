@@ -2,6 +2,7 @@
 #include "tests/issuing/issuing_fixture.h"
 
 #include "taxsim/http_server.h"
+#include "tests/support/statement_faults.h"
 
 namespace fp::test {
 namespace {
@@ -26,7 +27,7 @@ protected:
 TEST_F(SaveTest, SavesUploadsAndCommitsOverHttp) {
     useHttp();
     prepare();
-    fp().setItem(1, QStringLiteral("bz"), QStringLiteral("备注:第一行\r\n第二行"));
+    EXPECT_TRUE(fp().setItem(1, QStringLiteral("bz"), QStringLiteral("备注:第一行\r\n第二行")));
     dialogs.yes();
     ASSERT_TRUE(save()) << dialogs.messages().join(u'|').toStdString();
     EXPECT_EQ(dialogs.questions(), QStringList{kConfirm});
@@ -38,7 +39,9 @@ TEST_F(SaveTest, SavesUploadsAndCommitsOverHttp) {
               {code50()}),
         1);
     QVariantList row;
-    db->tx().selectInto(QStringLiteral("SELECT hjdx, kpr, fkfmc FROM ptfp_fpk WHERE fpdm = ?"), {code50()}, row);
+    EXPECT_NE(
+        db->tx().selectInto(QStringLiteral("SELECT hjdx, kpr, fkfmc FROM ptfp_fpk WHERE fpdm = ?"), {code50()}, row),
+        -1);
     EXPECT_EQ(row.value(0).toString(), QStringLiteral("贰佰肆拾元零壹角伍分"));
     EXPECT_EQ(row.value(1).toString(), QStringLiteral("张晓明"));
     EXPECT_EQ(
@@ -162,7 +165,7 @@ TEST_P(SaveFailureTest, RollsBackCompletelyAndCanBeRepeated) {
 }
 
 void failSql(SaveTest& t, const char* fragment) {
-    t.db->tx().failNextMatching(QString::fromLatin1(fragment), QStringLiteral("disk I/O error"));
+    fp::test::failNextMatching(t.db->tx(), QString::fromLatin1(fragment), QStringLiteral("disk I/O error"));
 }
 void fault(SaveTest& t, taxsim::Fault::Kind kind) {
     taxsim::Fault f;
@@ -242,15 +245,19 @@ TEST_F(SaveTest, RefusalsBeforeTheConfirmation) {
         QString focus;
     };
     const Case cases[] = {
-        {"payer missing", [](SaveTest& t) { t.fp().setItem(1, QStringLiteral("fkfmc"), QVariant()); },
+        {"payer missing", [](SaveTest& t) { EXPECT_TRUE(t.fp().setItem(1, QStringLiteral("fkfmc"), QVariant())); },
          QStringLiteral("付款方名称不能为空！"), QStringLiteral("dw_fp")},
-        {"negative quantity", [](SaveTest& t) { t.xm().setItem(2, QStringLiteral("mj"), QStringLiteral("-1")); },
+        {"negative quantity",
+         [](SaveTest& t) { EXPECT_TRUE(t.xm().setItem(2, QStringLiteral("mj"), QStringLiteral("-1"))); },
          QStringLiteral("数量不能小于零"), QStringLiteral("dw_xm")},
-        {"negative price", [](SaveTest& t) { t.xm().setItem(1, QStringLiteral("dj"), QStringLiteral("-1")); },
+        {"negative price",
+         [](SaveTest& t) { EXPECT_TRUE(t.xm().setItem(1, QStringLiteral("dj"), QStringLiteral("-1"))); },
          QStringLiteral("单价不能小于零"), QStringLiteral("dw_xm")},
-        {"negative amount", [](SaveTest& t) { t.xm().setItem(2, QStringLiteral("je"), QStringLiteral("-0.01")); },
+        {"negative amount",
+         [](SaveTest& t) { EXPECT_TRUE(t.xm().setItem(2, QStringLiteral("je"), QStringLiteral("-0.01"))); },
          QStringLiteral("金额不能小于零"), QStringLiteral("dw_xm")},
-        {"reserved text", [](SaveTest& t) { t.fp().setItem(1, QStringLiteral("bz"), QStringLiteral("a,b")); },
+        {"reserved text",
+         [](SaveTest& t) { EXPECT_TRUE(t.fp().setItem(1, QStringLiteral("bz"), QStringLiteral("a,b"))); },
          QStringLiteral("备注中不能出现系统保留字符：“,”(逗号)，请修改！"), QStringLiteral("dw_fp")},
     };
     for (const Case& c : cases) {
@@ -276,8 +283,8 @@ TEST_F(SaveTest, AnEmptyTotalPointsAtTheFirstLineWithoutAnAmount) {
     prepare();
     ASSERT_EQ(win->raise(QStringLiteral("ue_newproj")), 3);
     win->dw_xm.typeInto(3, QStringLiteral("xmmc"), QStringLiteral("复印费"));
-    xm().setItem(2, QStringLiteral("je"), QVariant());
-    fp().setItem(1, QStringLiteral("hjje"), QVariant());
+    EXPECT_TRUE(xm().setItem(2, QStringLiteral("je"), QVariant()));
+    EXPECT_TRUE(fp().setItem(1, QStringLiteral("hjje"), QVariant()));
     EXPECT_FALSE(save());
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("合计金额不能为空！")});
     EXPECT_EQ(win->focusedName(), QStringLiteral("dw_xm"));
@@ -288,20 +295,20 @@ TEST_F(SaveTest, AnEmptyTotalPointsAtTheFirstLineWithoutAnAmount) {
 TEST_F(SaveTest, SignRulesAreReversedForARedLetterInvoice) {
     prepare();
     win->cbx_ch.setChecked(true); // as a red-letter start leaves it
-    xm().setItem(1, QStringLiteral("dj"), QStringLiteral("100"));
+    EXPECT_TRUE(xm().setItem(1, QStringLiteral("dj"), QStringLiteral("100")));
     EXPECT_FALSE(save());
     EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("冲红单价不能大于零"));
     EXPECT_EQ(win->dw_xm.currentRow, 1);
     EXPECT_EQ(win->dw_xm.currentColumn, QStringLiteral("dj"));
-    xm().setItem(1, QStringLiteral("dj"), QStringLiteral("-100"));
+    EXPECT_TRUE(xm().setItem(1, QStringLiteral("dj"), QStringLiteral("-100")));
     EXPECT_FALSE(save());
     EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("冲红金额不能大于零"));
     // A reversal with non-positive prices and amounts, and an empty quantity, passes
     // the sign rules and reaches the confirmation.
     for (int r = 1; r <= 2; ++r) {
-        xm().setItem(r, QStringLiteral("mj"), QVariant());
-        xm().setItem(r, QStringLiteral("dj"), QStringLiteral("-100"));
-        xm().setItem(r, QStringLiteral("je"), QStringLiteral("-100"));
+        EXPECT_TRUE(xm().setItem(r, QStringLiteral("mj"), QVariant()));
+        EXPECT_TRUE(xm().setItem(r, QStringLiteral("dj"), QStringLiteral("-100")));
+        EXPECT_TRUE(xm().setItem(r, QStringLiteral("je"), QStringLiteral("-100")));
     }
     dialogs.clear();
     dialogs.no();
@@ -312,7 +319,7 @@ TEST_F(SaveTest, SignRulesAreReversedForARedLetterInvoice) {
 
 TEST_F(SaveTest, TheHeaderTotalFollowsTheLinesAndIsSpelledOut) {
     prepare();
-    fp().setItem(1, QStringLiteral("hjje"), QStringLiteral("999"));
+    EXPECT_TRUE(fp().setItem(1, QStringLiteral("hjje"), QStringLiteral("999")));
     dialogs.yes();
     ASSERT_TRUE(save()) << dialogs.messages().join(u'|').toStdString();
     EXPECT_EQ(fp().getDecimal(1, QStringLiteral("hjje")), dec("240.15"));

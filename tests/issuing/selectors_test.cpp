@@ -7,15 +7,15 @@ namespace {
 class SelectorTest : public IssuingTest {
 protected:
     void setBatches(const QList<QStringList>& batches) { // fpqh, fpzh, zjsyh, bjbz
-        db->tx().exec(QStringLiteral("DELETE FROM bdcja_fplg WHERE fpdm = ?"), {code50()});
+        EXPECT_TRUE(db->tx().exec(QStringLiteral("DELETE FROM bdcja_fplg WHERE fpdm = ?"), {code50()}));
         int n = 0;
         for (const QStringList& b : batches)
-            db->tx().exec(
+            EXPECT_TRUE(db->tx().exec(
                 QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz) "
                                "VALUES (?, ?, ?, '50', ?, ?, ?, ?, ?)"),
                 {QStringLiteral("LGT%1").arg(++n), session.gs_ssswjgdm, session.gs_sysuserid, code50(), b[0], b[1],
-                 b[2], b[3]});
-        db->tx().commit();
+                 b[2], b[3]}));
+        EXPECT_TRUE(db->tx().commit());
     }
 };
 

@@ -80,15 +80,18 @@ TEST_F(IssuingTest, StartOpensAnIntegratedInvoiceWithItsHeaderPrefilled) {
 
 TEST_F(IssuingTest, StartRefusals) {
     // Stock the server never sold, and an invoice already issued here.
-    db->tx().exec(QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz) "
-                                 "VALUES ('LGL', ?, ?, '50', ?, '00000500', '00000510', '', '0')"),
-                  {session.gs_ssswjgdm, session.gs_sysuserid, code50()});
-    db->tx().exec(QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz) "
-                                 "VALUES ('LGC', ?, ?, '50', ?, '00000600', '00000610', '', '1')"),
-                  {session.gs_ssswjgdm, session.gs_sysuserid, code50()});
-    db->tx().exec(QStringLiteral("INSERT INTO ptfp_fpk (fpdm, fphm, sxh, fpzt) VALUES (?, '00000003', ?, '1')"),
-                  {code50(), session.gs_sysuserid});
-    db->tx().commit();
+    EXPECT_TRUE(db->tx().exec(
+        QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz) "
+                       "VALUES ('LGL', ?, ?, '50', ?, '00000500', '00000510', '', '0')"),
+        {session.gs_ssswjgdm, session.gs_sysuserid, code50()}));
+    EXPECT_TRUE(db->tx().exec(
+        QStringLiteral("INSERT INTO bdcja_fplg (lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh, zjsyh, bjbz) "
+                       "VALUES ('LGC', ?, ?, '50', ?, '00000600', '00000610', '', '1')"),
+        {session.gs_ssswjgdm, session.gs_sysuserid, code50()}));
+    EXPECT_TRUE(
+        db->tx().exec(QStringLiteral("INSERT INTO ptfp_fpk (fpdm, fphm, sxh, fpzt) VALUES (?, '00000003', ?, '1')"),
+                      {code50(), session.gs_sysuserid}));
+    EXPECT_TRUE(db->tx().commit());
     taxsim::StoredInvoice issued = taxsim::StoredInvoice::create(code50(), QStringLiteral("00000004"));
     issued.setValue(QStringLiteral("sxh"), session.gs_sysuserid);
     issued.setValue(QStringLiteral("fpzt"), QStringLiteral("1"));
@@ -259,8 +262,8 @@ TEST_F(IssuingTest, StartingAgainAsksAndNoKeepsEverything) {
 
 TEST_F(IssuingTest, ANumberThatIsNotEightDigitsIsRefusedBeforeTheServerIsAsked) {
     // A code whose number range admits a reserved text: the stock check compares texts.
-    db->tx().exec(QStringLiteral("UPDATE bdcja_fplg SET fpzh = '99999999' WHERE fpdm = ?"), {code50()});
-    db->tx().commit();
+    EXPECT_TRUE(db->tx().exec(QStringLiteral("UPDATE bdcja_fplg SET fpzh = '99999999' WHERE fpdm = ?"), {code50()}));
+    EXPECT_TRUE(db->tx().commit());
     w_fp_invoicing& w = open();
     chooseCode(code50());
     typeNumber(QStringLiteral("1|@|")); // padded to 00001|@|, inside the range as text

@@ -16,8 +16,9 @@ protected:
         IssuingTest::SetUp();
         // A range whose text comparison admits letters: "0000001x" lies between
         // 00000001 and 99999999 as text.
-        db->tx().exec(QStringLiteral("UPDATE bdcja_fplg SET fpzh = '99999999' WHERE fpdm = ?"), {code50()});
-        db->tx().commit();
+        EXPECT_TRUE(
+            db->tx().exec(QStringLiteral("UPDATE bdcja_fplg SET fpzh = '99999999' WHERE fpdm = ?"), {code50()}));
+        EXPECT_TRUE(db->tx().commit());
     }
     bool save() { return win->raise(QStringLiteral("ue_save")) == 1; }
 };

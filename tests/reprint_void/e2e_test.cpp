@@ -17,7 +17,7 @@ protected:
     // Issues number `number` with one line through the issuing window.
     void issue(const QString& number) {
         w_fp_invoicing w(*host);
-        w.open(OpenParams{1, QString()});
+        EXPECT_TRUE(w.open(OpenParams{1, QString()}));
         for (int i = 1; i <= w.ddlb_fpdm.count(); ++i)
             if (w.ddlb_fpdm.of_getid(i) == code50()) w.ddlb_fpdm.select(i);
         w.ddlb_fphm.setText(number);

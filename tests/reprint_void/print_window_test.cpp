@@ -2,6 +2,7 @@
 // synchronisation, allowed statuses, download offer) and print command.
 #include "tests/reprint_void/lookup_fixture.h"
 #include "tests/support/canned_transport.h"
+#include "tests/support/statement_faults.h"
 
 namespace fp::test {
 namespace {
@@ -180,7 +181,8 @@ TEST_F(ReprintTest, FailedSynchronisationIsRolledBackAndShown) {
     issued(IssuedInvoice{}, QStringLiteral("2"));
     auto& w = openReprint();
     const QString before = dbSnapshot();
-    db->tx().failNextMatching(QStringLiteral("UPDATE ptfp_fpk SET fpzt"), QStringLiteral("database is locked"));
+    fp::test::failNextMatching(db->tx(), QStringLiteral("UPDATE ptfp_fpk SET fpzt"),
+                               QStringLiteral("database is locked"));
     EXPECT_EQ(view(w, QStringLiteral("00000007")), 0);
     EXPECT_EQ(dialogs.messages(),
               QStringList{QStringLiteral("同步发票状态失败：\r\n本地发票状态：已开票！\r\n服务器发票状态：已作废！\r\n"

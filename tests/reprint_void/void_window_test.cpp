@@ -1,6 +1,7 @@
 // The void window: what differs from the reprint window in open, number list
 // and view, and the void command of both kinds with its one transaction.
 #include "tests/reprint_void/lookup_fixture.h"
+#include "tests/support/statement_faults.h"
 
 namespace fp::test {
 namespace {
@@ -22,9 +23,11 @@ protected:
     }
     QString zjsyh() {
         QVariantList row;
-        db->tx().selectInto(QStringLiteral("SELECT zjsyh FROM bdcja_fplg WHERE fpdm = ? AND fpqh <= '00000042' "
-                                           "AND fpzh >= '00000042'"),
-                            {code50()}, row);
+        EXPECT_NE(
+            db->tx().selectInto(QStringLiteral("SELECT zjsyh FROM bdcja_fplg WHERE fpdm = ? AND fpqh <= '00000042' "
+                                               "AND fpzh >= '00000042'"),
+                                {code50()}, row),
+            -1);
         return row.value(0).toString();
     }
 };
@@ -147,9 +150,11 @@ TEST_F(VoidTest, BlankVoidCreatesTheRowAdvancesTheStockAndReportsStatusThree) {
     EXPECT_EQ(dialogs.questions(), QStringList{kBlankQuestion});
 
     QVariantList row;
-    db->tx().selectInto(QStringLiteral("SELECT fpzlbm, swjgdm, sxh, fpzt, kpr, bcrq, fkfmc, fkfzjhm, skfmc, skfzjhm, "
-                                       "skflxdh, hjje FROM ptfp_fpk WHERE fpdm = ? AND fphm = '00000042'"),
-                        {code50()}, row);
+    EXPECT_NE(db->tx().selectInto(
+                  QStringLiteral("SELECT fpzlbm, swjgdm, sxh, fpzt, kpr, bcrq, fkfmc, fkfzjhm, skfmc, skfzjhm, "
+                                 "skflxdh, hjje FROM ptfp_fpk WHERE fpdm = ? AND fphm = '00000042'"),
+                  {code50()}, row),
+              -1);
     ASSERT_EQ(row.size(), 12);
     EXPECT_EQ(row[0].toString(), QStringLiteral("50"));
     EXPECT_EQ(row[1].toString(), session.gs_ssswjgdm);
@@ -288,7 +293,7 @@ TEST_F(VoidTest, EveryFailureAfterTheQuestionLeavesNoTrace) {
             f.text = QStringLiteral("作废不予受理");
             server->service().injectFault(f, 76129);
         } else {
-            db->tx().failNextMatching(c.failing, QStringLiteral("no space"));
+            fp::test::failNextMatching(db->tx(), c.failing, QStringLiteral("no space"));
         }
         dialogs.clear();
         dialogs.yes();

@@ -7,6 +7,7 @@
 #include "tests/support/demo_session.h"
 #include "tests/support/issued_invoice.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/statement_faults.h"
 #include "tests/support/taxsim_fixture.h"
 #include "tests/support/temp_db.h"
 
@@ -30,10 +31,10 @@ protected:
         auto f = makeStore(QStringLiteral("d_fp_integrated_print"), db.tx());
         for (int i = 1; i <= lines; ++i) {
             const int r = f->insertRow(0);
-            f->setItem(r, kKpr, QStringLiteral("张晓明"));
-            f->setItem(r, kBz, remark.isNull() ? QVariant() : QVariant(remark));
-            f->setItem(r, QStringLiteral("skflxdh"), telephone);
-            f->setItem(r, QStringLiteral("ptfp_fpxmmx_xmmc"), QStringLiteral("项目%1").arg(i));
+            EXPECT_TRUE(f->setItem(r, kKpr, QStringLiteral("张晓明")));
+            EXPECT_TRUE(f->setItem(r, kBz, remark.isNull() ? QVariant() : QVariant(remark)));
+            EXPECT_TRUE(f->setItem(r, QStringLiteral("skflxdh"), telephone));
+            EXPECT_TRUE(f->setItem(r, QStringLiteral("ptfp_fpxmmx_xmmc"), QStringLiteral("项目%1").arg(i)));
         }
         return f;
     }
@@ -191,8 +192,9 @@ protected:
     }
     QVariant drcs() {
         QVariantList row;
-        db.tx().selectInto(QStringLiteral("SELECT drcs FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
-                           {invoice.fpdm, invoice.fphm}, row);
+        EXPECT_NE(db.tx().selectInto(QStringLiteral("SELECT drcs FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
+                                     {invoice.fpdm, invoice.fphm}, row),
+                  -1);
         return row.value(0);
     }
     QList<QVariantList> logRows() {
@@ -319,10 +321,16 @@ TEST_F(PrintTest, EveryFailureAfterThePreviewLeavesTheDatabaseAsItWas) {
     };
     const Case cases[] = {
         {"count update",
-         [&] { db.tx().failNextMatching(QStringLiteral("UPDATE ptfp_fpk SET drcs"), QStringLiteral("disk full")); },
+         [&] {
+             fp::test::failNextMatching(db.tx(), QStringLiteral("UPDATE ptfp_fpk SET drcs"),
+                                        QStringLiteral("disk full"));
+         },
          QStringLiteral("发票打印次数保存失败1！\r\ndisk full")},
         {"log insert",
-         [&] { db.tx().failNextMatching(QStringLiteral("INSERT INTO bdcja_fpk_log"), QStringLiteral("disk full")); },
+         [&] {
+             fp::test::failNextMatching(db.tx(), QStringLiteral("INSERT INTO bdcja_fpk_log"),
+                                        QStringLiteral("disk full"));
+         },
          QStringLiteral("发票打印信息保存失败1！\r\ndisk full")},
         {"service refused",
          [&] {
@@ -342,9 +350,9 @@ TEST_F(PrintTest, EveryFailureAfterThePreviewLeavesTheDatabaseAsItWas) {
          QString()},
         {"invoice gone (last: it stays gone)",
          [&] {
-             db.tx().exec(QStringLiteral("DELETE FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
-                          {invoice.fpdm, invoice.fphm});
-             db.tx().commit();
+             EXPECT_TRUE(db.tx().exec(QStringLiteral("DELETE FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
+                                      {invoice.fpdm, invoice.fphm}));
+             EXPECT_TRUE(db.tx().commit());
          },
          QStringLiteral("发票打印次数保存失败：指定发票未找到！")},
     };

@@ -346,7 +346,7 @@ TEST_F(IssuingViewTest, ClosingAsksTheWindowAndAWindowClosingItselfClosesTheChil
     session_.gs_kprmc = QString(); // a null issuer: no question asked
     QPointer<ChildView> again = main_->openWindow(std::make_unique<CountingInvoicing>(*host_), 1);
     ASSERT_TRUE(again);
-    again->window().close();
+    EXPECT_TRUE(again->window().close());
     EXPECT_FALSE(again->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(again);

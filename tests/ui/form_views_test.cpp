@@ -137,7 +137,7 @@ protected:
 
     qlonglong count(const QString& sql, const QVariantList& binds) {
         QVariantList row;
-        db->tx().selectInto(sql, binds, row);
+        EXPECT_NE(db->tx().selectInto(sql, binds, row), -1);
         return row.value(0).toLongLong();
     }
 
@@ -230,7 +230,8 @@ TEST_F(FormViewsTest, HeaderFormShowsTheStartedInvoiceAndTakesEditsThroughTheCon
     EXPECT_EQ(win->dw_fp.currentColumn, QStringLiteral("bz"));
 
     // What the window writes into the header shows: the total, red when negative.
-    win->dw_fp.store()->setItem(1, QStringLiteral("hjje"), QVariant::fromValue(Decimal::fromCents(-123456)));
+    EXPECT_TRUE(
+        win->dw_fp.store()->setItem(1, QStringLiteral("hjje"), QVariant::fromValue(Decimal::fromCents(-123456))));
     win->dw_fp.notify();
     EXPECT_EQ(field(QStringLiteral("hjje"))->text(), QStringLiteral("-1,234.56"));
     EXPECT_EQ(field(QStringLiteral("hjje"))->palette().color(QPalette::Text), QColor(255, 0, 0));
@@ -557,8 +558,9 @@ TEST_F(FormViewsTest, TheFrameNamesTheTaxpayerAndARedLetterInvoiceShows) {
     win->dw_fp.typeInto(1, QStringLiteral("fkfmc"), kPayer);
     for (const auto& [mj, dj] : {std::pair{"2", "120"}, std::pair{"1", "280"}, std::pair{"3", "0.10"}}) {
         const int row = win->dw_xm.store()->rowCount();
-        if (!win->dw_xm.store()->getString(row, QStringLiteral("xmmc")).isEmpty())
+        if (!win->dw_xm.store()->getString(row, QStringLiteral("xmmc")).isEmpty()) {
             ASSERT_GT(win->raise(QStringLiteral("ue_newproj")), 0);
+        }
         const int r = win->dw_xm.store()->rowCount();
         win->dw_xm.typeInto(r, QStringLiteral("xmmc"), QStringLiteral("餐饮服务"));
         win->dw_xm.typeInto(r, QStringLiteral("mj"), QString::fromLatin1(mj));
