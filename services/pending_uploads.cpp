@@ -57,7 +57,7 @@ Settled claimRecord(Transaction& t, const PendingUpload& r) {
 Settled finish(Transaction& t, Settled claimed, bool steps, QString& error) {
     if (claimed == Settled::Done && steps && t.commit()) return Settled::Done;
     if (claimed == Settled::Done && error.isEmpty()) error = t.sqlerrtext;
-    t.rollback();
+    (void)t.rollback(); // ends the transaction in any case; the failure is in `error`
     return claimed == Settled::Gone ? Settled::Gone : Settled::Failed;
 }
 
@@ -127,7 +127,7 @@ bool recordPendingUpload(Transaction& t, const PendingUpload& r, QString* error)
         t.commit();
     if (done) return true;
     if (error) *error = t.sqlerrtext;
-    t.rollback();
+    (void)t.rollback(); // the failure to report is in `error`
     return false;
 }
 

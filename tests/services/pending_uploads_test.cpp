@@ -58,9 +58,11 @@ protected:
     QStringList rows(const QString& table) { return test::tableRows(db.tx(), table); }
     QString lastUsed() {
         QVariantList row;
-        db.tx().selectInto(QStringLiteral("SELECT zjsyh FROM bdcja_fplg WHERE fpdm = ? AND fpqh <= '00000003' AND "
-                                          "fpzh >= '00000003'"),
-                           {kCode}, row);
+        EXPECT_NE(
+            db.tx().selectInto(QStringLiteral("SELECT zjsyh FROM bdcja_fplg WHERE fpdm = ? AND fpqh <= '00000003' AND "
+                                              "fpzh >= '00000003'"),
+                               {kCode}, row),
+            -1);
         return row.value(0).toString();
     }
 
