@@ -33,7 +33,8 @@ struct DbError : std::runtime_error {
 };
 
 // A refusal of the request: its text goes to the issuer.
-struct Refusal {
+struct Refusal : std::runtime_error {
+    explicit Refusal(const QString& refusal) : std::runtime_error(refusal.toStdString()), text(refusal) {}
     QString text;
 };
 
