@@ -7,7 +7,7 @@ build="${1:-$here/build}"
 shift || true
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins libgl-dev libxkbcommon-dev
   libcpp-httplib-dev libssl-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -9,6 +9,8 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BUILD_DIR:-$here/build}"
 # Warnings fail the build here (a developer's own build only shows them).
 "$here/scripts/setup.sh" "$build" -DFPDESK_WERROR=ON
+# The tree must be in the format of .clang-format (clang-format comes with setup.sh).
+(cd "$here" && git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror)
 # shellcheck source=scripts/pg_test_server.sh
 source "$here/scripts/pg_test_server.sh"
 # FPDESK_TEST_SKIP_PG=1 runs without it (the PostgreSQL runs are then skipped).
