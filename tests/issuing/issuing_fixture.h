@@ -93,6 +93,22 @@ public:
         }
     }
 
+    // Starts a real-estate invoice numbered 00000001 and fills its payer and one
+    // line (88.5 square metres at 10000) through the controls.
+    bool startEstateInvoice() {
+        chooseCode(QString::fromUtf8(demo::kCode20));
+        typeNumber(QStringLiteral("1"));
+        if (win->raise(QStringLiteral("ue_start")) != 1) return false;
+        win->dw_fp.typeInto(1, QStringLiteral("fkfmc"), QStringLiteral("示范物业管理有限公司"));
+        win->dw_fp.typeInto(1, QStringLiteral("fkfzjlx"), QStringLiteral("纳税人识别号"));
+        win->dw_fp.typeInto(1, QStringLiteral("fkfzjhm"), QStringLiteral("91370200MA3C00002Y"));
+        win->dw_xm.typeInto(1, QStringLiteral("xmmc"), QStringLiteral("示范花园3号楼"));
+        win->dw_xm.typeInto(1, QStringLiteral("xmbh"), QStringLiteral("XM-001"));
+        win->dw_xm.typeInto(1, QStringLiteral("mj"), QStringLiteral("88.5"));
+        win->dw_xm.typeInto(1, QStringLiteral("dj"), QStringLiteral("10000"));
+        return true;
+    }
+
     QString dbSnapshot() { return snapshot(db->tx()); }
     qlonglong count(const QString& sql, const QVariantList& binds = {}) {
         QVariantList row;

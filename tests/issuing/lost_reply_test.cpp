@@ -77,16 +77,7 @@ TEST_F(LostReplyTest, AnInvoiceTheServiceStoredIsCommittedAfterTheQuestion) {
 TEST_F(LostReplyTest, AnEstateInvoiceTheServiceStoredIsCommittedToo) {
     useHttp();
     open();
-    chooseCode(QString::fromUtf8(demo::kCode20));
-    typeNumber(QStringLiteral("1"));
-    ASSERT_EQ(win->raise(QStringLiteral("ue_start")), 1);
-    win->dw_fp.typeInto(1, QStringLiteral("fkfmc"), QStringLiteral("示范物业管理有限公司"));
-    win->dw_fp.typeInto(1, QStringLiteral("fkfzjlx"), QStringLiteral("纳税人识别号"));
-    win->dw_fp.typeInto(1, QStringLiteral("fkfzjhm"), QStringLiteral("91370200MA3C00002Y"));
-    win->dw_xm.typeInto(1, QStringLiteral("xmmc"), QStringLiteral("示范花园3号楼"));
-    win->dw_xm.typeInto(1, QStringLiteral("xmbh"), QStringLiteral("XM-001"));
-    win->dw_xm.typeInto(1, QStringLiteral("mj"), QStringLiteral("88.5"));
-    win->dw_xm.typeInto(1, QStringLiteral("dj"), QStringLiteral("10000"));
+    ASSERT_TRUE(startEstateInvoice());
     dialogs.clear();
     fault(taxsim::Fault::Kind::LostReply, 11633);
     ASSERT_TRUE(save()) << dialogs.messages().join(u'|').toStdString();
