@@ -145,6 +145,20 @@ int withClient(const QCommandLineParser& parser, cli::ConsoleDialogs::Preset pre
     return command(client.host());
 }
 
+// Starts the client of a command that talks to the service anyway: the server's
+// date, then the settling of unconfirmed uploads (kept records are said and wait
+// for later). False when the client could not start; the error is printed.
+bool startForServerWork(Client& client) {
+    QString error;
+    if (!client.start(&error)) {
+        printErr(error);
+        return false;
+    }
+    client.syncServerDate();
+    (void)cli::reconcilePendingUploads(client.host()); // the outcome is said; the command goes on
+    return true;
+}
+
 int importCommand(const QStringList& args, const QString& name, int (*run)(HostServices&, const QString&)) {
     QCommandLineParser parser;
     addClientOptions(parser);
@@ -224,13 +238,7 @@ int issueCommand(const QStringList& args) {
     cli::IssueDialogs dialogs(console);
     Client client(*profile);
     client.setDialogs(&dialogs);
-    QString error;
-    if (!client.start(&error)) {
-        printErr(error);
-        return 1;
-    }
-    client.syncServerDate();
-    (void)cli::reconcilePendingUploads(client.host()); // kept records are said and wait for later
+    if (!startForServerWork(client)) return 1;
     return cli::issueFile(client.host(), dialogs, file, issuerName, stdout);
 }
 
@@ -256,13 +264,7 @@ int windowCommand(const QStringList& args, const QString& name, const QList<QCom
     cli::CommandDialogs dialogs(console);
     Client client(*profile);
     client.setDialogs(&dialogs);
-    QString error;
-    if (!client.start(&error)) {
-        printErr(error);
-        return 1;
-    }
-    client.syncServerDate();
-    (void)cli::reconcilePendingUploads(client.host()); // kept records are said and wait for later
+    if (!startForServerWork(client)) return 1;
     const QStringList pos = parser.positionalArguments();
     return run(parser, client.host(), dialogs, cli::WindowCommand{pos[0], pos[1], parser.value(issuer)});
 }
