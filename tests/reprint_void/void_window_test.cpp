@@ -257,6 +257,24 @@ TEST_F(VoidTest, RefusalsOfTheVoidCommand) {
     EXPECT_EQ(w.focusedName(), QStringLiteral("ddlb_fpdm"));
 }
 
+TEST_F(VoidTest, ABlankNumberWhoseUseCannotBeReadIsRefusedBeforeTheQuestion) {
+    viewBlank();
+    const QString before = dbSnapshot();
+    const size_t requestsBefore = host->exchanges().size();
+    fp::test::failNextMatching(db->tx(), QStringLiteral("SELECT count ( 1 ) FROM ptfp_fpk"),
+                               QStringLiteral("disk I/O error"));
+    dialogs.clear();
+    // No answer is queued: a question would mean the number was taken for an unused one.
+    EXPECT_EQ(voidIt(), 0);
+    EXPECT_TRUE(dialogs.questions().isEmpty());
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("发票作废操作失败！\r\ndisk I/O error")});
+    EXPECT_EQ(dbSnapshot(), before);
+    EXPECT_FALSE(db->tx().inTransaction());
+    EXPECT_EQ(host->exchanges().size(), requestsBefore);
+    EXPECT_EQ(server->service().statusOf(code50(), QStringLiteral("00000042")), QStringLiteral("0"));
+    EXPECT_TRUE(voidWin->uo_toolbar.isEnabled(kVoidItem));
+}
+
 TEST_F(VoidTest, EveryFailureAfterTheQuestionLeavesNoTrace) {
     issued(IssuedInvoice{});
     struct Case {
