@@ -6,6 +6,7 @@
 #include "tests/support/canned_transport.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/statement_faults.h"
 #include "tests/support/taxsim_fixture.h"
 #include "tests/support/temp_db.h"
 
@@ -207,6 +208,23 @@ TEST_F(FetchTest, ReservedTextInCodeOrNumberRollsBackTheDeletion) {
 
     EXPECT_EQ(dialogs.messages(), (QStringList{QStringLiteral("发票代码中不能出现系统保留字符：“,”(逗号)，请修改！"),
                                                QStringLiteral("发票号码中不能出现系统保留字符：“|#|”，请修改！")}));
+    EXPECT_TRUE(host.exchanges().empty());
+    EXPECT_FALSE(sqlca().inTransaction());
+    EXPECT_EQ(test::snapshot(sqlca()), before);
+}
+
+TEST_F(FetchTest, AFailedDeletionOfTheLocalCopyEndsTheOverwrite) {
+    insertLocal(kCode, kNumber, kOwner, {1, 2});
+    reply(replyText(QStringLiteral("1"), header33(kCode, kNumber, QStringLiteral("1")),
+                    QStringList{joinLine(line17(9, kCode, kNumber, QStringLiteral("1.00")))}));
+    const QString before = test::snapshot(sqlca());
+    test::failNextMatching(sqlca(), QStringLiteral("DELETE FROM ptfp_fpk"), QStringLiteral("disk full"));
+    dialogs.yes();
+
+    EXPECT_FALSE(gf_get_fp_from_remote(host, kCode, kNumber));
+    EXPECT_EQ(dialogs.log(), (QStringList{QStringLiteral("msg2:") + kOverwriteQuestion,
+                                          QStringLiteral("mess:发票数据保存失败！\r\nsqlcode = -1\r\n"
+                                                         "sqlerrtext = disk full")}));
     EXPECT_TRUE(host.exchanges().empty());
     EXPECT_FALSE(sqlca().inTransaction());
     EXPECT_EQ(test::snapshot(sqlca()), before);
