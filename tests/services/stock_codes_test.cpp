@@ -5,6 +5,7 @@
 #include "services/remote_text.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/statement_faults.h"
 #include "tests/support/taxsim_fixture.h"
 #include "tests/support/temp_db.h"
 
@@ -293,6 +294,31 @@ TEST_F(StockCodesTest, RefusedCodeTextsReplaceNothing) {
     };
     expectRefusals(dialogs, sqlca(), cases, [&](const QString& text) { return gf_save_fpzldm(host, text); });
     EXPECT_EQ(committedRows(QStringLiteral("bm_bdcja_fpdm")).size(), 2);
+}
+
+TEST_F(StockCodesTest, AFailedDeletionOfAnOldTableKeepsBothTablesAsTheyWere) {
+    // Rows that collide with none of the stored ones: only the deletion can fail.
+    const QString newTables = fields({QStringLiteral("40"), QStringLiteral("2"), QStringLiteral("建筑业统一发票"),
+                                      QStringLiteral("建筑"), QStringLiteral("3")}) +
+                              QStringLiteral("|#|") + fields({QStringLiteral("237020000401"), QStringLiteral("40")});
+    const struct {
+        const char* failing;
+        const char* message;
+    } cases[] = {
+        {"DELETE FROM bm_bdcja_fpzl", "发票种类添加失败！\r\nsqlcode = -1\r\nsqlerrtext = disk full"},
+        {"DELETE FROM bm_bdcja_fpdm", "发票代码添加失败！\r\nsqlcode = -1\r\nsqlerrtext = disk full"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failing);
+        ASSERT_TRUE(gf_save_fpzldm(host, kKinds + QStringLiteral("|#|") + kCodes));
+        dialogs.clear();
+        const QString before = test::snapshot(sqlca());
+        test::failNextMatching(sqlca(), QString::fromUtf8(c.failing), QStringLiteral("disk full"));
+        EXPECT_FALSE(gf_save_fpzldm(host, newTables));
+        EXPECT_EQ(dialogs.messages(), QStringList{QString::fromUtf8(c.message)});
+        EXPECT_FALSE(sqlca().inTransaction());
+        EXPECT_EQ(test::snapshot(sqlca()), before);
+    }
 }
 
 // --- what the tax service sends --------------------------------------------------
