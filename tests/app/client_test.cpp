@@ -4,11 +4,14 @@
 #include "data_model/demo_constants.h"
 #include "taxsim/service.h"
 #include "tests/app/core_app.h"
+#include "tests/support/canned_transport.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/temp_db.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSqlDriver>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -160,6 +163,55 @@ TEST_F(ClientTest, WithoutAnAnswerTheLocalClockStaysAndTheUserIsWarned) {
     ASSERT_EQ(dialogs_.messages().size(), 1);
     EXPECT_TRUE(dialogs_.messages().first().startsWith(QStringLiteral("取税务服务器时间失败，暂以本机时间为准。")));
     EXPECT_TRUE(dialogs_.messages().first().contains(QStringLiteral("维护中")));
+}
+
+TEST_F(ClientTest, AnUnusableAnswerToTheDateQuestionIsNamedInTheWarning) {
+    app::Client client(profile_);
+    client.setDialogs(&dialogs_);
+    QString error;
+    ASSERT_TRUE(client.start(&error)) << error.toStdString();
+    const QDateTime local(QDate(2024, 3, 1), QTime(8, 0, 0));
+    client.session().localClock = [&] { return local; };
+    RemoteResult unusable;
+    unusable.kind = RemoteResult::Kind::BadReply;
+    unusable.httpStatus = 200;
+    unusable.detail = QStringLiteral("不是有效的UTF-8文本");
+    client.host().setTransport(std::make_shared<test::CannedTransport>(unusable));
+    client.syncServerDate();
+    EXPECT_EQ(client.session().gdt_srv_date(), local);
+    EXPECT_EQ(dialogs_.messages(), QStringList{QStringLiteral("取税务服务器时间失败，暂以本机时间为准。\r\n"
+                                                              "税务服务器的应答不是有效的UTF-8文本，无法使用！")});
+}
+
+// SQLite sets the lock wait on the open connection, which does not fail; on
+// PostgreSQL it is a statement the database can refuse. This database refuses
+// any lock wait longer than the five seconds every connection starts with.
+TEST_F(ClientTest, ADatabaseThatRefusesTheLockWaitKeepsTheClientFromStarting) {
+    if (!test::testsUsePostgres()) GTEST_SKIP() << "only a PostgreSQL database can refuse the lock wait";
+    test::TempDb db;
+    Transaction& t = db.tx();
+    ASSERT_TRUE(t.exec(
+        QStringLiteral("CREATE FUNCTION public.set_config(setting text, value text, is_local boolean) RETURNS text "
+                       "LANGUAGE plpgsql AS $$ BEGIN "
+                       "IF setting = 'lock_timeout' AND value::bigint > 5000 THEN "
+                       "RAISE EXCEPTION 'no lock wait beyond 5000 ms here'; END IF; "
+                       "RETURN pg_catalog.set_config(setting, value, is_local); END $$")))
+        << t.sqlerrtext.toStdString();
+    // Ahead of the built-in function for every new connection to this database.
+    const QString name = t.db().driver()->escapeIdentifier(db.config().database, QSqlDriver::TableName);
+    ASSERT_TRUE(t.exec(QStringLiteral("ALTER DATABASE %1 SET search_path = public, pg_catalog").arg(name)))
+        << t.sqlerrtext.toStdString();
+    ASSERT_TRUE(t.commit()) << t.sqlerrtext.toStdString();
+
+    profile_.database = db.config();
+    profile_.demoData = false;
+    app::Client client(profile_);
+    client.setDialogs(&dialogs_);
+    QString error;
+    EXPECT_FALSE(client.start(&error));
+    EXPECT_TRUE(error.contains(QStringLiteral("no lock wait beyond 5000 ms here"))) << error.toStdString();
+    EXPECT_EQ(client.session().sqlca, nullptr);
+    EXPECT_EQ(client.host().transport(), nullptr);
 }
 
 TEST_F(ClientTest, ASecondStartKeepsTheDataOfTheFirst) {
