@@ -352,8 +352,12 @@ bool w_fp_invoicing::recordPendingSave(SaveRun& run) {
     if (!recordPendingUpload(run.sqlca,
                              PendingUpload{is_fpdm, is_fphm, is_fpzl, s.gs_sysuserid, s.gs_userid, s.gs_username,
                                            s.gs_kprmc, run.digest},
-                             &error))
+                             &error)) {
+        // Another issuer's save of this number has its record in flight: the
+        // number is taken, as the header's key would say a moment later.
+        if (run.sqlca.lastErrorWasDuplicateKey()) return failSave(run, QStringLiteral("当前发票号码已使用！"));
         return failSave(run, QStringLiteral("发票数据保存失败！\r\n") + error);
+    }
     run.pending = true;
     return true;
 }
