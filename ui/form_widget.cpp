@@ -19,11 +19,12 @@ FormWidget::FormWidget(FormControl& control, QWidget* parent) : QFrame(parent), 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);
     layout->setSpacing(0);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { focusChanged(now); });
+    focusWatch_ =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { focusChanged(now); });
     mirror();
 }
 
-FormWidget::~FormWidget() = default;
+FormWidget::~FormWidget() { disconnect(focusWatch_); }
 
 void FormWidget::mirror() {
     // A hidden form is built when it is first shown.

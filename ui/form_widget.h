@@ -47,6 +47,9 @@ private:
     FormControl& control_;
     FormView* formView_ = nullptr;
     GridView* gridView_ = nullptr;
+    // Cut in the destructor: QWidget's own destructor moves the focus, and the
+    // handler must not run on a form that is half destroyed.
+    QMetaObject::Connection focusWatch_;
 };
 
 } // namespace fp::ui
