@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs, builds and runs the whole test suite (unit, headless window flows,
-# offscreen Qt tests, HTTP tests on loopback), then a short run of each fuzz
-# target when clang is installed. The database, form-engine and window-flow
-# suites run twice: on SQLite and on a throw-away PostgreSQL server that this
-# script starts and stops (see scripts/pg_test_server.sh).
+# offscreen Qt tests, HTTP tests on loopback), runs it again in a build with
+# AddressSanitizer and UndefinedBehaviorSanitizer (scripts/sanitize.sh), then a
+# short run of each fuzz target when clang is installed. The database,
+# form-engine and window-flow suites run on SQLite and on a throw-away
+# PostgreSQL server that this script starts and stops (scripts/pg_test_server.sh).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BUILD_DIR:-$here/build}"
@@ -21,5 +22,7 @@ fi
 export QT_QPA_PLATFORM=offscreen
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" --timeout 600 "$@"
+# The same suites, on both engines, under the sanitizers.
+"$here/scripts/sanitize.sh" -DFPDESK_WERROR=ON -- "$@"
 # A few seconds of every fuzz target when clang is installed (skipped otherwise).
 FUZZ_SECONDS="${FUZZ_SECONDS:-3}" "$here/scripts/fuzz.sh"
