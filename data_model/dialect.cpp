@@ -126,10 +126,14 @@ public:
         return QStringLiteral("TEXT");
     }
     // A BIGSERIAL's sequence knows nothing of values inserted explicitly: the
-    // next default would collide with them.
+    // next default would collide with them. The sequence only ever moves
+    // forward: max() sees committed rows only, and another issuer's lines not
+    // yet committed may hold values past it that the sequence already gave out.
     QString identityCatchUp(const QString& table, const QString& column) const override {
-        return QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), "
-                              "GREATEST((SELECT max(%2) FROM %1), 1))")
+        return QStringLiteral("SELECT setval(s.seq, s.top) FROM ( "
+                              "SELECT pg_get_serial_sequence('%1', '%2')::regclass AS seq, "
+                              "(SELECT GREATEST(max(%2), CAST(? AS BIGINT)) FROM %1) AS top ) s "
+                              "WHERE s.top > COALESCE(pg_sequence_last_value(s.seq), 0)")
             .arg(table, column);
     }
     QVariant encodeDecimal(const Decimal& d) const override { return d.round2().toString(2); }

@@ -40,8 +40,9 @@ public:
 
     // Column type of the DDL.
     virtual QString columnType(ColType type, int width) const = 0;
-    // A statement that moves the generator of an identity column past the
-    // highest value stored, after rows were inserted with values of their own
+    // A statement that moves the generator of an identity column forward to
+    // the highest value stored or to its one bound value (a floor), whichever
+    // is higher, and never back, around rows inserted with values of their own
     // (lines downloaded with the service's serials); empty where the engine
     // keeps up by itself.
     virtual QString identityCatchUp(const QString& table, const QString& column) const = 0;

@@ -227,23 +227,27 @@ bool storeDownloadedInvoice(Transaction& sqlca, const DownloadedInvoice& invoice
         return false;
     }
     // Serials kept from the service (or written explicitly by anyone before)
-    // must not be handed out again: the generator is moved past them before a
-    // line takes a new serial and once the lines are in.
+    // must not be handed out again: the generator is moved past a serial before
+    // it is kept, before a line takes a new serial and once the lines are in.
     const QString catchUp = sqlca.dialect().identityCatchUp(QStringLiteral("ptfp_fpxmmx"), QStringLiteral("iserial"));
-    auto catchUpSerials = [&] {
-        return catchUp.isEmpty() || !sqlca.selectAll(catchUp).isEmpty() || sqlca.sqlcode != -1;
+    auto catchUpSerials = [&](const QVariant& floor) {
+        return catchUp.isEmpty() || !sqlca.selectAll(catchUp, {floor}).isEmpty() || sqlca.sqlcode != -1;
     };
     for (const QVariantList& line : invoice.lines) {
         const QVariant serial = line.at(kLineSerialField);
-        const bool keepSerial = serial.isValid() && !serial.isNull() && !serialTaken(sqlca, serial);
-        const bool stored = keepSerial ? sqlca.exec(kLineInsert, line)
-                                       : catchUpSerials() && sqlca.exec(kLineInsertNewSerial, line.mid(1));
+        const bool hasSerial = serial.isValid() && !serial.isNull();
+        if (!catchUpSerials(hasSerial ? serial : QVariant(qlonglong(0)))) {
+            error = dbFailure(QStringLiteral("发票品目数据提取失败！"), sqlca);
+            return false;
+        }
+        const bool stored = hasSerial && !serialTaken(sqlca, serial) ? sqlca.exec(kLineInsert, line)
+                                                                     : sqlca.exec(kLineInsertNewSerial, line.mid(1));
         if (!stored || sqlca.sqlcode != 0) {
             error = dbFailure(QStringLiteral("发票品目数据提取失败！"), sqlca);
             return false;
         }
     }
-    if (!catchUpSerials()) {
+    if (!catchUpSerials(QVariant(qlonglong(0)))) {
         error = dbFailure(QStringLiteral("发票品目数据提取失败！"), sqlca);
         return false;
     }
