@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QSqlDriver>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace fp {
@@ -147,40 +148,48 @@ TEST_F(ClientTest, EmbeddedDemoStartsWithDemoDataAndLearnsTheServerDate) {
     EXPECT_TRUE(dialogs_.messages().isEmpty());
 }
 
-TEST_F(ClientTest, WithoutAnAnswerTheLocalClockStaysAndTheUserIsWarned) {
-    app::Client client(profile_);
-    client.setDialogs(&dialogs_);
-    QString error;
-    ASSERT_TRUE(client.start(&error)) << error.toStdString();
-    const QDateTime local(QDate(2024, 3, 1), QTime(8, 0, 0));
-    client.session().localClock = [&] { return local; };
-    taxsim::Fault refuse;
-    refuse.kind = taxsim::Fault::Kind::Refuse;
-    refuse.text = QStringLiteral("维护中");
-    client.service()->injectFault(refuse, 90001);
-    client.syncServerDate();
-    EXPECT_EQ(client.session().gdt_srv_date(), local);
-    ASSERT_EQ(dialogs_.messages().size(), 1);
-    EXPECT_TRUE(dialogs_.messages().first().startsWith(QStringLiteral("取税务服务器时间失败，暂以本机时间为准。")));
-    EXPECT_TRUE(dialogs_.messages().first().contains(QStringLiteral("维护中")));
-}
-
-TEST_F(ClientTest, AnUnusableAnswerToTheDateQuestionIsNamedInTheWarning) {
-    app::Client client(profile_);
-    client.setDialogs(&dialogs_);
-    QString error;
-    ASSERT_TRUE(client.start(&error)) << error.toStdString();
-    const QDateTime local(QDate(2024, 3, 1), QTime(8, 0, 0));
-    client.session().localClock = [&] { return local; };
-    RemoteResult unusable;
-    unusable.kind = RemoteResult::Kind::BadReply;
-    unusable.httpStatus = 200;
-    unusable.detail = QStringLiteral("不是有效的UTF-8文本");
-    client.host().setTransport(std::make_shared<test::CannedTransport>(unusable));
-    client.syncServerDate();
-    EXPECT_EQ(client.session().gdt_srv_date(), local);
-    EXPECT_EQ(dialogs_.messages(), QStringList{QStringLiteral("取税务服务器时间失败，暂以本机时间为准。\r\n"
-                                                              "税务服务器的应答不是有效的UTF-8文本，无法使用！")});
+// Without a usable answer the local clock stays and the warning says why: the
+// service's refusal in its own words, an unusable reply by what was wrong with it.
+TEST_F(ClientTest, WithoutAUsableAnswerTheLocalClockStaysAndTheWarningSaysWhy) {
+    struct Case {
+        const char* name;
+        std::function<void(app::Client&)> spoilAnswer;
+        QString warning;
+    };
+    const Case cases[] = {
+        {"refused",
+         [](app::Client& client) {
+             taxsim::Fault refuse;
+             refuse.kind = taxsim::Fault::Kind::Refuse;
+             refuse.text = QStringLiteral("维护中");
+             client.service()->injectFault(refuse, 90001);
+         },
+         QStringLiteral("取税务服务器时间失败，暂以本机时间为准。\r\n维护中")},
+        {"unusable",
+         [](app::Client& client) {
+             RemoteResult unusable;
+             unusable.kind = RemoteResult::Kind::BadReply;
+             unusable.httpStatus = 200;
+             unusable.detail = QStringLiteral("不是有效的UTF-8文本");
+             client.host().setTransport(std::make_shared<test::CannedTransport>(unusable));
+         },
+         QStringLiteral("取税务服务器时间失败，暂以本机时间为准。\r\n税务服务器的应答不是有效的UTF-8文本，无法使用！")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScriptedDialogs dialogs;
+        app::Client client(profile_);
+        client.setDialogs(&dialogs);
+        QString error;
+        ASSERT_TRUE(client.start(&error)) << error.toStdString();
+        const QDateTime local(QDate(2024, 3, 1), QTime(8, 0, 0));
+        client.session().localClock = [&] { return local; };
+        c.spoilAnswer(client);
+        client.syncServerDate();
+        EXPECT_EQ(client.session().gdt_srv_date(), local);
+        ASSERT_EQ(dialogs.messages().size(), 1);
+        EXPECT_TRUE(dialogs.messages().first().startsWith(c.warning)) << dialogs.messages().first().toStdString();
+    }
 }
 
 // SQLite sets the lock wait on the open connection, which does not fail; on
