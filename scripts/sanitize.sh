@@ -22,10 +22,6 @@ export ASAN_OPTIONS="fast_unwind_on_malloc=0:detect_leaks=1:check_initialization
 export LSAN_OPTIONS="suppressions=$here/tests/sanitizers/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
-launcher=()
-command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFPDESK_SANITIZE=ON \
-    -DFPDESK_BUILD_BENCH=OFF "${launcher[@]}" "${cmake_opts[@]}" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+"$here/scripts/setup.sh" "$build" -DFPDESK_SANITIZE=ON -DFPDESK_BUILD_BENCH=OFF "${cmake_opts[@]}"
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 900 "$@"
