@@ -298,6 +298,13 @@ bool Transaction::commit() {
     // SQLite refuses to end a transaction while a statement is still stepping.
     finishStatements(true);
     resetCurrent();
+    // A commit refused as a full disk refuses it: the transaction stays open.
+    if (faults_) {
+        if (const QString injected = faults_->failureFor(QStringLiteral("COMMIT")); !injected.isEmpty()) {
+            setError(injected);
+            return false;
+        }
+    }
     if (!db_.commit()) {
         setError(db_.lastError());
         return false;

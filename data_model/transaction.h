@@ -27,7 +27,8 @@ namespace fp {
 class StatementFaults {
 public:
     virtual ~StatementFaults() = default;
-    // The error `sql` is to fail with, or an empty text to run it.
+    // The error `sql` is to fail with, or an empty text to run it. A commit is
+    // asked for as "COMMIT".
     virtual QString failureFor(const QString& sql) = 0;
 };
 

@@ -10,10 +10,12 @@ namespace fp::test {
 
 class FailNextMatching : public StatementFaults {
 public:
-    FailNextMatching(QString fragment, QString error) : fragment_(std::move(fragment)), error_(std::move(error)) {}
+    FailNextMatching(QString fragment, QString error, int skip = 0)
+        : fragment_(std::move(fragment)), error_(std::move(error)), skip_(skip) {}
 
     QString failureFor(const QString& sql) override {
         if (fired_ || !sql.contains(fragment_)) return QString();
+        if (skip_-- > 0) return QString();
         fired_ = true;
         return error_;
     }
@@ -21,6 +23,7 @@ public:
 private:
     QString fragment_;
     QString error_;
+    int skip_ = 0;
     bool fired_ = false;
 };
 
@@ -29,6 +32,12 @@ private:
 inline void failNextMatching(Transaction& t, const QString& fragment,
                              const QString& error = QStringLiteral("injected failure")) {
     t.setStatementFaults(std::make_shared<FailNextMatching>(fragment, error));
+}
+
+// The commit after the next `skip` ones fails with `error`, as on a full disk;
+// the transaction stays open for the caller's rollback.
+inline void failCommit(Transaction& t, int skip, const QString& error = QStringLiteral("disk full")) {
+    t.setStatementFaults(std::make_shared<FailNextMatching>(QStringLiteral("COMMIT"), error, skip));
 }
 
 } // namespace fp::test
