@@ -148,6 +148,7 @@ void Client::syncServerDate(const HostServices::BusyRunner& runner) {
         session_.setServerDate(t);
         return;
     }
+    session_.srvDateUnread = true;
     host_.mess(QStringLiteral("取税务服务器时间失败，暂以本机时间为准。\r\n") + e);
 }
 

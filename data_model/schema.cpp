@@ -204,10 +204,13 @@ const std::vector<TableDef>& schemaTables() {
           {QStringLiteral("ntable"), ColType::Text, 50, false, QStringLiteral("表名")},
           {QStringLiteral("dw_name"), ColType::Text, 50, false, QStringLiteral("数据窗口")}},
          {}},
-        // Saves whose upload is not confirmed yet: written and committed before
-        // the save's own transaction, removed with the invoice's commit or when
-        // the service's answer settles it; what remains after a crash or a lost
-        // reply is settled against the service later (gf_reconcile_pending_uploads).
+        // The journal of requests that change the service's state (upload,
+        // void, blank void, print report) and are not confirmed yet: written
+        // and committed before the command's own transaction, taken by that
+        // transaction at its start and so removed with its commit; what remains
+        // after a crash, a lost reply or a failed commit is settled against the
+        // service later (gf_reconcile_pending_uploads). czlx: 1 upload, 2 print
+        // report, 3 void, 4 blank void (empty in rows of version 2: uploads).
         {QStringLiteral("fp_pending_upload"),
          {{QStringLiteral("fpdm"), ColType::Text, 12, true, QStringLiteral("发票代码")},
           {QStringLiteral("fphm"), ColType::Text, 8, true, QStringLiteral("发票号码")},
@@ -217,7 +220,12 @@ const std::vector<TableDef>& schemaTables() {
           {QStringLiteral("username"), ColType::Text, 50, false, QStringLiteral("用户名称")},
           {QStringLiteral("kpr"), ColType::Text, 50, false, QStringLiteral("开票人")},
           {QStringLiteral("digest"), ColType::Text, 64, false, QStringLiteral("上传内容摘要")},
-          {QStringLiteral("bcrq"), ColType::DateTime, 0, false, QStringLiteral("保存日期")}},
+          {QStringLiteral("bcrq"), ColType::DateTime, 0, false, QStringLiteral("保存日期")},
+          {QStringLiteral("czlx"), ColType::Text, 1, false, QStringLiteral("操作类型")},
+          {QStringLiteral("dycs"), ColType::Whole, 0, false, QStringLiteral("打印次数")},
+          {QStringLiteral("bz"), ColType::Text, 100, false, QStringLiteral("备注")},
+          {QStringLiteral("srvrq"), ColType::DateTime, 0, false, QStringLiteral("服务器日期")},
+          {QStringLiteral("token"), ColType::Text, 40, false, QStringLiteral("记录标识")}},
          {QStringList{QStringLiteral("sxh"), QStringLiteral("userid")}}},
         // The host's users, as the set-up commands add them; rights are per user.
         {QStringLiteral("b_user"),
@@ -240,17 +248,21 @@ const TableDef* findTable(const QString& name) {
 }
 
 namespace {
+QString columnSql(const ColumnDef& c, const Dialect& d) {
+    QString def = c.name + QLatin1Char(' ') + d.columnType(c.type, c.width);
+    if (c.key && c.type != ColType::Identity) def += QStringLiteral(" NOT NULL");
+    // SQLite does not enforce VARCHAR widths; a check does, on every write path.
+    if (c.type == ColType::Text && c.width > 0 && d.kind() == Dialect::Kind::SQLite)
+        def += QStringLiteral(" CHECK (length(%1) <= %2)").arg(c.name).arg(c.width);
+    return def;
+}
+
 QString createTableSql(const TableDef& t, const Dialect& d) {
     QStringList parts;
     bool identityKey = false;
     for (const auto& c : t.columns) {
-        QString def = c.name + QLatin1Char(' ') + d.columnType(c.type, c.width);
         if (c.type == ColType::Identity) identityKey = true;
-        if (c.key && c.type != ColType::Identity) def += QStringLiteral(" NOT NULL");
-        // SQLite does not enforce VARCHAR widths; a check does, on every write path.
-        if (c.type == ColType::Text && c.width > 0 && d.kind() == Dialect::Kind::SQLite)
-            def += QStringLiteral(" CHECK (length(%1) <= %2)").arg(c.name).arg(c.width);
-        parts << def;
+        parts << columnSql(c, d);
     }
     const QStringList keys = t.keyNames();
     if (!identityKey && !keys.isEmpty())
@@ -297,12 +309,32 @@ bool createTables(Transaction& t, QString* error) {
 // at a time, after createTables has added every table that was missing.
 //   1 -> 2: fp_pending_upload is new; its table and index come from
 //           createTables, no existing table changes.
+//   2 -> 3: fp_pending_upload becomes the journal of every request in
+//           flight: the columns from czlx on are added; its rows keep their
+//           values (an empty czlx reads as an upload).
 bool upgradeFrom(Transaction& t, int from, QString* error) {
+    const QString journal = QStringLiteral("fp_pending_upload");
     if (from == 1) {
         QVariantList row;
         if (t.selectInto(QStringLiteral("SELECT count(*) FROM fp_pending_upload"), {}, row) == -1) {
-            if (error) *error = QStringLiteral("fp_pending_upload: ") + t.sqlerrtext;
+            if (error) *error = journal + QStringLiteral(": ") + t.sqlerrtext;
             return false;
+        }
+        return true;
+    }
+    if (from == 2) {
+        // A table createTables has just made (a version-1 database) has them all.
+        QVariantList row;
+        if (t.selectInto(QStringLiteral("SELECT count(czlx) FROM fp_pending_upload"), {}, row) == 0) return true;
+        const TableDef* table = findTable(journal);
+        bool added = false;
+        for (const ColumnDef& c : table->columns) {
+            if (c.name == QLatin1String("czlx")) added = true;
+            if (!added) continue;
+            if (!t.exec(QStringLiteral("ALTER TABLE fp_pending_upload ADD COLUMN ") + columnSql(c, t.dialect()))) {
+                if (error) *error = journal + QStringLiteral(": ") + t.sqlerrtext;
+                return false;
+            }
         }
         return true;
     }

@@ -38,8 +38,10 @@ const TableDef* findTable(const QString& name);
 // its version in the table fp_schema_version (one row); a later release that
 // changes the tables raises the number and adds the step that upgrades a
 // database of the previous version in place.
-// Version 2 adds fp_pending_upload (saves whose upload is not yet confirmed).
-inline constexpr int kSchemaVersion = 2;
+// Version 2 adds fp_pending_upload (saves whose upload is not yet confirmed);
+// version 3 makes it the journal of every request in flight (uploads, voids,
+// blank voids, print reports).
+inline constexpr int kSchemaVersion = 3;
 inline constexpr const char* kSchemaVersionTable = "fp_schema_version";
 
 // The version a database is at: 0 when it has no version row (new, or made

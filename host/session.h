@@ -44,7 +44,11 @@ public:
     void setServerDate(const QDateTime& server) {
         const QDateTime local = localClock ? localClock() : QDateTime::currentDateTime();
         srvOffsetMs = local.msecsTo(server);
+        srvDateUnread = false;
     }
+    // The server time could not be read at start: gdt_srv_date is the local
+    // clock, which a rule on the server's month must not rely on.
+    bool srvDateUnread = false;
     std::function<QDateTime()> localClock; // empty: the system clock
     qint64 srvOffsetMs = 0;
 };

@@ -7,6 +7,7 @@
 #include "host/judge_column.h"
 #include "host/text_helpers.h"
 #include "issuing/w_fp_invoicing.h"
+#include "services/journal_store.h"
 #include "services/pending_uploads.h"
 #include "services/remote_text.h"
 
@@ -24,8 +25,8 @@ struct w_fp_invoicing::SaveRun {
     std::unique_ptr<DataStore> entered;
     bool readBack = false;
     int lineCount = 0;
-    QString digest;           // of the content uploaded (pending_uploads.h)
-    bool pending = false;     // a record of the pending upload was written
+    PendingRequest record;    // the journal's record of the upload (pending_uploads.h)
+    bool pending = false;     // the record was written
     bool keepPending = false; // the upload may yet be stored: its record stays
     QString savedMessage = QStringLiteral("数据保存成功！");
 };
@@ -86,8 +87,8 @@ long w_fp_invoicing::ue_save() {
     // From here on one transaction; every failure leaves through failSave.
     run.entered = makeStore(xm->name(), *sqlca);
     (void)xm->rowsCopy(1, xm->rowCount(), *run.entered, 0); // a store of the same definition takes every row
-    if (!recordPendingSave(run) || !writeHeader(run) || !writeLines(run) || !checkLineSerials(run) ||
-        !appendLinesUpload(run) || !markNumberUsed(run) || !logIssue(run) || !dropPendingRecord(run) ||
+    if (!recordPendingSave(run) || !takePendingRecord(run) || !writeHeader(run) || !writeLines(run) ||
+        !checkLineSerials(run) || !appendLinesUpload(run) || !markNumberUsed(run) || !logIssue(run) ||
         !uploadAndCommit(run))
         return 0;
 
@@ -217,13 +218,8 @@ bool w_fp_invoicing::confirmSave() {
 
 bool w_fp_invoicing::failSave(SaveRun& run, const QString& message) {
     (void)run.sqlca.rollback(); // the failure to report is `message`
-    // Nothing was stored at the service (or it said so): the record goes. A
-    // failure to drop it only leaves a record that the next settling drops.
-    if (run.pending && !run.keepPending) {
-        TxGuard guard(run.sqlca);
-        if (!deletePendingUpload(run.sqlca, is_fpdm, is_fphm) || !run.sqlca.commit())
-            (void)run.sqlca.rollback(); // the next settling drops what is left
-    }
+    // Nothing was stored at the service (or it said so): the record goes.
+    if (run.pending && !run.keepPending) dropPendingRequest(run.sqlca, run.record);
     if (run.readBack) {
         DataStore* xm = dw_xm.store();
         xm->reset();
@@ -305,12 +301,7 @@ bool w_fp_invoicing::markNumberUsed(SaveRun& run) {
 
 bool w_fp_invoicing::logIssue(SaveRun& run) {
     const Session& s = session();
-    if (run.sqlca.exec(
-            QStringLiteral(
-                "INSERT INTO bdcja_fpk_log ( fpdm, fphm, sxh, czlx, kpr, czrq ) VALUES ( ?, ?, ?, '1', ?, %1 )")
-                .arg(run.sqlca.dialect().currentTime()),
-            {is_fpdm, is_fphm, s.gs_sysuserid, s.gs_username}))
-        return true;
+    if (insertIssueLog(run.sqlca, is_fpdm, is_fphm, s.gs_sysuserid, s.gs_username)) return true;
     return failSave(run, QStringLiteral("发票库数据保存失败！\r\n") + run.sqlca.sqlerrtext);
 }
 
@@ -347,25 +338,32 @@ QString w_fp_invoicing::enteredContentDigest() const {
 // leaves it to be settled against the service.
 bool w_fp_invoicing::recordPendingSave(SaveRun& run) {
     const Session& s = session();
-    run.digest = enteredContentDigest();
+    run.record = PendingRequest{is_fpdm,     is_fphm,       is_fpzl,    s.gs_sysuserid,
+                                s.gs_userid, s.gs_username, s.gs_kprmc, enteredContentDigest()};
     QString error;
-    if (!recordPendingUpload(run.sqlca,
-                             PendingUpload{is_fpdm, is_fphm, is_fpzl, s.gs_sysuserid, s.gs_userid, s.gs_username,
-                                           s.gs_kprmc, run.digest},
-                             &error)) {
-        // Another issuer's save of this number has its record in flight: the
-        // number is taken, as the header's key would say a moment later.
-        if (run.sqlca.lastErrorWasDuplicateKey()) return failSave(run, QStringLiteral("当前发票号码已使用！"));
-        return failSave(run, QStringLiteral("发票数据保存失败！\r\n") + error);
+    // A record of the number that another save left (or is still writing) is
+    // settled first: that save may have issued the number.
+    for (bool settled = false;; settled = true) {
+        switch (recordPendingRequest(run.sqlca, run.record, &error)) {
+        case JournalWrite::Written: run.pending = true; return true;
+        case JournalWrite::Failed: return failSave(run, QStringLiteral("发票数据保存失败！\r\n") + error);
+        case JournalWrite::Taken: break;
+        }
+        // Another save took the number meanwhile.
+        if (settled) return failSave(run, QStringLiteral("当前发票号码已使用！"));
+        if (!settleBeforeRequest(host(), is_fpdm, is_fphm)) return failSave(run, QString());
     }
-    run.pending = true;
-    return true;
 }
 
-// Inside the save's transaction: the invoice's commit removes the record.
-bool w_fp_invoicing::dropPendingRecord(SaveRun& run) {
-    if (deletePendingUpload(run.sqlca, is_fpdm, is_fphm)) return true;
-    return failSave(run, QStringLiteral("发票数据保存失败！\r\n") + run.sqlca.sqlerrtext);
+// The first step of the save's transaction: it holds its record from here on,
+// so that settling in another client waits for it, and its commit removes it.
+bool w_fp_invoicing::takePendingRecord(SaveRun& run) {
+    if (takePendingRequest(run.sqlca, run.record)) return true;
+    if (run.sqlca.sqlcode == -1) return failSave(run, QStringLiteral("发票数据保存失败！\r\n") + run.sqlca.sqlerrtext);
+    // Settled by another client meanwhile, before anything was sent: that
+    // client may be about to save the number itself.
+    run.pending = false;
+    return failSave(run, QStringLiteral("当前发票号码已使用！"));
 }
 
 // The local data is committed only when the service accepted the upload. A
@@ -379,8 +377,16 @@ bool w_fp_invoicing::uploadAndCommit(SaveRun& run) {
         return failSave(run, host().lastFailureText());
     }
     reply = reply.mid(5);
+    return commitAccepted(run);
+}
+
+// The service holds the invoice: a commit that fails now keeps the record, so
+// that settling stores the service's copy.
+bool w_fp_invoicing::commitAccepted(SaveRun& run) {
     if (run.sqlca.commit()) return true;
-    return failSave(run, QStringLiteral("发票数据保存失败！\r\n") + run.sqlca.sqlerrtext);
+    run.keepPending = true;
+    return failSave(run, QStringLiteral("税务机关已收到该发票，但本地数据保存失败！\r\n") + run.sqlca.sqlerrtext +
+                             QStringLiteral("\r\n请执行“核对未确认发票”补存本地数据。"));
 }
 
 // The upload's answer was lost: the service may have stored the invoice. It is
@@ -391,12 +397,8 @@ bool w_fp_invoicing::uploadAndCommit(SaveRun& run) {
 bool w_fp_invoicing::settleLostUploadReply(SaveRun& run) {
     const QString failure = host().lastFailureText();
     const ServerInvoice answer = askServerForInvoice(host(), is_fpdm, is_fphm);
-    if (answer.kind == ServerInvoice::Kind::Present && contentDigest(contentOf(*answer.invoice)) == run.digest) {
-        if (!run.sqlca.commit()) {
-            run.keepPending = true;
-            return failSave(run, QStringLiteral("税务机关已收到该发票，但本地数据保存失败！\r\n") +
-                                     run.sqlca.sqlerrtext + QStringLiteral("\r\n请执行“核对未确认发票”补存本地数据。"));
-        }
+    if (answer.kind == ServerInvoice::Kind::Present && contentDigest(contentOf(*answer.invoice)) == run.record.digest) {
+        if (!commitAccepted(run)) return false;
         run.savedMessage = QStringLiteral("上传应答未收到，经核对税务机关已收到该发票，数据已保存！");
         return true;
     }

@@ -170,9 +170,10 @@ private:
     bool markNumberUsed(SaveRun& run);
     bool logIssue(SaveRun& run);
     bool recordPendingSave(SaveRun& run);
-    bool dropPendingRecord(SaveRun& run);
+    bool takePendingRecord(SaveRun& run);
     bool uploadAndCommit(SaveRun& run);
     bool settleLostUploadReply(SaveRun& run);
+    bool commitAccepted(SaveRun& run);
     QString enteredContentDigest() const;
     // The one way out of the save's transaction: rolls back, puts the lines as
     // entered back on screen, drops the record of the pending upload unless the

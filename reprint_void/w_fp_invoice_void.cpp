@@ -3,6 +3,7 @@
 #include "data_model/data_store.h"
 #include "data_model/transaction.h"
 #include "reprint_void/menus.h"
+#include "services/journal_store.h"
 #include "services/remote_text.h"
 
 namespace fp {
@@ -133,25 +134,15 @@ bool w_fp_invoice_void::createBlankRow() {
     QString kind;
     if (sqlca.selectInto(QStringLiteral("SELECT fpzlbm FROM bm_bdcja_fpdm WHERE fpdm = ?"), {is_fpdm}, row) == 0)
         kind = row.value(0).toString();
-
-    // The blank invoice's own row: one-blank payer, the taxpayer as payee, total 0.
-    if (!sqlca.exec(QStringLiteral("INSERT INTO ptfp_fpk ( fpdm , fphm , fpzlbm , swjgdm , sxh , fpzt , kpr , bcrq , "
-                                   "fkfmc , fkfzjhm , skfmc , skfzjhm , skflxdh , hjje ) "
-                                   "VALUES ( ? , ? , ? , ? , ? , ? , ? , ? , ' ' , ' ' , ? , ? , ? , ? )"),
-                    {is_fpdm, is_fphm, kind, s.gs_ssswjgdm, s.gs_sysuserid, kStatusBlankVoided, s.gs_userid,
-                     s.gdt_srv_date(), s.gs_sysusername, s.gs_nsrsbh, s.gs_nsrlxdh,
-                     QVariant::fromValue(Decimal::fromInt(0))})) {
+    const BlankInvoice blank{is_fpdm, is_fphm, kind, s.gs_sysuserid, s.gs_userid, s.gdt_srv_date()};
+    if (!insertBlankInvoice(sqlca, s, blank)) {
         // Never go on to the stock, the log or the report without the row.
         const QString err = sqlca.sqlerrtext;
         (void)sqlca.rollback(); // the failure to report is `err`
         mess(QStringLiteral("发票作废操作失败！\r\n") + err);
         return false;
     }
-    // The batch holding the number records it as its last used one, unless it
-    // has already used a higher number.
-    if (!sqlca.exec(QStringLiteral("UPDATE bdcja_fplg SET zjsyh = ? WHERE fpdm = ? AND fpzlbm = ? AND fpqh <= ? "
-                                   "AND fpzh >= ? AND ( zjsyh IS NULL OR TRIM( zjsyh ) = '' OR zjsyh < ? )"),
-                    {is_fphm, is_fpdm, kind, is_fphm, is_fphm, is_fphm})) {
+    if (!markBlankNumberUsed(sqlca, blank)) {
         const QString err = sqlca.sqlerrtext;
         (void)sqlca.rollback(); // the failure to report is `err`
         mess(QStringLiteral("发票库数据保存失败！\r\n") + err);
@@ -163,15 +154,117 @@ bool w_fp_invoice_void::createBlankRow() {
 bool w_fp_invoice_void::writeLog() {
     Session& s = session();
     Transaction& sqlca = *s.sqlca;
-    if (sqlca.exec(QStringLiteral("INSERT INTO bdcja_fpk_log ( fpdm , fphm , sxh , czlx , kpr , czrq , bz ) "
-                                  "VALUES ( ? , ? , ? , '3' , ? , %1 , '空白发票' )")
-                       .arg(sqlca.dialect().currentTime()),
-                   {is_fpdm, is_fphm, s.gs_sysuserid, s.gs_kprmc}))
-        return true;
+    if (insertVoidLog(sqlca, is_fpdm, is_fphm, s.gs_sysuserid, s.gs_kprmc)) return true;
     const QString err = sqlca.sqlerrtext;
     (void)sqlca.rollback(); // the failure to report is `err`
     mess(QStringLiteral("发票作废失败1！\r\n") + err);
     return false;
+}
+
+bool w_fp_invoice_void::requireServerDate() {
+    Session& s = session();
+    if (!s.srvDateUnread) return true;
+    QString reply;
+    QString failure;
+    if (host().sendRemoteMsgQuietly(QString(kRemoteEndpoint), QStringLiteral("proc_id:90001"), kTimeoutVoid, reply)) {
+        const QString text = reply_body(reply).trimmed();
+        const QDateTime t = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (t.isValid()) {
+            s.setServerDate(t);
+            return true;
+        }
+        failure = QStringLiteral("税务服务器时间无法识别：") + text;
+    } else {
+        failure = host().lastFailureText();
+    }
+    mess(QStringLiteral("取税务服务器时间失败，不能进行作废操作！\r\n") + failure);
+    return false;
+}
+
+bool w_fp_invoice_void::recordVoid(PendingRequest& record) {
+    const Session& s = session();
+    const bool blank = cbx_blank.checked;
+    record = PendingRequest{is_fpdm, is_fphm, QString(), s.gs_sysuserid, s.gs_userid, s.gs_username, s.gs_kprmc};
+    record.op = blank ? JournalOp::BlankVoid : JournalOp::Void;
+    record.srvrq = s.gdt_srv_date();
+    if (blank) {
+        QVariantList row;
+        if (s.sqlca->selectInto(QStringLiteral("SELECT fpzlbm FROM bm_bdcja_fpdm WHERE fpdm = ?"), {is_fpdm}, row) == 0)
+            record.fpzlbm = row.value(0).toString();
+    }
+    QString error;
+    for (bool settled = false;; settled = true) {
+        switch (recordPendingRequest(*s.sqlca, record, &error)) {
+        case JournalWrite::Written: return true;
+        case JournalWrite::Failed: mess(QStringLiteral("发票作废操作失败！\r\n") + error); return false;
+        case JournalWrite::Taken: break;
+        }
+        // The number's last request is settled first; it may have been this very void.
+        if (settled) {
+            mess(pendingRecordRefusal());
+            return false;
+        }
+        if (!settleBeforeRequest(host(), is_fpdm, is_fphm)) return false;
+    }
+}
+
+// The report's answer was lost: the service is asked whether it voided the
+// invoice. Voided there -> the local side is completed as after an acceptance;
+// otherwise the record stays (the report may still arrive) and the clerk is
+// told how things stand.
+bool w_fp_invoice_void::settleLostVoidReply(const PendingRequest& record, const QString& failure) {
+    const Settlement settled = settlePendingRequest(host(), record.fpdm, record.fphm, true);
+    switch (settled.outcome) {
+    case Settlement::Outcome::Completed:
+        showVoided();
+        mess(QStringLiteral("作废应答未收到，经核对税务机关已作废该发票，数据已保存！"));
+        return true;
+    case Settlement::Outcome::Kept:
+        mess(failure + QStringLiteral("\r\n\r\n经核对，税务机关目前没有作废该发票，本地数据未保存。"
+                                      "税务机关可能稍后才收到，请先执行“核对未确认发票”再重新作废。"));
+        return false;
+    case Settlement::Outcome::Unreachable:
+    case Settlement::Outcome::Gone:
+        mess(failure + QStringLiteral("\r\n\r\n无法向税务机关核对该发票是否已作废，本地数据未保存。"
+                                      "请在网络恢复后执行“核对未确认发票”。"));
+        return false;
+    case Settlement::Outcome::Failed:
+    case Settlement::Outcome::Dropped: break;
+    }
+    mess(failure + QStringLiteral("\r\n\r\n") + settled.message);
+    return false;
+}
+
+bool w_fp_invoice_void::reportAndCommit(const PendingRequest& record, const QString& issuerR) {
+    Transaction& sqlca = *session().sqlca;
+    const QString status = cbx_blank.checked ? kStatusBlankVoided : kStatusVoided;
+    QString reply;
+    if (!host().sendRemoteMsgQuietly(QString(kRemoteEndpoint), req_void(is_fpdmr, is_fphmr, status, issuerR),
+                                     kTimeoutVoid, reply)) {
+        (void)sqlca.rollback(); // the failure is reported below; the record comes back with it
+        if (host().lastOutcome() == HostServices::Outcome::TransportFailed)
+            return settleLostVoidReply(record, host().lastFailureText());
+        dropPendingRequest(sqlca, record); // the service did nothing with the report
+        mess(host().lastFailureText());
+        return false;
+    }
+    reply = reply_body(reply);
+    if (!sqlca.commit()) {
+        // The service has voided it: the record stays for settling.
+        const QString err = sqlca.sqlerrtext;
+        (void)sqlca.rollback(); // the failure to report is `err`
+        mess(QStringLiteral("税务机关已作废该发票，但本地数据保存失败！\r\n") + err +
+             QStringLiteral("\r\n请执行“核对未确认发票”补存本地数据。"));
+        return false;
+    }
+    showVoided();
+    mess(QStringLiteral("发票作废成功！"));
+    return true;
+}
+
+void w_fp_invoice_void::showVoided() {
+    retrieveInvoice(is_fpdm, is_fphm);
+    uo_toolbar.of_setenable(kVoid, false);
 }
 
 long w_fp_invoice_void::ue_save() {
@@ -195,31 +288,24 @@ long w_fp_invoice_void::ue_save() {
     Transaction& sqlca = *s.sqlca;
 
     const bool blank = cbx_blank.checked;
+    if (!requireServerDate()) return 0;
     if (!(blank ? confirmBlankVoid() : confirmNormalVoid())) return 0;
 
+    PendingRequest record;
+    if (!recordVoid(record)) return 0;
     TxGuard guard(sqlca);
-    if (!(blank ? createBlankRow() : markVoided())) return 0;
-    if (!writeLog()) return 0;
-
-    const QString status = blank ? kStatusBlankVoided : kStatusVoided;
-    QString reply;
-    if (!host().f_send_remote_msg(QString(kRemoteEndpoint), req_void(is_fpdmr, is_fphmr, status, issuerR), kTimeoutVoid,
-                                  reply)) {
-        (void)sqlca.rollback(); // the exchange's failure has been shown
-        return 0;
-    }
-    reply = reply_body(reply);
-    if (!sqlca.commit()) {
+    if (!takePendingRequest(sqlca, record)) {
         const QString err = sqlca.sqlerrtext;
         (void)sqlca.rollback(); // the failure to report is `err`
+        dropPendingRequest(sqlca, record);
         mess(QStringLiteral("发票作废操作失败！\r\n") + err);
         return 0;
     }
-
-    retrieveInvoice(is_fpdm, is_fphm);
-    uo_toolbar.of_setenable(kVoid, false);
-    mess(QStringLiteral("发票作废成功！"));
-    return 1;
+    if (!(blank ? createBlankRow() : markVoided()) || !writeLog()) {
+        dropPendingRequest(sqlca, record); // nothing was sent
+        return 0;
+    }
+    return reportAndCommit(record, issuerR) ? 1 : 0;
 }
 
 } // namespace fp

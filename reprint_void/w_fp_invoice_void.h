@@ -6,6 +6,7 @@
 // void is logged and reported with procedure 76129 and committed only after
 // the tax service accepted it.
 #include "reprint_void/invoice_lookup_window.h"
+#include "services/pending_uploads.h"
 
 namespace fp {
 
@@ -42,6 +43,15 @@ private:
     bool markVoided();
     bool createBlankRow();
     bool writeLog();
+    // The service's date for the month rule and the blank row, asked for again
+    // when it could not be read at start; false after a message.
+    bool requireServerDate();
+    // The journal's record of the report, written before the transaction.
+    bool recordVoid(PendingRequest& record);
+    // Reports the void (the issuer escaped) and commits; false after rollback and message.
+    bool reportAndCommit(const PendingRequest& record, const QString& issuerR);
+    bool settleLostVoidReply(const PendingRequest& record, const QString& failure);
+    void showVoided();
 };
 
 } // namespace fp

@@ -4,6 +4,8 @@
 #include "data_model/schema.h"
 #include "data_model/transaction.h"
 #include "host/text_helpers.h"
+#include "services/journal_store.h"
+#include "services/pending_uploads.h"
 #include "services/remote_text.h"
 
 namespace fp {
@@ -123,6 +125,48 @@ QString printRemark(long newCount, const s_printreturn& printed) {
     return remark;
 }
 
+namespace {
+
+// The print's report (98179) and the commit. A lost answer: the service is
+// asked for its count at once; counted there -> completed as after an
+// acceptance, otherwise the record stays for settling.
+bool reportPrint(HostServices& host, const PendingRequest& record, const QString& fpdmr, const QString& fphmr,
+                 qint64 previous, const QString& kprr) {
+    Transaction& sqlca = *host.session().sqlca;
+    const QString remark = record.bz.isEmpty() ? QStringLiteral(" ") : record.bz;
+    QString reply;
+    if (!host.sendRemoteMsgQuietly(QString(kRemoteEndpoint), req_print(fpdmr, fphmr, previous, kprr, remark),
+                                   kTimeoutPrint, reply)) {
+        (void)sqlca.rollback(); // the failure is reported below; the record comes back with it
+        const QString failure = host.lastFailureText();
+        if (host.lastOutcome() != HostServices::Outcome::TransportFailed) {
+            dropPendingRequest(sqlca, record); // the service did nothing with the report
+            host.mess(failure);
+            return false;
+        }
+        const Settlement settled = settlePendingRequest(host, record.fpdm, record.fphm, true);
+        if (settled.outcome == Settlement::Outcome::Completed) return true;
+        host.mess(failure + QStringLiteral("\r\n\r\n") +
+                  (settled.outcome == Settlement::Outcome::Kept
+                       ? QStringLiteral("经核对，税务机关目前没有记录本次打印，打印次数未保存。"
+                                        "请先执行“核对未确认发票”再重新打印。")
+                   : settled.outcome == Settlement::Outcome::Failed
+                       ? settled.message
+                       : QStringLiteral("无法向税务机关核对本次打印是否已记录，打印次数未保存。"
+                                        "请在网络恢复后执行“核对未确认发票”。")));
+        return false;
+    }
+    if (sqlca.commit()) return true;
+    // The service has counted the print: the record stays for settling.
+    const QString err = sqlca.sqlerrtext;
+    (void)sqlca.rollback(); // the failure to report is `err`
+    host.mess(QStringLiteral("税务机关已记录本次打印，但本地打印次数保存失败！\r\n") + err +
+              QStringLiteral("\r\n请执行“核对未确认发票”补存本地数据。"));
+    return false;
+}
+
+} // namespace
+
 long gf_fp_zhty_print(HostServices& host, const QString& as_fpdm, const QString& as_fphm, DataStore* adw_ref,
                       s_preview_parameter parameter) {
     if (as_fpdm.isEmpty() || as_fphm.isEmpty() || !adw_ref) {
@@ -142,6 +186,11 @@ long gf_fp_zhty_print(HostServices& host, const QString& as_fpdm, const QString&
         host.mess(QStringLiteral("不能进行打印！"));
         return -1;
     }
+
+    // A report of an earlier print whose answer was lost is settled before
+    // paper is used: the count this print starts from must be the service's.
+    if (s.sqlca && pendingRequestOf(*s.sqlca, as_fpdm, as_fphm) && !settleBeforeRequest(host, as_fpdm, as_fphm))
+        return -1;
 
     parameter.dw_datawindow = adw_ref;
     parameter.dw_datawindowname = adw_ref->name();
@@ -167,41 +216,37 @@ long gf_fp_zhty_print(HostServices& host, const QString& as_fpdm, const QString&
     const QVariant hadPrinted = found.value(0);
     const long previous = hadPrinted.isValid() && !hadPrinted.isNull() ? long(hadPrinted.toLongLong()) : 0;
     const long printCount = previous + *printed.sl_printcnt;
+    const QString remark = printRemark(printCount, printed);
 
-    if (!sqlca->exec(QStringLiteral("UPDATE ptfp_fpk SET drcs = ? WHERE fpdm = ? AND fphm = ?"),
+    // The report's record, before the transaction: a lost answer or a crash
+    // leaves it to be settled against the service's count.
+    PendingRequest record{as_fpdm, as_fphm, QString(), s.gs_sysuserid, s.gs_userid, s.gs_username, s.gs_kprmc};
+    record.op = JournalOp::Print;
+    record.dycs = printCount;
+    record.bz = remark;
+    QString error;
+    switch (recordPendingRequest(*sqlca, record, &error)) {
+    case JournalWrite::Written: break;
+    case JournalWrite::Taken: host.mess(pendingRecordRefusal()); return -1;
+    case JournalWrite::Failed: host.mess(QStringLiteral("发票打印信息保存失败1！\r\n") + error); return -1;
+    }
+    if (!takePendingRequest(*sqlca, record) ||
+        !sqlca->exec(QStringLiteral("UPDATE ptfp_fpk SET drcs = ? WHERE fpdm = ? AND fphm = ?"),
                      {qlonglong(printCount), as_fpdm, as_fphm})) {
         const QString err = sqlca->sqlerrtext;
-        (void)sqlca->rollback(); // the failure to report is `err`
+        (void)sqlca->rollback();            // the failure to report is `err`
+        dropPendingRequest(*sqlca, record); // nothing was sent
         host.mess(QStringLiteral("发票打印次数保存失败1！\r\n") + err);
         return -1;
     }
-
-    QString remark = printRemark(printCount, printed);
-    if (!sqlca->exec(QStringLiteral("INSERT INTO bdcja_fpk_log ( fpdm , fphm , sxh , czlx , kpr , czrq , bz ) "
-                                    "VALUES ( ? , ? , ? , '2' , ? , %1 , ? )")
-                         .arg(sqlca->dialect().currentTime()),
-                     {as_fpdm, as_fphm, s.gs_sysuserid, s.gs_kprmc, remark})) {
+    if (!insertPrintLog(*sqlca, as_fpdm, as_fphm, s.gs_sysuserid, s.gs_kprmc, remark)) {
         const QString err = sqlca->sqlerrtext;
-        (void)sqlca->rollback(); // the failure to report is `err`
+        (void)sqlca->rollback();            // the failure to report is `err`
+        dropPendingRequest(*sqlca, record); // nothing was sent
         host.mess(QStringLiteral("发票打印信息保存失败1！\r\n") + err);
         return -1;
     }
-
-    if (remark.isEmpty()) remark = QStringLiteral(" ");
-    QString reply;
-    if (!host.f_send_remote_msg(QString(kRemoteEndpoint), req_print(fpdmr, fphmr, qint64(previous), kprr, remark),
-                                kTimeoutPrint, reply)) {
-        (void)sqlca->rollback(); // the exchange's failure has been shown
-        return -1;
-    }
-    reply = reply_body(reply);
-    if (!sqlca->commit()) {
-        const QString err = sqlca->sqlerrtext;
-        (void)sqlca->rollback(); // the failure to report is `err`
-        host.mess(QStringLiteral("发票打印信息保存失败1！\r\n") + err);
-        return -1;
-    }
-    return printCount;
+    return reportPrint(host, record, fpdmr, fphmr, qint64(previous), kprr) ? printCount : -1;
 }
 
 } // namespace fp

@@ -1,11 +1,13 @@
 #pragma once
-// Saves whose upload (procedure 11633) is not confirmed: the record a save
-// writes before its transaction, the question to the tax service whether it
-// holds an invoice with our content, and the settling of the records that a
-// crash or a lost reply left behind.
+// The journal of requests that change the tax service's state (upload 11633,
+// void and blank void 76129, print report 98179) and are not confirmed
+// locally: the record a command writes before its transaction, the question to
+// the service what it holds, and the settling of the records that a crash, a
+// lost reply or a failed commit left behind.
 #include "host/host_services.h"
 #include "services/invoice_fetch.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -33,25 +35,62 @@ InvoiceContent contentOf(const DownloadedInvoice& invoice);
 // a unit separator, every line set off by a record separator.
 QString contentDigest(const InvoiceContent& content);
 
-// One unconfirmed upload.
-struct PendingUpload {
-    QString fpdm;
-    QString fphm;
-    QString fpzlbm;
-    QString sxh;      // the taxpayer's owner account
-    QString userid;   // the session's user, whose start settles it
-    QString username; // written as kpr of the log row when completed
-    QString kpr;      // the issuer
-    QString digest;   // contentDigest of what was uploaded
+// The request a journal record was written for (its czlx).
+enum class JournalOp {
+    Upload,    // "1": 11633, an invoice issued
+    Print,     // "2": 98179, a print reported
+    Void,      // "3": 76129 with status 2, an issued invoice voided
+    BlankVoid, // "4": 76129 with status 3, an unused number voided
 };
 
-// Writes `record` in a transaction of its own and commits it, replacing a
-// record of the same number. False with the database's text in `error`.
-bool recordPendingUpload(Transaction& t, const PendingUpload& record, QString* error);
-// Deletes the record of a number inside the caller's transaction (opening it).
-bool deletePendingUpload(Transaction& t, const QString& fpdm, const QString& fphm);
+// One request to the service whose outcome is not confirmed locally yet.
+struct PendingRequest {
+    QString fpdm{};
+    QString fphm{};
+    QString fpzlbm{};
+    QString sxh{};      // the taxpayer's owner account
+    QString userid{};   // the session's user, whose start settles it
+    QString username{}; // written as kpr of an issue's log row when completed
+    QString kpr{};      // the issuer
+    QString digest{};   // an upload: contentDigest of what was uploaded
+    JournalOp op = JournalOp::Upload;
+    qint64 dycs = 0;   // a print report: the print count after the print
+    QString bz{};      // a print report: the remark of its log row
+    QDateTime srvrq{}; // a blank void: the server date its blank row carries
+    QString token{};   // set when written: tells this record from a later one of the same number
+};
+
+// How writing a record ended.
+enum class JournalWrite {
+    Written,
+    Taken,  // the number has a record already: its request must be settled first
+    Failed, // the database's text in `error`
+};
+
+// Writes `record` in a transaction of its own and commits it, giving it its
+// token. A record of the same number is never replaced: another command's
+// request may still be under way, or its outcome unknown.
+[[nodiscard]] JournalWrite recordPendingRequest(Transaction& t, PendingRequest& record, QString* error);
+// The first step of the command's own transaction (opening it): removes the
+// command's record, so that the commit removes it for good, a rollback or a
+// crash brings it back, and settling waits for the command to end. False on a
+// database error (sqlcode -1) or when the record is gone (settled meanwhile).
+[[nodiscard]] bool takePendingRequest(Transaction& t, const PendingRequest& record);
+// After the command's rollback, when the service stored nothing: the record
+// goes, in a transaction of its own. A failure only leaves a record that the
+// next settling drops.
+void dropPendingRequest(Transaction& t, const PendingRequest& record);
+// The record of a number, if any.
+std::optional<PendingRequest> pendingRequestOf(Transaction& t, const QString& fpdm, const QString& fphm);
 // The records of a user of an owner account, oldest first.
-QList<PendingUpload> pendingUploadsOf(Transaction& t, const QString& sxh, const QString& userid);
+QList<PendingRequest> pendingRequestsOf(Transaction& t, const QString& sxh, const QString& userid);
+// What a command says when its number has a record it may not replace.
+QString pendingRecordRefusal();
+// Before a command writes its record: the record of the number that another
+// command left (a lost answer, a crash, or one still running, which is waited
+// for) is settled first, saying what settling found. True when the number has
+// no record any more; false after a message when one stays.
+[[nodiscard]] bool settleBeforeRequest(HostServices& host, const QString& fpdm, const QString& fphm);
 
 // What the service says it holds under a number.
 struct ServerInvoice {
@@ -71,13 +110,41 @@ struct ServerInvoice {
 // that cannot be read is Unreachable with its text in `failure`.
 ServerInvoice askServerForInvoice(HostServices& host, const QString& fpdm, const QString& fphm);
 
-// Settles every record of the session's user: the service holds the invoice
-// with the recorded content -> it is stored locally (header, lines, the stock
-// record's last-used number, a log row) and the record dropped, in one
-// transaction; it holds the number with other content -> said so, the number
-// marked used in the stock and the record dropped; it does not hold it ->
-// record dropped; the service cannot be reached -> every record kept and one
-// message said. Each settled invoice is named in a message.
+// How settling one record ended.
+struct Settlement {
+    enum class Outcome {
+        Completed,   // the service holds the change: the local side was completed
+        Dropped,     // the service does not hold it (or holds other content): record dropped
+        Gone,        // no record (its command ended and removed it meanwhile)
+        Unreachable, // the service could not be asked: record kept
+        Failed,      // a database failure (or a command still running holds the record): record kept
+        Kept,        // asked for by a command at once: the service does not hold the change (yet)
+    };
+    Outcome outcome = Outcome::Failed;
+    QString message; // what to tell the user (empty for Gone)
+    QString failure; // Unreachable: why
+};
+
+// Settles the record of one number: claims it first, in a transaction that
+// waits while the command that wrote it is still running and holds it until
+// the outcome is stored; then asks the service for the invoice and completes
+// the local side of what the service holds, in that transaction:
+// - an upload: ours there (the recorded content) -> header, lines, the stock
+//   record's last-used number and the log row, in the tables of its kind;
+//   other content there -> the number marked used;
+// - a void: voided there -> the local status and the log row;
+// - a blank void: blank-voided there -> the blank row, the stock record's
+//   last-used number and the log row;
+// - a print report: a print count there above ours -> that count and the log row.
+// With `keepUnlessDone` (a command whose answer was just lost) a record whose
+// change the service does not hold is kept (Kept): the request may still
+// reach it. Shows nothing.
+Settlement settlePendingRequest(HostServices& host, const QString& fpdm, const QString& fphm,
+                                bool keepUnlessDone = false);
+
+// Settles every record of the session's user, each as settlePendingRequest,
+// naming each settled number in a message; the service unreachable -> every
+// record kept and one message said.
 struct ReconcileResult {
     int completed = 0; // stored locally
     int dropped = 0;   // absent at the service, or issued there with other content

@@ -1,6 +1,7 @@
 // ue_save when the upload's answer is lost: the service is asked whether it
 // stored the invoice, and the save is committed, or rolled back keeping (or
 // dropping) the record of the unconfirmed upload.
+#include "services/pending_uploads.h"
 #include "services/remote_text.h"
 #include "tests/issuing/issuing_fixture.h"
 
@@ -149,21 +150,51 @@ TEST_F(LostReplyTest, UnconfirmedUploadsRollBackAndKeepOrDropTheirRecord) {
     }
 }
 
-// A save that fails before anything is sent, or that the service refuses,
-// leaves no record; a new save of the same number replaces an old record.
-TEST_F(LostReplyTest, RefusalsDropTheRecordAndANewSaveReplacesIt) {
+// The service stored the upload, but neither its answer nor the question came
+// back: the record stays. A second save of the number never replaces it (the
+// service's refusal of a number already used would then drop it, leaving the
+// service's invoice without a local twin): it settles the record first, and
+// while the service cannot be asked it is refused and changes nothing.
+TEST_F(LostReplyTest, ASecondSaveOfARecordedNumberSettlesItFirst) {
     useHttp();
     prepare();
-    fault(taxsim::Fault::Kind::Drop, 11633);
+    fault(taxsim::Fault::Kind::LostReply, 11633);
+    fault(taxsim::Fault::Kind::Drop, 90239);
     EXPECT_FALSE(save());
     ASSERT_EQ(pending().size(), 1);
     const QString withRecord = dbSnapshot();
-    fault(taxsim::Fault::Kind::Refuse, 11633);
+
+    fault(taxsim::Fault::Kind::Drop, 90239);
     dialogs.clear();
     EXPECT_FALSE(save());
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    EXPECT_TRUE(
+        dialogs.messages()[0].startsWith(pendingRecordRefusal() + QStringLiteral("\r\n与税务服务器的连接意外中断")))
+        << dialogs.messages()[0].toStdString();
+    EXPECT_EQ(dbSnapshot(), withRecord);
+
+    // The service answers again: its copy is stored, and the number is used.
+    dialogs.clear();
+    EXPECT_FALSE(save());
+    EXPECT_EQ(dialogs.messages(), (QStringList{QStringLiteral("发票代码") + code50() +
+                                                   QStringLiteral("、号码00000001：上次保存时未收到税务机关的应答，"
+                                                                  "经核对税务机关已收到该发票，已补存本地数据！"),
+                                               QStringLiteral("当前发票号码已使用！")}));
+    EXPECT_EQ(server->service().invoiceCount(), 1);
     EXPECT_TRUE(pending().isEmpty());
-    EXPECT_NE(dbSnapshot(), withRecord);
-    // A later save of the number succeeds and leaves no record either.
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = '00000001'"), {code50()}), 2);
+    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM bdcja_fpk_log WHERE fphm = '00000001' AND czlx = '1'")), 1);
+}
+
+// A save that the service refuses drops its record; a later save of the number
+// succeeds and leaves no record either.
+TEST_F(LostReplyTest, ARefusalDropsTheRecord) {
+    useHttp();
+    prepare();
+    fault(taxsim::Fault::Kind::Refuse, 11633);
+    EXPECT_FALSE(save());
+    EXPECT_TRUE(pending().isEmpty());
     dialogs.clear();
     ASSERT_TRUE(save()) << dialogs.messages().join(u'|').toStdString();
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("数据保存成功！")});

@@ -4,6 +4,7 @@
 
 #include "data_model/data_store.h"
 #include "host/judge_column.h"
+#include "services/pending_uploads.h"
 #include "tests/support/demo_session.h"
 #include "tests/support/issued_invoice.h"
 #include "tests/support/scripted_dialogs.h"
@@ -340,14 +341,6 @@ TEST_F(PrintTest, EveryFailureAfterThePreviewLeavesTheDatabaseAsItWas) {
              server.service().injectFault(f, 98179);
          },
          QString()},
-        {"time-out",
-         [&] {
-             taxsim::Fault f;
-             f.kind = taxsim::Fault::Kind::Delay;
-             f.delayMs = 400; // the time-out value 200 is 200 ms here
-             server.service().injectFault(f, 98179);
-         },
-         QString()},
         {"invoice gone (last: it stays gone)",
          [&] {
              EXPECT_TRUE(db.tx().exec(QStringLiteral("DELETE FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
@@ -373,6 +366,81 @@ TEST_F(PrintTest, EveryFailureAfterThePreviewLeavesTheDatabaseAsItWas) {
         if (std::string(c.name) == "service refused") {
             EXPECT_EQ(server.service().prints().size(), reportsBefore);
         }
+    }
+}
+
+// The service counted the print but its answer never came (lost, or later
+// than the time-out): the count is asked for at once and the print completed
+// as after an acceptance.
+TEST_F(PrintTest, AnAnswerLostAfterTheServiceCountedIsCompletedAtOnce) {
+    const std::pair<const char*, taxsim::Fault::Kind> cases[] = {{"answer lost", taxsim::Fault::Kind::LostReply},
+                                                                 {"time-out", taxsim::Fault::Kind::Delay}};
+    long count = 0;
+    for (const auto& [name, kind] : cases) {
+        SCOPED_TRACE(name);
+        taxsim::Fault f;
+        f.kind = kind;
+        f.delayMs = 400; // the time-out value 200 is 200 ms here
+        server.service().injectFault(f, 98179);
+        dialogs.clear();
+        dialogs.printCopies(1);
+        EXPECT_EQ(print(), ++count) << dialogs.messages().join(u'|').toStdString();
+        EXPECT_TRUE(dialogs.messages().isEmpty());
+        EXPECT_EQ(drcs().toLongLong(), count);
+        EXPECT_EQ(logRows().size(), count);
+        EXPECT_EQ(server.service().prints().size(), size_t(count));
+        EXPECT_TRUE(tableRows(db.tx(), QStringLiteral("fp_pending_upload")).isEmpty());
+    }
+}
+
+// A print whose outcome is unknown keeps its record, and reconcile makes the
+// local count the service's: the report never arrived -> nothing to complete;
+// the service counted it but the commit failed -> the count and the log row.
+TEST_F(PrintTest, AnUnconfirmedPrintKeepsItsRecordUntilReconcileSettlesIt) {
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        QString message; // the start of what the print says
+        QString settled; // what reconcile says, after the number
+        long countAfter; // the local count after reconcile
+    };
+    const Case cases[] = {
+        {"connection dropped before the service",
+         [&] {
+             taxsim::Fault f;
+             f.kind = taxsim::Fault::Kind::Drop;
+             server.service().injectFault(f, 98179);
+         },
+         QStringLiteral("与税务服务器的连接意外中断"),
+         QStringLiteral("：上次打印的报告未完成，税务机关没有记录该次打印。"), 0},
+        {"commit failed after the service counted",
+         [&] { failCommit(db.tx(), 1); }, // the record's commit goes through, the print's fails
+         QStringLiteral("税务机关已记录本次打印，但本地打印次数保存失败！\r\ndisk full"),
+         QStringLiteral("：上次打印时未收到税务机关的应答，经核对税务机关已记录该次打印，已补存本地打印次数！"), 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString before = snapshot(db.tx());
+        dialogs.clear();
+        c.arrange();
+        dialogs.printCopies(1);
+        EXPECT_EQ(print(), -1);
+        ASSERT_EQ(dialogs.messages().size(), 1);
+        EXPECT_TRUE(dialogs.messages()[0].startsWith(c.message)) << dialogs.messages()[0].toStdString();
+        // Nothing of the print is stored but its record.
+        QStringList after = snapshot(db.tx()).split(u'\n');
+        const qsizetype records =
+            after.removeIf([](const QString& l) { return l.startsWith(QStringLiteral("fp_pending_upload|")); });
+        EXPECT_EQ(records, 1);
+        EXPECT_EQ(after.join(u'\n'), before);
+
+        dialogs.clear();
+        (void)gf_reconcile_pending_uploads(*host);
+        EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("发票代码") + invoice.fpdm + QStringLiteral("、号码") +
+                                                  invoice.fphm + c.settled});
+        EXPECT_EQ(drcs().toLongLong(), c.countAfter);
+        EXPECT_EQ(logRows().size(), c.countAfter);
+        EXPECT_TRUE(tableRows(db.tx(), QStringLiteral("fp_pending_upload")).isEmpty());
     }
 }
 

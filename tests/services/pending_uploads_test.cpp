@@ -42,12 +42,15 @@ protected:
     }
     void record(const QString& number, const QString& digest) {
         QString error;
-        ASSERT_TRUE(
-            recordPendingUpload(db.tx(),
-                                PendingUpload{kCode, number, QStringLiteral("50"), session.gs_sysuserid,
-                                              session.gs_userid, session.gs_username, QStringLiteral("张晓明"), digest},
-                                &error))
-            << error.toStdString();
+        PendingRequest r{kCode,
+                         number,
+                         QStringLiteral("50"),
+                         session.gs_sysuserid,
+                         session.gs_userid,
+                         session.gs_username,
+                         QStringLiteral("张晓明"),
+                         digest};
+        ASSERT_EQ(recordPendingRequest(db.tx(), r, &error), JournalWrite::Written) << error.toStdString();
     }
     // The digest of what the service holds under `number`.
     QString digestAtService(const QString& number) {
