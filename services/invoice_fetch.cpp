@@ -64,6 +64,26 @@ constexpr FieldConv kLineConv[] = {
 // A text field as it arrived; an empty piece is stored as the empty text, not NULL.
 QVariant textValue(const QString& s) { return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s); }
 
+// A number of the reply for a two-place column: its decimal text with any
+// number of places, rounded half up to two places as every stored amount is.
+// Nothing when the text is not a number (no grouping, no exponent, ASCII digits
+// only) or the rounded value has more than 16 integer digits.
+std::optional<Decimal> downloadedAmount(const QString& text) {
+    QStringView t = QStringView(text).trimmed();
+    // Places beyond the fourth cannot change the rounding to two: they are
+    // checked to be digits and dropped, so that the reader below takes the rest.
+    if (const qsizetype dot = t.indexOf(u'.'); dot >= 0 && t.size() - dot - 1 > Decimal::kScaleDigits) {
+        for (QChar c : t.mid(dot + 1 + Decimal::kScaleDigits))
+            if (c < u'0' || c > u'9') return std::nullopt;
+        t = t.left(dot + 1 + Decimal::kScaleDigits);
+    }
+    const auto d = Decimal::parse(t);
+    if (!d) return std::nullopt;
+    const Decimal rounded = d->round2();
+    if (!rounded.fitsStorage()) return std::nullopt;
+    return rounded;
+}
+
 // Converts `text` to the bound value of a field of `kind`. Blank text is NULL.
 // False when the text is not a valid number or date.
 bool convert(FieldKind kind, const QString& text, QVariant& out) {
@@ -73,7 +93,7 @@ bool convert(FieldKind kind, const QString& text, QVariant& out) {
     }
     switch (kind) {
     case FieldKind::Decimal: {
-        const auto d = Decimal::parseAmount(text);
+        const auto d = downloadedAmount(text);
         if (!d) return false;
         out = QVariant::fromValue(*d);
         return true;

@@ -38,6 +38,7 @@ struct DownloadedInvoice {
 // 34, fields; a header or line that names another invoice, or a header of
 // another owner; a line without 17 fields; a number or date that does not
 // convert; 33 fields on an invoice that is not blank-voided; an empty item list.
+// Amounts with more than two places are rounded half up to two.
 std::optional<DownloadedInvoice> parseDownloadReply(const QString& body, const QString& fpdm, const QString& fphm,
                                                     const QString& sxh, QString* error);
 

@@ -321,9 +321,9 @@ std::vector<FailureCase> failureCases() {
         {"total not a number",
          replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("abc")), QStringList{good1}),
          QStringLiteral("发票数据下载失败：合计金额“abc”不是有效的数字！")},
-        {"tax amount with five places",
-         replyText(QStringLiteral("1"), withHeader(kSe, QStringLiteral("0.12345")), QStringList{good1}),
-         QStringLiteral("发票数据下载失败：税额“0.12345”不是有效的数字！")},
+        {"tax amount with a letter beyond the fourth place",
+         replyText(QStringLiteral("1"), withHeader(kSe, QStringLiteral("0.12345x")), QStringList{good1}),
+         QStringLiteral("发票数据下载失败：税额“0.12345x”不是有效的数字！")},
         {"issue date already with dashes",
          replyText(QStringLiteral("1"), withHeader(kKprq, QStringLiteral("2009-08-17 12:41:48")), QStringList{good1}),
          QStringLiteral("发票数据下载失败：开票日期“2009-08-17 12:41:48”不是有效的日期！")},
@@ -333,9 +333,9 @@ std::vector<FailureCase> failureCases() {
         {"total with grouping",
          replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("1,234.50")), QStringList{good1}),
          QStringLiteral("发票数据下载失败：合计金额“1,234.50”不是有效的数字！")},
-        {"total with three places",
-         replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("1.005")), QStringList{good1}),
-         QStringLiteral("发票数据下载失败：合计金额“1.005”不是有效的数字！")},
+        {"total beyond sixteen digits once rounded",
+         replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("9999999999999999.995")), QStringList{good1}),
+         QStringLiteral("发票数据下载失败：合计金额“9999999999999999.995”不是有效的数字！")},
         {"total beyond sixteen digits",
          replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("18446744073709551616")), QStringList{good1}),
          QStringLiteral("发票数据下载失败：合计金额“18446744073709551616”不是有效的数字！")},
@@ -510,6 +510,41 @@ TEST_F(FetchTest, CollidingOrMissingSerialsGetNewLocalOnes) {
                     QStringList{joinLine(line17(11, kCode, kNumber, QStringLiteral("1.00")))}));
     ASSERT_TRUE(gf_get_fp_from_remote(host, kCode, kNumber));
     EXPECT_EQ(serialsOf(kCode, kNumber), QList<qlonglong>{11});
+}
+
+// An amount with more places than its column is stored rounded half up to two
+// places, as every stored amount; the rest of the invoice is stored with it.
+TEST_F(FetchTest, AmountsWithMorePlacesAreStoredRoundedToTwo) {
+    QStringList h = header33(kCode, kNumber, QStringLiteral("1"));
+    h[kHjje] = QStringLiteral("1.005");
+    h[kSl] = QStringLiteral("0.055");
+    h[kSe] = QStringLiteral("0.12345");
+    QStringList l = line17(101, kCode, kNumber, QStringLiteral("1.00"));
+    l[kMj] = QStringLiteral("88.125");
+    l[kDj] = QStringLiteral("-0.125");
+    l[kJe] = QStringLiteral(" 2.00499999 ");
+    l[kLineExt1] = QStringLiteral("0.004");
+    reply(replyText(QStringLiteral("1"), h, QStringList{joinLine(l)}));
+    ASSERT_TRUE(gf_get_fp_from_remote(host, kCode, kNumber)) << dialogs.log().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(dialogs.log().isEmpty());
+
+    QVariantList header, item;
+    ASSERT_EQ(sqlca().selectInto(QStringLiteral("SELECT hjje, sl, se FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
+                                 {kCode, kNumber}, header),
+              0);
+    ASSERT_EQ(sqlca().selectInto(QStringLiteral("SELECT mj, dj, je, extprop1 FROM ptfp_fpxmmx WHERE iserial = ?"),
+                                 {101}, item),
+              0);
+    const struct {
+        const char* column;
+        QVariant stored;
+        const char16_t* expected;
+    } cases[] = {
+        {"hjje", header[0], u"1.01"},   {"sl", header[1], u"0.06"}, {"se", header[2], u"0.12"},
+        {"mj", item[0], u"88.13"},      {"dj", item[1], u"-0.13"},  {"je", item[2], u"2.00"},
+        {"extprop1", item[3], u"0.00"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(sqlca().decimalAt(c.stored), Decimal::parse(c.expected)) << c.column;
 }
 
 // --- against the tax service over loopback HTTP -------------------------------
