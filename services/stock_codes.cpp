@@ -180,9 +180,10 @@ bool gf_save_fpzldm(HostServices& host, const QString& as_ref) {
     QString refused;
     if (!parseCodeText(as_ref, tables, refused)) return stop(host, sqlca, refused, false);
     // A part without a single record (an empty one, or one of empty records)
-    // must not empty the table it would replace.
+    // must not empty the table it would replace. The kinds are written before
+    // the code part is looked at: a kind that cannot be stored is a failure,
+    // whatever the code part holds.
     if (tables.kinds.isEmpty()) return stop(host, sqlca, QStringLiteral("没有找到发票种类信息！"), true);
-    if (tables.codes.isEmpty()) return stop(host, sqlca, QStringLiteral("没有找到发票代码信息！"), true);
 
     if (!sqlca.exec(QStringLiteral("DELETE FROM bm_bdcja_fpzl")))
         return stop(host, sqlca, dbFailure(QStringLiteral("发票种类添加失败！"), sqlca), false);
@@ -191,6 +192,7 @@ bool gf_save_fpzldm(HostServices& host, const QString& as_ref) {
                                        "VALUES ( ?, ?, ?, ?, ? )"),
                         kind))
             return stop(host, sqlca, dbFailure(QStringLiteral("发票种类添加失败！"), sqlca), false);
+    if (tables.codes.isEmpty()) return stop(host, sqlca, QStringLiteral("没有找到发票代码信息！"), true);
     if (!sqlca.exec(QStringLiteral("DELETE FROM bm_bdcja_fpdm")))
         return stop(host, sqlca, dbFailure(QStringLiteral("发票代码添加失败！"), sqlca), false);
     for (const QVariantList& code : tables.codes)

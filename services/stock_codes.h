@@ -49,7 +49,8 @@ struct CodeText {
 // records (fpzlbm, kplx, fpqc, fpjc, yxj), "|#|", code records (fpdm, fpzlbm);
 // records separated by "|&|", fields by "|@|". False for a null text, a text
 // without "|#|" and any failure (message shown, rolled back). When either list
-// holds no record, nothing is replaced: rolled back, a message, and true.
+// holds no record, nothing is replaced: rolled back, a message, and true (a
+// kind that cannot be stored fails before an empty code list is reported).
 [[nodiscard]] bool gf_save_fpzldm(HostServices& host, const QString& as_ref);
 
 } // namespace fp

@@ -283,6 +283,11 @@ TEST_F(StockCodesTest, RefusedCodeTextsReplaceNothing) {
          QStringLiteral("发票种类添加失败！\r\nsqlcode = -1\r\nsqlerrtext = "), false, true},
         {"code twice", kind40 + sep + records({code40, code40}),
          QStringLiteral("发票代码添加失败！\r\nsqlcode = -1\r\nsqlerrtext = "), false, true},
+        // A kind that cannot be stored is a failure before an empty code part is news.
+        {"kind twice and an empty code part", records({kind40, kind40}) + sep,
+         QStringLiteral("发票种类添加失败！\r\nsqlcode = -1\r\nsqlerrtext = "), false, true},
+        {"kind twice and a code part of empty records", records({kind40, kind40}) + sep + QStringLiteral("|&|"),
+         QStringLiteral("发票种类添加失败！\r\nsqlcode = -1\r\nsqlerrtext = "), false, true},
         // An empty list replaces nothing, yet the result is true.
         {"empty kind part", sep + code40, QStringLiteral("没有找到发票种类信息！"), true},
         {"empty code part", kind40 + sep, QStringLiteral("没有找到发票代码信息！"), true},
