@@ -37,6 +37,7 @@ struct CodeText {
 // Stores the stock text: records separated by "|&|", fields by "|@|".
 //   "lg" purchase, 11 fields: lg, lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh,
 //        zjsyh, bjbz, fsrq -> replaces the purchase of the same lglsh in bdcja_fplg.
+//        A blank zjsyh (nothing used yet) is stored as the empty text.
 //   "tp" return, 10 fields: tp, lglsh, swjgdm, sxh, fpzlbm, fpdm, tpqh, tpzh,
 //        tprq, (unused) -> replaces the identical returned range in bdcja_sgtp.
 // Dates are server date texts (see parseServerDateText); an empty one is NULL,

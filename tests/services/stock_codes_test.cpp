@@ -167,6 +167,22 @@ TEST_F(StockCodesTest, EmptyRecordsAndEmptyTexts) {
     EXPECT_EQ(rows(QStringLiteral("bdcja_sgtp")).size(), 1);
 }
 
+// The number list counts a blank last-used number as nothing used yet; the
+// service may send one so.
+TEST_F(StockCodesTest, ABlankLastUsedNumberIsNothingUsedYet) {
+    const char* blanks[] = {" ", "        ", "\t"};
+    for (const char* blank : blanks) {
+        SCOPED_TRACE(std::string("zjsyh \"") + blank + "\"");
+        ASSERT_TRUE(gf_save_fplgqk(host, lg(QStringLiteral("LG1"), QStringLiteral("00000001"),
+                                            QStringLiteral("00000100"), QString::fromLatin1(blank))))
+            << dialogs.log().join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(dialogs.log().isEmpty());
+        EXPECT_EQ(committedRows(QStringLiteral("bdcja_fplg")),
+                  QStringList{lgRow(QStringLiteral("LG1"), QStringLiteral("00000001"), QStringLiteral("00000100"),
+                                    QStringLiteral(""))});
+    }
+}
+
 TEST_F(StockCodesTest, RefusedStockTextsStoreNothing) {
     const QString lg0 =
         lg(QStringLiteral("LG0"), QStringLiteral("00000001"), QStringLiteral("00000050"), QStringLiteral("00000005"));
