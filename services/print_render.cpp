@@ -347,6 +347,23 @@ bool printInvoicePages(QPagedPaintDevice& device, const DataStore& form, int cop
     return paintCopies(painter, device, form, copies, options, error);
 }
 
+bool setInvoicePaper(QPagedPaintDevice& device, const PrintLayout& layout, QString* error) {
+    const QPageSize paper = paperOf(layout);
+    // A printer that cannot take the size keeps its own paper and says so only
+    // in its answer; its layout is read back as well.
+    if (!device.setPageLayout(QPageLayout(paper, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0))) ||
+        !device.pageLayout().pageSize().isEquivalentTo(paper))
+        return failWith(error, paperRefusal(layout));
+    return true;
+}
+
+QString paperRefusal(const PrintLayout& layout, const QString& printer) {
+    const QString who = printer.isEmpty() ? QStringLiteral("打印机") : QStringLiteral("打印机“%1”").arg(printer);
+    return QStringLiteral("%1不能使用 %2 × %3 毫米的发票纸，没有打印！请在打印机属性中添加这个尺寸的自定义纸张，"
+                          "或选择其他打印机。")
+        .arg(who, QString::number(layout.paperWidthMm), QString::number(layout.paperHeightMm));
+}
+
 bool printInvoiceToPdf(const DataStore& form, const QString& file, int copies, const PrintOptions& options,
                        QString* error) {
     if (!checkPrintable(form, copies, error)) return false;
@@ -357,7 +374,7 @@ bool printInvoiceToPdf(const DataStore& form, const QString& file, int copies, c
         writer.setTitle(QStringLiteral("发票 %1 %2")
                             .arg(form.getString(1, QStringLiteral("ptfp_fpk_fpdm")),
                                  form.getString(1, QStringLiteral("ptfp_fpk_fphm"))));
-    writer.setPageLayout(QPageLayout(paperOf(*form.def().layout), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    if (!setInvoicePaper(writer, *form.def().layout, error)) return false;
     QPainter painter;
     if (!painter.begin(&writer))
         return failWith(error, QStringLiteral("PDF文件无法写入：%1").arg(QFileInfo(file).absoluteFilePath()));

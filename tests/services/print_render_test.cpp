@@ -14,6 +14,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -390,6 +391,33 @@ TEST_F(PrintRenderTest, PdfHasOnePageACopyAndFailuresSaySo) {
     EXPECT_FALSE(printInvoiceToPdf(*form, dir.filePath(QStringLiteral("none.pdf")), 0, wholeForm(), &error));
     EXPECT_EQ(error, QStringLiteral("打印份数必须大于0！"));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("none.pdf"))));
+}
+
+// A printer whose driver knows no paper of the invoice's size keeps its own:
+// the paper is refused, naming its size, and the device is left as it was.
+TEST_F(PrintRenderTest, ADeviceThatCannotTakeTheInvoicePaperIsRefused) {
+    class A4OnlyWriter : public QPdfWriter {
+    public:
+        using QPdfWriter::QPdfWriter;
+        bool setPageLayout(const QPageLayout& l) override {
+            if (!l.pageSize().isEquivalentTo(QPageSize(QPageSize::A4))) return false;
+            return QPdfWriter::setPageLayout(l);
+        }
+    };
+    const QString file = dir.filePath(QStringLiteral("a4.pdf"));
+    A4OnlyWriter a4(file);
+    QString error;
+    EXPECT_FALSE(setInvoicePaper(a4, layout(), &error));
+    EXPECT_EQ(error, QStringLiteral("打印机不能使用 241.3 × 177.8 毫米的发票纸，没有打印！"
+                                    "请在打印机属性中添加这个尺寸的自定义纸张，或选择其他打印机。"));
+    EXPECT_TRUE(a4.pageLayout().pageSize().isEquivalentTo(QPageSize(QPageSize::A4)));
+    EXPECT_EQ(paperRefusal(layout(), QStringLiteral("HP LaserJet")),
+              QStringLiteral("打印机“HP LaserJet”不能使用 241.3 × 177.8 毫米的发票纸，没有打印！"
+                             "请在打印机属性中添加这个尺寸的自定义纸张，或选择其他打印机。"));
+
+    QPdfWriter any(dir.filePath(QStringLiteral("any.pdf")));
+    EXPECT_TRUE(setInvoicePaper(any, layout(), &error));
+    EXPECT_TRUE(any.pageLayout().pageSize().isEquivalentTo(paperOf(layout())));
 }
 
 TEST_F(PrintRenderTest, PaperAndBoxesFollowTheLayoutScale) {
