@@ -50,7 +50,8 @@ void renderInvoicePage(QPainter& painter, const DataStore& form, const PrintOpti
 QString paperRefusal(const PrintLayout& layout, const QString& printer = QString());
 
 // Prints `copies` pages, one a copy, to a PDF file. False with a message in
-// *error when the file cannot be written.
+// *error when the file cannot be written, or not completely (a full disk): a
+// partly written file is removed.
 [[nodiscard]] bool printInvoiceToPdf(const DataStore& form, const QString& file, int copies,
                                      const PrintOptions& options, QString* error);
 

@@ -242,7 +242,12 @@ bool PrintPreviewDialog::print() {
         return false;
     }
     QString error;
-    if (!printInvoicePages(*printer_, *form, printed, printOptions(), &error)) {
+    // A PDF is written by the renderer, which reads back whether the whole
+    // file was written (the printer's own PDF output does not say).
+    const bool done = printer_->outputFormat() == QPrinter::PdfFormat
+                          ? printInvoiceToPdf(*form, printer_->outputFileName(), printed, printOptions(), &error)
+                          : printInvoicePages(*printer_, *form, printed, printOptions(), &error);
+    if (!done) {
         QMessageBox::warning(this, QStringLiteral("提示"), QStringLiteral("打印失败：") + error);
         showPrinterState();
         return false;

@@ -48,7 +48,7 @@ public:
     // Asks the system print dialog for printer and copies, prints, and closes
     // the preview with the answer. False (preview stays open, nothing counted)
     // when the dialog was cancelled, the printer cannot take the invoice paper
-    // or printing failed (shown).
+    // or printing failed (shown), a PDF file not completely written included.
     bool print();
     // Opens the offset calibration for the current printer.
     void calibrate();

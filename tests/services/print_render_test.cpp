@@ -11,6 +11,7 @@
 #include "tests/support/qt_printers.h"
 #include "tests/support/temp_db.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -22,7 +23,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <functional>
+#include <sys/resource.h>
 
 namespace fp {
 namespace {
@@ -391,6 +394,48 @@ TEST_F(PrintRenderTest, PdfHasOnePageACopyAndFailuresSaySo) {
     EXPECT_FALSE(printInvoiceToPdf(*form, dir.filePath(QStringLiteral("none.pdf")), 0, wholeForm(), &error));
     EXPECT_EQ(error, QStringLiteral("打印份数必须大于0！"));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("none.pdf"))));
+}
+
+// A PDF that is not written completely is no print: the writer itself does
+// not say so, the file does. Nothing of it is left as if it were the invoice,
+// and what the name stands for when it is not a file is left alone.
+TEST_F(PrintRenderTest, APdfNotCompletelyWrittenIsAFailureAndLeavesNoFile) {
+    auto form = knownInvoice();
+    const QString cut = dir.filePath(QStringLiteral("cut.pdf"));
+    const struct {
+        const char* name;
+        QString file;
+        rlim_t sizeLimit; // the most a file of this process may hold, 0 for no limit
+        bool leftAlone;
+    } cases[] = {
+        {"a device that takes no byte", QStringLiteral("/dev/full"), 0, true},
+        {"a disk full after 8 KiB", cut, 8192, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        rlimit before{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+        // Past the limit a write fails (EFBIG) instead of raising SIGXFSZ.
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        if (c.sizeLimit) {
+            rlimit limited = before;
+            limited.rlim_cur = c.sizeLimit;
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        }
+        QString error;
+        const bool written = printInvoiceToPdf(*form, c.file, 2, wholeForm(), &error);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
+        std::signal(SIGXFSZ, previousHandler);
+        EXPECT_FALSE(written);
+        EXPECT_EQ(error, QStringLiteral("PDF文件没有完整写入（磁盘已满？），没有打印：") + c.file);
+        EXPECT_EQ(QFileInfo::exists(c.file), c.leftAlone);
+    }
+    // The same invoice where there is room.
+    QString error;
+    EXPECT_TRUE(printInvoiceToPdf(*form, cut, 2, wholeForm(), &error)) << error.toStdString();
+    int pages = 0;
+    (void)pdfWords(cut, &pages); // the words are not looked at here
+    EXPECT_EQ(pages, 2);
 }
 
 // A printer whose driver knows no paper of the invoice's size keeps its own:

@@ -228,6 +228,13 @@ TEST_F(PrintPreviewTest, APrintThatProducedNothingIsNotCounted) {
              return std::unique_ptr<QPrinter>(std::move(p));
          },
          kPaperRefused, unwritten},
+        {"a PDF on a device that takes no byte",
+         [] {
+             auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
+             toPdf(*p, QStringLiteral("/dev/full"));
+             return p;
+         },
+         QStringLiteral("打印失败：PDF文件没有完整写入（磁盘已满？），没有打印：/dev/full"), QString()},
     };
     Session session;
     session.sqlca = &db_.tx();
