@@ -6,6 +6,7 @@
 #include "services/remote_text.h"
 
 #include <QDate>
+#include <QSet>
 #include <QTime>
 #include <QVariant>
 
@@ -64,6 +65,26 @@ constexpr FieldConv kLineConv[] = {
 // A text field as it arrived; an empty piece is stored as the empty text, not NULL.
 QVariant textValue(const QString& s) { return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s); }
 
+// A number of the reply for a two-place column: its decimal text with any
+// number of places, rounded half up to two places as every stored amount is.
+// Nothing when the text is not a number (no grouping, no exponent, ASCII digits
+// only) or the rounded value has more than 16 integer digits.
+std::optional<Decimal> downloadedAmount(const QString& text) {
+    QStringView t = QStringView(text).trimmed();
+    // Places beyond the fourth cannot change the rounding to two: they are
+    // checked to be digits and dropped, so that the reader below takes the rest.
+    if (const qsizetype dot = t.indexOf(u'.'); dot >= 0 && t.size() - dot - 1 > Decimal::kScaleDigits) {
+        for (QChar c : t.mid(dot + 1 + Decimal::kScaleDigits))
+            if (c < u'0' || c > u'9') return std::nullopt;
+        t = t.left(dot + 1 + Decimal::kScaleDigits);
+    }
+    const auto d = Decimal::parse(t);
+    if (!d) return std::nullopt;
+    const Decimal rounded = d->round2();
+    if (!rounded.fitsStorage()) return std::nullopt;
+    return rounded;
+}
+
 // Converts `text` to the bound value of a field of `kind`. Blank text is NULL.
 // False when the text is not a valid number or date.
 bool convert(FieldKind kind, const QString& text, QVariant& out) {
@@ -73,7 +94,7 @@ bool convert(FieldKind kind, const QString& text, QVariant& out) {
     }
     switch (kind) {
     case FieldKind::Decimal: {
-        const auto d = Decimal::parseAmount(text);
+        const auto d = downloadedAmount(text);
         if (!d) return false;
         out = QVariant::fromValue(*d);
         return true;
@@ -209,11 +230,12 @@ std::optional<DownloadedInvoice> parseDownloadReply(const QString& body, const Q
 
 namespace {
 
-// True when a local line already holds `serial`.
-bool serialTaken(Transaction& sqlca, const QVariant& serial) {
+// Whether a local line already holds `serial`: nothing when it cannot be told.
+std::optional<bool> serialTaken(Transaction& sqlca, const QVariant& serial) {
     QVariantList row;
-    return sqlca.selectInto(QStringLiteral("SELECT count(1) FROM ptfp_fpxmmx WHERE iserial = ?"), {serial}, row) == 0 &&
-           row.value(0).toLongLong() > 0;
+    if (sqlca.selectInto(QStringLiteral("SELECT count(1) FROM ptfp_fpxmmx WHERE iserial = ?"), {serial}, row) != 0)
+        return std::nullopt;
+    return row.value(0).toLongLong() > 0;
 }
 
 } // namespace
@@ -226,6 +248,31 @@ bool storeDownloadedInvoice(Transaction& sqlca, const DownloadedInvoice& invoice
         error = dbFailure(QStringLiteral("发票数据保存失败！"), sqlca);
         return false;
     }
+    auto lineFailure = [&] {
+        error = dbFailure(QStringLiteral("发票品目数据提取失败！"), sqlca);
+        return false;
+    };
+    // The lines are shown, printed and reversed in the order of their serials.
+    // The service's serials are kept only when every line can keep its own:
+    // when one is missing, repeated in the reply or held by another local line,
+    // every line of the invoice gets a new serial, in the order of the reply,
+    // so that no line moves before or after another.
+    bool keepSerials = true;
+    QSet<qlonglong> inReply;
+    for (const QVariantList& line : invoice.lines) {
+        const QVariant serial = line.at(kLineSerialField);
+        if (!serial.isValid() || serial.isNull() || inReply.contains(serial.toLongLong())) {
+            keepSerials = false;
+            break;
+        }
+        inReply.insert(serial.toLongLong());
+        const std::optional<bool> taken = serialTaken(sqlca, serial);
+        if (!taken) return lineFailure();
+        if (*taken) {
+            keepSerials = false;
+            break;
+        }
+    }
     // Serials kept from the service (or written explicitly by anyone before)
     // must not be handed out again: the generator is moved past a serial before
     // it is kept, before a line takes a new serial and once the lines are in.
@@ -234,23 +281,11 @@ bool storeDownloadedInvoice(Transaction& sqlca, const DownloadedInvoice& invoice
         return catchUp.isEmpty() || !sqlca.selectAll(catchUp, {floor}).isEmpty() || sqlca.sqlcode != -1;
     };
     for (const QVariantList& line : invoice.lines) {
-        const QVariant serial = line.at(kLineSerialField);
-        const bool hasSerial = serial.isValid() && !serial.isNull();
-        if (!catchUpSerials(hasSerial ? serial : QVariant(qlonglong(0)))) {
-            error = dbFailure(QStringLiteral("发票品目数据提取失败！"), sqlca);
-            return false;
-        }
-        const bool stored = hasSerial && !serialTaken(sqlca, serial) ? sqlca.exec(kLineInsert, line)
-                                                                     : sqlca.exec(kLineInsertNewSerial, line.mid(1));
-        if (!stored || sqlca.sqlcode != 0) {
-            error = dbFailure(QStringLiteral("发票品目数据提取失败！"), sqlca);
-            return false;
-        }
+        if (!catchUpSerials(keepSerials ? line.at(kLineSerialField) : QVariant(qlonglong(0)))) return lineFailure();
+        const bool stored = keepSerials ? sqlca.exec(kLineInsert, line) : sqlca.exec(kLineInsertNewSerial, line.mid(1));
+        if (!stored || sqlca.sqlcode != 0) return lineFailure();
     }
-    if (!catchUpSerials(QVariant(qlonglong(0)))) {
-        error = dbFailure(QStringLiteral("发票品目数据提取失败！"), sqlca);
-        return false;
-    }
+    if (!catchUpSerials(QVariant(qlonglong(0)))) return lineFailure();
     return true;
 }
 

@@ -38,6 +38,7 @@ struct DownloadedInvoice {
 // 34, fields; a header or line that names another invoice, or a header of
 // another owner; a line without 17 fields; a number or date that does not
 // convert; 33 fields on an invoice that is not blank-voided; an empty item list.
+// Amounts with more than two places are rounded half up to two.
 std::optional<DownloadedInvoice> parseDownloadReply(const QString& body, const QString& fpdm, const QString& fphm,
                                                     const QString& sxh, QString* error);
 
@@ -56,9 +57,9 @@ bool storeDownloadedInvoice(Transaction& sqlca, const DownloadedInvoice& invoice
 // and lines, after the user agreed; one owned by another account is refused
 // before the service is asked. A reply is read by parseDownloadReply before
 // anything of it is stored; an empty numeric or date field is stored as NULL.
-// The lines of the invoice are exactly those of the reply: each keeps the
-// service's serial when no other local line holds it, and otherwise (or when
-// the service sent none) gets a new local one.
+// The lines of the invoice are exactly those of the reply: they keep the
+// service's serials when every line has one of its own that no other local
+// line holds, and otherwise all get new local ones in the order of the reply.
 // True when the invoice is stored and committed. Every false result except an
 // empty argument, a declined question and a failed send has shown a message.
 [[nodiscard]] bool gf_get_fp_from_remote(HostServices& host, const QString& as_fpdm, const QString& as_fphm);

@@ -4,6 +4,7 @@
 #include "data_model/form_def.h"
 
 #include <QColor>
+#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontMetricsF>
@@ -316,6 +317,24 @@ bool failWith(QString* error, const QString& text) {
     return false;
 }
 
+// A file that remembers a failed write: the next write clears the file's
+// error, and the PDF writer does not look at the result of its writes.
+class WriteCheckedFile : public QFile {
+public:
+    using QFile::QFile;
+    bool anyWriteFailed() const { return failed_; }
+
+protected:
+    qint64 writeData(const char* data, qint64 len) override {
+        const qint64 written = QFile::writeData(data, len);
+        if (written != len) failed_ = true;
+        return written;
+    }
+
+private:
+    bool failed_ = false;
+};
+
 // What every paged print checks before it paints.
 bool checkPrintable(const DataStore& form, int copies, QString* error) {
     if (copies < 1) return failWith(error, QStringLiteral("打印份数必须大于0！"));
@@ -347,21 +366,59 @@ bool printInvoicePages(QPagedPaintDevice& device, const DataStore& form, int cop
     return paintCopies(painter, device, form, copies, options, error);
 }
 
+bool setInvoicePaper(QPagedPaintDevice& device, const PrintLayout& layout, QString* error) {
+    const QPageSize paper = paperOf(layout);
+    // A printer that cannot take the size keeps its own paper and says so only
+    // in its answer; its layout is read back as well.
+    if (!device.setPageLayout(QPageLayout(paper, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0))) ||
+        !device.pageLayout().pageSize().isEquivalentTo(paper))
+        return failWith(error, paperRefusal(layout));
+    return true;
+}
+
+QString paperRefusal(const PrintLayout& layout, const QString& printer) {
+    const QString who = printer.isEmpty() ? QStringLiteral("打印机") : QStringLiteral("打印机“%1”").arg(printer);
+    return QStringLiteral("%1不能使用 %2 × %3 毫米的发票纸，没有打印！请在打印机属性中添加这个尺寸的自定义纸张，"
+                          "或选择其他打印机。")
+        .arg(who, QString::number(layout.paperWidthMm), QString::number(layout.paperHeightMm));
+}
+
 bool printInvoiceToPdf(const DataStore& form, const QString& file, int copies, const PrintOptions& options,
                        QString* error) {
     if (!checkPrintable(form, copies, error)) return false;
-    QPdfWriter writer(file);
-    writer.setResolution(kPdfResolution);
-    writer.setCreator(QStringLiteral("fpdesk"));
-    if (form.rowCount() > 0)
-        writer.setTitle(QStringLiteral("发票 %1 %2")
-                            .arg(form.getString(1, QStringLiteral("ptfp_fpk_fpdm")),
-                                 form.getString(1, QStringLiteral("ptfp_fpk_fphm"))));
-    writer.setPageLayout(QPageLayout(paperOf(*form.def().layout), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
-    QPainter painter;
-    if (!painter.begin(&writer))
-        return failWith(error, QStringLiteral("PDF文件无法写入：%1").arg(QFileInfo(file).absoluteFilePath()));
-    return paintCopies(painter, writer, form, copies, options, error);
+    const QString path = QFileInfo(file).absoluteFilePath();
+    // The PDF writer does not report a failed write (a full disk): it writes
+    // into a file of ours, whose errors are read once it has finished.
+    WriteCheckedFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return failWith(error, QStringLiteral("PDF文件无法写入：%1").arg(path));
+    bool painted = false;
+    {
+        QPdfWriter writer(&out);
+        writer.setResolution(kPdfResolution);
+        writer.setCreator(QStringLiteral("fpdesk"));
+        if (form.rowCount() > 0)
+            writer.setTitle(QStringLiteral("发票 %1 %2")
+                                .arg(form.getString(1, QStringLiteral("ptfp_fpk_fpdm")),
+                                     form.getString(1, QStringLiteral("ptfp_fpk_fphm"))));
+        QPainter painter;
+        if (!setInvoicePaper(writer, *form.def().layout, error))
+            painted = false;
+        else if (!painter.begin(&writer))
+            painted = failWith(error, QStringLiteral("PDF文件无法写入：%1").arg(path));
+        else
+            painted = paintCopies(painter, writer, form, copies, options, error);
+    }
+    bool written = !out.anyWriteFailed() && out.flush();
+    out.close();
+    written = written && out.error() == QFileDevice::NoError;
+    if (painted && written) return true;
+    // What was written is not the invoice: a regular file is removed (never a
+    // device or anything else the name may stand for).
+    if (const QFileInfo info(path); info.isFile() && !info.isSymLink())
+        (void)QFile::remove(path); // the failure to report is the writing's
+    if (painted) return failWith(error, QStringLiteral("PDF文件没有完整写入（磁盘已满？），没有打印：%1").arg(path));
+    return false;
 }
 
 } // namespace fp

@@ -40,15 +40,25 @@ struct PrintOptions {
 // page origin is the painter's origin.
 void renderInvoicePage(QPainter& painter, const DataStore& form, const PrintOptions& options);
 
+// Puts the layout's paper on a printer or PDF writer: its size, portrait,
+// without margins. A printer whose driver cannot take a paper of that size
+// keeps its own (Letter, A4), where the print would lose its right part: false
+// then, with paperRefusal() in *error, and nothing may be printed on it.
+[[nodiscard]] bool setInvoicePaper(QPagedPaintDevice& device, const PrintLayout& layout, QString* error);
+// The refusal of a printer (named by `printer` when given) that cannot take
+// the layout's paper; it names the paper's size.
+QString paperRefusal(const PrintLayout& layout, const QString& printer = QString());
+
 // Prints `copies` pages, one a copy, to a PDF file. False with a message in
-// *error when the file cannot be written.
+// *error when the file cannot be written, or not completely (a full disk): a
+// partly written file is removed.
 [[nodiscard]] bool printInvoiceToPdf(const DataStore& form, const QString& file, int copies,
                                      const PrintOptions& options, QString* error);
 
 // Prints `copies` pages, one a copy, on a paged device (a printer, a PDF
-// writer) already set up by the caller; the painter origin must be the paper's
-// corner (a printer in full-page mode, zero margins). False with a message in
-// *error when the device cannot be painted on.
+// writer) already set up by the caller (setInvoicePaper); the painter origin
+// must be the paper's corner (a printer in full-page mode). False with a
+// message in *error when the device cannot be painted on.
 [[nodiscard]] bool printInvoicePages(QPagedPaintDevice& device, const DataStore& form, int copies,
                                      const PrintOptions& options, QString* error);
 

@@ -37,12 +37,12 @@ bool stockDate(const QString& text, QVariant& out) {
 }
 
 // The numbers of a stock record: each exactly eight digits; the last-used
-// number may also be empty (nothing used yet). The first that is not one, or
-// an empty text.
+// number may also be empty or blank (nothing used yet). The first that is not
+// one, or an empty text.
 QString badNumber(const QStringList& fields, std::initializer_list<int> numbers, int mayBeEmpty) {
     for (int i : numbers) {
         const QString& n = fields.at(i);
-        if (i == mayBeEmpty && n.isEmpty()) continue;
+        if (i == mayBeEmpty && n.trimmed().isEmpty()) continue;
         if (!isInvoiceNumber(n))
             return QStringLiteral("发票数据提取失败：发票号码“") + n + QStringLiteral("”不是8位数字！");
     }
@@ -82,7 +82,9 @@ bool parseStockText(const QString& text, StockText& out, QString& error) {
             if (!stockDate(f.at(10), fsrq)) return refuse(badDate(f.at(10)));
             r.purchase = true;
             r.key = {f.at(1)};
-            r.values = {f.at(1), f.at(2), f.at(3), f.at(4), f.at(5), f.at(6), f.at(7), f.at(8), f.at(9), fsrq};
+            // A blank last-used number is stored empty, as nothing used yet.
+            const QString zjsyh = f.at(8).trimmed().isEmpty() ? QStringLiteral("") : f.at(8);
+            r.values = {f.at(1), f.at(2), f.at(3), f.at(4), f.at(5), f.at(6), f.at(7), zjsyh, f.at(9), fsrq};
         } else if (type == QLatin1String("tp")) {
             if (f.size() != 10) return refuse(QStringLiteral("发票数据提取失败3！"));
             if (const QString e = badNumber(f, {6, 7}, -1); !e.isEmpty()) return refuse(e);
@@ -180,9 +182,10 @@ bool gf_save_fpzldm(HostServices& host, const QString& as_ref) {
     QString refused;
     if (!parseCodeText(as_ref, tables, refused)) return stop(host, sqlca, refused, false);
     // A part without a single record (an empty one, or one of empty records)
-    // must not empty the table it would replace.
+    // must not empty the table it would replace. The kinds are written before
+    // the code part is looked at: a kind that cannot be stored is a failure,
+    // whatever the code part holds.
     if (tables.kinds.isEmpty()) return stop(host, sqlca, QStringLiteral("没有找到发票种类信息！"), true);
-    if (tables.codes.isEmpty()) return stop(host, sqlca, QStringLiteral("没有找到发票代码信息！"), true);
 
     if (!sqlca.exec(QStringLiteral("DELETE FROM bm_bdcja_fpzl")))
         return stop(host, sqlca, dbFailure(QStringLiteral("发票种类添加失败！"), sqlca), false);
@@ -191,6 +194,7 @@ bool gf_save_fpzldm(HostServices& host, const QString& as_ref) {
                                        "VALUES ( ?, ?, ?, ?, ? )"),
                         kind))
             return stop(host, sqlca, dbFailure(QStringLiteral("发票种类添加失败！"), sqlca), false);
+    if (tables.codes.isEmpty()) return stop(host, sqlca, QStringLiteral("没有找到发票代码信息！"), true);
     if (!sqlca.exec(QStringLiteral("DELETE FROM bm_bdcja_fpdm")))
         return stop(host, sqlca, dbFailure(QStringLiteral("发票代码添加失败！"), sqlca), false);
     for (const QVariantList& code : tables.codes)

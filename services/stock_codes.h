@@ -37,6 +37,7 @@ struct CodeText {
 // Stores the stock text: records separated by "|&|", fields by "|@|".
 //   "lg" purchase, 11 fields: lg, lglsh, swjgdm, sxh, fpzlbm, fpdm, fpqh, fpzh,
 //        zjsyh, bjbz, fsrq -> replaces the purchase of the same lglsh in bdcja_fplg.
+//        A blank zjsyh (nothing used yet) is stored as the empty text.
 //   "tp" return, 10 fields: tp, lglsh, swjgdm, sxh, fpzlbm, fpdm, tpqh, tpzh,
 //        tprq, (unused) -> replaces the identical returned range in bdcja_sgtp.
 // Dates are server date texts (see parseServerDateText); an empty one is NULL,
@@ -49,7 +50,8 @@ struct CodeText {
 // records (fpzlbm, kplx, fpqc, fpjc, yxj), "|#|", code records (fpdm, fpzlbm);
 // records separated by "|&|", fields by "|@|". False for a null text, a text
 // without "|#|" and any failure (message shown, rolled back). When either list
-// holds no record, nothing is replaced: rolled back, a message, and true.
+// holds no record, nothing is replaced: rolled back, a message, and true (a
+// kind that cannot be stored fails before an empty code list is reported).
 [[nodiscard]] bool gf_save_fpzldm(HostServices& host, const QString& as_ref);
 
 } // namespace fp

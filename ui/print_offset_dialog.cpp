@@ -87,9 +87,18 @@ bool PrintOffsetDialog::printTestPage() {
     const QString name = printers_->currentText();
     if (name.isEmpty()) return false;
     QPrinter printer(QPrinterInfo::printerInfo(name), QPrinter::HighResolution);
+    return printTestPage(printer);
+}
+
+bool PrintOffsetDialog::printTestPage(QPrinter& printer) {
+    const QString name = printer.outputFormat() == QPrinter::PdfFormat ? QString() : printer.printerName();
     const PrintLayout& layout = invoicePrintLayout();
     printer.setFullPage(true);
-    printer.setPageLayout(QPageLayout(paperOf(layout), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    // On another paper the frame would not show where the invoice prints.
+    if (!setInvoicePaper(printer, layout, nullptr)) {
+        QMessageBox::warning(this, QStringLiteral("提示"), paperRefusal(layout, name));
+        return false;
+    }
     printer.setDocName(QStringLiteral("打印位置测试页"));
     QPainter painter;
     if (!painter.begin(&printer)) {

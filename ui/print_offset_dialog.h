@@ -10,6 +10,7 @@
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
+class QPrinter;
 class QPushButton;
 
 namespace fp::ui {
@@ -27,6 +28,9 @@ public:
     PrintOffsetMm offset() const;
     // Prints the layout's frame on the chosen printer with the shifts shown.
     bool printTestPage();
+    // Prints it on `printer`. False (with a message) when the printer cannot
+    // take the invoice paper or cannot be used.
+    bool printTestPage(QPrinter& printer);
     // Saves the shifts for the chosen printer and closes.
     void save();
 

@@ -33,16 +33,19 @@ QString offsetText(const PrintOffsetMm& o) {
 } // namespace
 
 PrintPreviewDialog::PrintPreviewDialog(const s_preview_parameter& parameter, PrinterOffsets& offsets, QWidget* parent)
-    : QDialog(parent), parameter_(parameter), offsets_(offsets),
-      printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
+    : PrintPreviewDialog(parameter, offsets, parent, std::make_unique<QPrinter>(QPrinter::HighResolution)) {}
+
+PrintPreviewDialog::PrintPreviewDialog(const s_preview_parameter& parameter, PrinterOffsets& offsets, QWidget* parent,
+                                       std::unique_ptr<QPrinter> printer)
+    : QDialog(parent), parameter_(parameter), offsets_(offsets), printer_(std::move(printer)) {
     setObjectName(QStringLiteral("w_dw_printpreview"));
     setWindowTitle(QStringLiteral("打印预览"));
     result_.sl_printcnt = 0;
     result_.ss_printer = QStringLiteral("0");
 
-    const PrintLayout& layout = invoicePrintLayout();
-    printer_->setFullPage(true);
-    printer_->setPageLayout(QPageLayout(paperOf(layout), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    // A printer that cannot take the paper is named in the status line at once;
+    // printing on it is refused.
+    (void)takePaper(); // the refusal is kept for the status line
     if (const DataStore* form = parameter_.dw_datawindow; form && form->rowCount() > 0)
         printer_->setDocName(QStringLiteral("发票 %1 %2")
                                  .arg(form->getString(1, QStringLiteral("ptfp_fpk_fpdm")),
@@ -165,7 +168,20 @@ PrintOptions PrintPreviewDialog::printOptions() const {
     return o;
 }
 
+bool PrintPreviewDialog::takePaper() {
+    // The layout matches the invoice paper only; the page is the whole sheet.
+    printer_->setFullPage(true);
+    paperRefused_.clear();
+    if (setInvoicePaper(*printer_, invoicePrintLayout(), nullptr)) return true;
+    paperRefused_ = paperRefusal(invoicePrintLayout(), printerName());
+    return false;
+}
+
 void PrintPreviewDialog::showPrinterState() {
+    if (!paperRefused_.isEmpty()) {
+        printerLabel_->setText(paperRefused_);
+        return;
+    }
     const QString name = printerName();
     if (name.isEmpty()) {
         printerLabel_->setText(QStringLiteral("打印机：（未选择，打印时在打印对话框中选择）"));
@@ -218,11 +234,20 @@ bool PrintPreviewDialog::print() {
     const int printed = std::max(1, printer_->copyCount());
     // One page a copy, painted here, so every copy is counted.
     printer_->setCopyCount(1);
-    // The layout matches the invoice paper only; keep it whatever was chosen.
-    printer_->setFullPage(true);
-    printer_->setPageLayout(QPageLayout(paperOf(invoicePrintLayout()), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    // Keep the invoice paper whatever was chosen; a printer that cannot take
+    // it would cut the print off, and nothing is printed or counted.
+    if (!takePaper()) {
+        QMessageBox::warning(this, QStringLiteral("提示"), paperRefused_);
+        showPrinterState();
+        return false;
+    }
     QString error;
-    if (!printInvoicePages(*printer_, *form, printed, printOptions(), &error)) {
+    // A PDF is written by the renderer, which reads back whether the whole
+    // file was written (the printer's own PDF output does not say).
+    const bool done = printer_->outputFormat() == QPrinter::PdfFormat
+                          ? printInvoiceToPdf(*form, printer_->outputFileName(), printed, printOptions(), &error)
+                          : printInvoicePages(*printer_, *form, printed, printOptions(), &error);
+    if (!done) {
         QMessageBox::warning(this, QStringLiteral("提示"), QStringLiteral("打印失败：") + error);
         showPrinterState();
         return false;

@@ -26,7 +26,11 @@ namespace fp::ui {
 class PrintPreviewDialog : public QDialog {
     Q_OBJECT
 public:
+    // Prints on the system's default printer.
     PrintPreviewDialog(const s_preview_parameter& parameter, PrinterOffsets& offsets, QWidget* parent = nullptr);
+    // Prints on `printer`.
+    PrintPreviewDialog(const s_preview_parameter& parameter, PrinterOffsets& offsets, QWidget* parent,
+                       std::unique_ptr<QPrinter> printer);
     ~PrintPreviewDialog() override;
 
     // What the preview answers (valid after it closed).
@@ -42,8 +46,9 @@ public:
     QAction* printAction() const { return printAction_; }
 
     // Asks the system print dialog for printer and copies, prints, and closes
-    // the preview with the answer. False (preview stays open) when the dialog
-    // was cancelled or printing failed.
+    // the preview with the answer. False (preview stays open, nothing counted)
+    // when the dialog was cancelled, the printer cannot take the invoice paper
+    // or printing failed (shown), a PDF file not completely written included.
     bool print();
     // Opens the offset calibration for the current printer.
     void calibrate();
@@ -55,6 +60,8 @@ private:
     QString printerName() const;
     QString printerInfo() const;
     PrintOptions printOptions() const;
+    // Puts the invoice paper on the printer; false when it cannot take it.
+    bool takePaper();
 
     const s_preview_parameter parameter_;
     PrinterOffsets& offsets_;
@@ -67,6 +74,8 @@ private:
     QLabel* modeNote_ = nullptr;
     QAction* printAction_ = nullptr;
     PrintMode mode_ = PrintMode::PrePrintedPaper;
+    // The printer's refusal of the invoice paper, empty while it takes it.
+    QString paperRefused_;
     s_printreturn result_;
 };
 

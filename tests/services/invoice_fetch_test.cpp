@@ -321,9 +321,9 @@ std::vector<FailureCase> failureCases() {
         {"total not a number",
          replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("abc")), QStringList{good1}),
          QStringLiteral("发票数据下载失败：合计金额“abc”不是有效的数字！")},
-        {"tax amount with five places",
-         replyText(QStringLiteral("1"), withHeader(kSe, QStringLiteral("0.12345")), QStringList{good1}),
-         QStringLiteral("发票数据下载失败：税额“0.12345”不是有效的数字！")},
+        {"tax amount with a letter beyond the fourth place",
+         replyText(QStringLiteral("1"), withHeader(kSe, QStringLiteral("0.12345x")), QStringList{good1}),
+         QStringLiteral("发票数据下载失败：税额“0.12345x”不是有效的数字！")},
         {"issue date already with dashes",
          replyText(QStringLiteral("1"), withHeader(kKprq, QStringLiteral("2009-08-17 12:41:48")), QStringList{good1}),
          QStringLiteral("发票数据下载失败：开票日期“2009-08-17 12:41:48”不是有效的日期！")},
@@ -333,9 +333,9 @@ std::vector<FailureCase> failureCases() {
         {"total with grouping",
          replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("1,234.50")), QStringList{good1}),
          QStringLiteral("发票数据下载失败：合计金额“1,234.50”不是有效的数字！")},
-        {"total with three places",
-         replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("1.005")), QStringList{good1}),
-         QStringLiteral("发票数据下载失败：合计金额“1.005”不是有效的数字！")},
+        {"total beyond sixteen digits once rounded",
+         replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("9999999999999999.995")), QStringList{good1}),
+         QStringLiteral("发票数据下载失败：合计金额“9999999999999999.995”不是有效的数字！")},
         {"total beyond sixteen digits",
          replyText(QStringLiteral("1"), withHeader(kHjje, QStringLiteral("18446744073709551616")), QStringList{good1}),
          QStringLiteral("发票数据下载失败：合计金额“18446744073709551616”不是有效的数字！")},
@@ -494,15 +494,15 @@ TEST_F(FetchTest, CollidingOrMissingSerialsGetNewLocalOnes) {
     EXPECT_EQ(test::tableRows(sqlca(), QStringLiteral("ptfp_fpxmmx")).filter(QStringLiteral("|00000001|")), first);
     const QList<qlonglong> serials = serialsOf(kCode, kNumber);
     ASSERT_EQ(serials.size(), 4) << "every line stored, the orphan gone";
-    EXPECT_EQ(serials[0], 3) << "a free serial is kept";
-    // New local serials: past every serial in use (the orphan's 7 is free again
-    // once it is gone, which SQLite never hands out again and PostgreSQL may).
-    for (int i = 1; i < 4; ++i) EXPECT_GT(serials[i], 3) << "new local serials";
+    // New local serials for every line: past every serial in use, the other
+    // invoice's 1 and 2 (the orphan's 7 is free again once it is gone, which
+    // SQLite never hands out again and PostgreSQL may), in the order of the reply.
+    for (int i = 0; i < 4; ++i) EXPECT_GT(serials[i], 2) << "new local serials";
     EXPECT_EQ(QSet<qlonglong>(serials.begin(), serials.end()).size(), 4);
     QList<QVariantList> amounts = sqlca().selectAll(
-        QStringLiteral("SELECT je FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = ? ORDER BY je"), {kCode, kNumber});
+        QStringLiteral("SELECT je FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = ? ORDER BY iserial"), {kCode, kNumber});
     ASSERT_EQ(amounts.size(), 4);
-    EXPECT_EQ(sqlca().decimalAt(amounts[3][0]), Decimal::parse(u"4.00"));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(sqlca().decimalAt(amounts[i][0]), Decimal::fromInt(i + 1)) << i;
 
     // Downloaded again: its own old lines no longer collide.
     dialogs.yes();
@@ -510,6 +510,82 @@ TEST_F(FetchTest, CollidingOrMissingSerialsGetNewLocalOnes) {
                     QStringList{joinLine(line17(11, kCode, kNumber, QStringLiteral("1.00")))}));
     ASSERT_TRUE(gf_get_fp_from_remote(host, kCode, kNumber));
     EXPECT_EQ(serialsOf(kCode, kNumber), QList<qlonglong>{11});
+}
+
+// Lines are shown, printed and reversed in the order of their serials: when
+// one line cannot keep the service's serial, none does, and the new ones
+// follow the reply. Another invoice holds serials 5 and 9.
+TEST_F(FetchTest, ALineThatCannotKeepItsSerialRenumbersTheWholeInvoiceInReplyOrder) {
+    insertLocal(kCode, QStringLiteral("00000001"), kOwner, {5, 9});
+    auto line = [](const QString& serial, const char* name) {
+        QStringList l = line17(0, kCode, kNumber, QStringLiteral("1.00"));
+        l[kIserial] = serial;
+        l[3] = QString::fromUtf8(name);
+        return joinLine(l);
+    };
+    const struct {
+        const char* name;
+        QStringList items;
+    } cases[] = {
+        {"the first serial is another invoice's", {line(QStringLiteral("5"), "甲"), line(QStringLiteral("6"), "乙")}},
+        {"a serial missing between two free ones",
+         {line(QStringLiteral("6"), "甲"), line(QString(), "乙"), line(QStringLiteral("7"), "丙")}},
+        {"a serial twice in the reply",
+         {line(QStringLiteral("2"), "甲"), line(QStringLiteral("2"), "乙"), line(QStringLiteral("3"), "丙")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (headers().size() > 1) dialogs.yes(); // the previous case's copy is replaced
+        reply(replyText(QStringLiteral("1"), header33(kCode, kNumber, QStringLiteral("1")), c.items));
+        ASSERT_TRUE(gf_get_fp_from_remote(host, kCode, kNumber)) << dialogs.log().join(QLatin1Char('\n')).toStdString();
+        QStringList names;
+        qlonglong last = 9;
+        for (const QVariantList& r : lines()) {
+            if (r[2].toString() != kNumber) continue;
+            EXPECT_GT(r[0].toLongLong(), last) << "a new serial past every one in use, in order";
+            last = r[0].toLongLong();
+            names << r[3].toString();
+        }
+        QStringList expected;
+        for (const QString& item : c.items) expected << item.split(QStringLiteral("|@|")).at(3);
+        EXPECT_EQ(names, expected);
+    }
+    EXPECT_EQ(serialsOf(kCode, QStringLiteral("00000001")), (QList<qlonglong>{5, 9}));
+}
+
+// An amount with more places than its column is stored rounded half up to two
+// places, as every stored amount; the rest of the invoice is stored with it.
+TEST_F(FetchTest, AmountsWithMorePlacesAreStoredRoundedToTwo) {
+    QStringList h = header33(kCode, kNumber, QStringLiteral("1"));
+    h[kHjje] = QStringLiteral("1.005");
+    h[kSl] = QStringLiteral("0.055");
+    h[kSe] = QStringLiteral("0.12345");
+    QStringList l = line17(101, kCode, kNumber, QStringLiteral("1.00"));
+    l[kMj] = QStringLiteral("88.125");
+    l[kDj] = QStringLiteral("-0.125");
+    l[kJe] = QStringLiteral(" 2.00499999 ");
+    l[kLineExt1] = QStringLiteral("0.004");
+    reply(replyText(QStringLiteral("1"), h, QStringList{joinLine(l)}));
+    ASSERT_TRUE(gf_get_fp_from_remote(host, kCode, kNumber)) << dialogs.log().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(dialogs.log().isEmpty());
+
+    QVariantList header, item;
+    ASSERT_EQ(sqlca().selectInto(QStringLiteral("SELECT hjje, sl, se FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
+                                 {kCode, kNumber}, header),
+              0);
+    ASSERT_EQ(sqlca().selectInto(QStringLiteral("SELECT mj, dj, je, extprop1 FROM ptfp_fpxmmx WHERE iserial = ?"),
+                                 {101}, item),
+              0);
+    const struct {
+        const char* column;
+        QVariant stored;
+        const char16_t* expected;
+    } cases[] = {
+        {"hjje", header[0], u"1.01"},   {"sl", header[1], u"0.06"}, {"se", header[2], u"0.12"},
+        {"mj", item[0], u"88.13"},      {"dj", item[1], u"-0.13"},  {"je", item[2], u"2.00"},
+        {"extprop1", item[3], u"0.00"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(sqlca().decimalAt(c.stored), Decimal::parse(c.expected)) << c.column;
 }
 
 // --- against the tax service over loopback HTTP -------------------------------

@@ -11,9 +11,11 @@
 #include "tests/support/qt_printers.h"
 #include "tests/support/temp_db.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -21,7 +23,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <functional>
+#include <sys/resource.h>
 
 namespace fp {
 namespace {
@@ -390,6 +394,75 @@ TEST_F(PrintRenderTest, PdfHasOnePageACopyAndFailuresSaySo) {
     EXPECT_FALSE(printInvoiceToPdf(*form, dir.filePath(QStringLiteral("none.pdf")), 0, wholeForm(), &error));
     EXPECT_EQ(error, QStringLiteral("打印份数必须大于0！"));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("none.pdf"))));
+}
+
+// A PDF that is not written completely is no print: the writer itself does
+// not say so, the file does. Nothing of it is left as if it were the invoice,
+// and what the name stands for when it is not a file is left alone.
+TEST_F(PrintRenderTest, APdfNotCompletelyWrittenIsAFailureAndLeavesNoFile) {
+    auto form = knownInvoice();
+    const QString cut = dir.filePath(QStringLiteral("cut.pdf"));
+    const struct {
+        const char* name;
+        QString file;
+        rlim_t sizeLimit; // the most a file of this process may hold, 0 for no limit
+        bool leftAlone;
+    } cases[] = {
+        {"a device that takes no byte", QStringLiteral("/dev/full"), 0, true},
+        {"a disk full after 8 KiB", cut, 8192, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        rlimit before{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+        // Past the limit a write fails (EFBIG) instead of raising SIGXFSZ.
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        if (c.sizeLimit) {
+            rlimit limited = before;
+            limited.rlim_cur = c.sizeLimit;
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        }
+        QString error;
+        const bool written = printInvoiceToPdf(*form, c.file, 2, wholeForm(), &error);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
+        std::signal(SIGXFSZ, previousHandler);
+        EXPECT_FALSE(written);
+        EXPECT_EQ(error, QStringLiteral("PDF文件没有完整写入（磁盘已满？），没有打印：") + c.file);
+        EXPECT_EQ(QFileInfo::exists(c.file), c.leftAlone);
+    }
+    // The same invoice where there is room.
+    QString error;
+    EXPECT_TRUE(printInvoiceToPdf(*form, cut, 2, wholeForm(), &error)) << error.toStdString();
+    int pages = 0;
+    (void)pdfWords(cut, &pages); // the words are not looked at here
+    EXPECT_EQ(pages, 2);
+}
+
+// A printer whose driver knows no paper of the invoice's size keeps its own:
+// the paper is refused, naming its size, and the device is left as it was.
+TEST_F(PrintRenderTest, ADeviceThatCannotTakeTheInvoicePaperIsRefused) {
+    class A4OnlyWriter : public QPdfWriter {
+    public:
+        using QPdfWriter::QPdfWriter;
+        bool setPageLayout(const QPageLayout& l) override {
+            if (!l.pageSize().isEquivalentTo(QPageSize(QPageSize::A4))) return false;
+            return QPdfWriter::setPageLayout(l);
+        }
+    };
+    const QString file = dir.filePath(QStringLiteral("a4.pdf"));
+    A4OnlyWriter a4(file);
+    QString error;
+    EXPECT_FALSE(setInvoicePaper(a4, layout(), &error));
+    EXPECT_EQ(error, QStringLiteral("打印机不能使用 241.3 × 177.8 毫米的发票纸，没有打印！"
+                                    "请在打印机属性中添加这个尺寸的自定义纸张，或选择其他打印机。"));
+    EXPECT_TRUE(a4.pageLayout().pageSize().isEquivalentTo(QPageSize(QPageSize::A4)));
+    EXPECT_EQ(paperRefusal(layout(), QStringLiteral("HP LaserJet")),
+              QStringLiteral("打印机“HP LaserJet”不能使用 241.3 × 177.8 毫米的发票纸，没有打印！"
+                             "请在打印机属性中添加这个尺寸的自定义纸张，或选择其他打印机。"));
+
+    QPdfWriter any(dir.filePath(QStringLiteral("any.pdf")));
+    EXPECT_TRUE(setInvoicePaper(any, layout(), &error));
+    EXPECT_TRUE(any.pageLayout().pageSize().isEquivalentTo(paperOf(layout())));
 }
 
 TEST_F(PrintRenderTest, PaperAndBoxesFollowTheLayoutScale) {

@@ -167,6 +167,22 @@ TEST_F(StockCodesTest, EmptyRecordsAndEmptyTexts) {
     EXPECT_EQ(rows(QStringLiteral("bdcja_sgtp")).size(), 1);
 }
 
+// The number list counts a blank last-used number as nothing used yet; the
+// service may send one so.
+TEST_F(StockCodesTest, ABlankLastUsedNumberIsNothingUsedYet) {
+    const char* blanks[] = {" ", "        ", "\t"};
+    for (const char* blank : blanks) {
+        SCOPED_TRACE(std::string("zjsyh \"") + blank + "\"");
+        ASSERT_TRUE(gf_save_fplgqk(host, lg(QStringLiteral("LG1"), QStringLiteral("00000001"),
+                                            QStringLiteral("00000100"), QString::fromLatin1(blank))))
+            << dialogs.log().join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(dialogs.log().isEmpty());
+        EXPECT_EQ(committedRows(QStringLiteral("bdcja_fplg")),
+                  QStringList{lgRow(QStringLiteral("LG1"), QStringLiteral("00000001"), QStringLiteral("00000100"),
+                                    QStringLiteral(""))});
+    }
+}
+
 TEST_F(StockCodesTest, RefusedStockTextsStoreNothing) {
     const QString lg0 =
         lg(QStringLiteral("LG0"), QStringLiteral("00000001"), QStringLiteral("00000050"), QStringLiteral("00000005"));
@@ -283,6 +299,11 @@ TEST_F(StockCodesTest, RefusedCodeTextsReplaceNothing) {
          QStringLiteral("发票种类添加失败！\r\nsqlcode = -1\r\nsqlerrtext = "), false, true},
         {"code twice", kind40 + sep + records({code40, code40}),
          QStringLiteral("发票代码添加失败！\r\nsqlcode = -1\r\nsqlerrtext = "), false, true},
+        // A kind that cannot be stored is a failure before an empty code part is news.
+        {"kind twice and an empty code part", records({kind40, kind40}) + sep,
+         QStringLiteral("发票种类添加失败！\r\nsqlcode = -1\r\nsqlerrtext = "), false, true},
+        {"kind twice and a code part of empty records", records({kind40, kind40}) + sep + QStringLiteral("|&|"),
+         QStringLiteral("发票种类添加失败！\r\nsqlcode = -1\r\nsqlerrtext = "), false, true},
         // An empty list replaces nothing, yet the result is true.
         {"empty kind part", sep + code40, QStringLiteral("没有找到发票种类信息！"), true},
         {"empty code part", kind40 + sep, QStringLiteral("没有找到发票代码信息！"), true},

@@ -1,9 +1,11 @@
 // The print preview w_dw_printpreview, the read-only print view and the
 // printers' offsets, offscreen. Printing goes to a PDF printer chosen in the
 // system print dialog, read back with pdftotext.
+#include "data_model/demo_constants.h"
 #include "data_model/form_def.h"
 #include "host/host_services.h"
 #include "host/judge_column.h"
+#include "services/invoice_print.h"
 #include "tests/support/print_fixture.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/temp_db.h"
@@ -17,7 +19,9 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
@@ -151,6 +155,132 @@ TEST_F(PrintPreviewTest, QtDialogsPrintPreviewAnswersWhatThePreviewPrinted) {
     const s_printreturn closed = dialogs.printPreview(parameter_);
     EXPECT_EQ(closed.sl_printcnt, std::optional<long>(0));
     EXPECT_EQ(closed.ss_printer, QStringLiteral("0"));
+}
+
+// A printer whose driver knows only A4, as one without custom paper sizes:
+// another paper is refused and the printer keeps its own.
+class A4OnlyPrinter : public QPrinter {
+public:
+    A4OnlyPrinter() : QPrinter(QPrinter::HighResolution) {}
+    bool setPageLayout(const QPageLayout& layout) override {
+        return isA4(layout.pageSize()) && QPrinter::setPageLayout(layout);
+    }
+    bool setPageSize(const QPageSize& size) override { return isA4(size) && QPrinter::setPageSize(size); }
+
+private:
+    static bool isA4(const QPageSize& size) { return size.isEquivalentTo(QPageSize(QPageSize::A4)); }
+};
+
+const QString kPaperRefused = QStringLiteral("不能使用 241.3 × 177.8 毫米的发票纸，没有打印！");
+
+// The port answering with the preview on a given printer: the print dialog is
+// accepted as it is, a warning is recorded and closed, and the preview is
+// closed if it is still open.
+class PreviewOnPrinter : public Dialogs {
+public:
+    explicit PreviewOnPrinter(std::function<std::unique_ptr<QPrinter>()> printer) : printer_(std::move(printer)) {}
+    void message(const QString& text) override { messages << text; }
+    int question(const QString& text) override {
+        ADD_FAILURE() << "unexpected question " << text.toStdString();
+        return 2;
+    }
+    QString treeSelect(const TreeSelectRequest&) override { return QString(); }
+    s_printreturn printPreview(const s_preview_parameter& parameter) override {
+        PrinterOffsets offsets(settings_);
+        ui::PrintPreviewDialog preview(parameter, offsets, nullptr, printer_());
+        preview.show();
+        whenShown<QPrintDialog>([this](QPrintDialog* d) {
+            d->accept();
+            whenShown<QMessageBox>([this](QMessageBox* box) {
+                warnings << box->text();
+                box->close();
+            });
+        });
+        (void)preview.print(); // its answer is the preview's return, read below
+        if (preview.isVisible()) preview.reject();
+        return preview.printReturn();
+    }
+    QStringList messages, warnings;
+
+private:
+    std::function<std::unique_ptr<QPrinter>()> printer_;
+    QTemporaryDir dir_;
+    QSettings settings_{dir_.filePath(QStringLiteral("client.ini")), QSettings::IniFormat};
+};
+
+// A print that did not produce the invoice on its paper is not a print: the
+// invoice's print count, its log and the report to the service stay as they
+// were, and the clerk is told why.
+TEST_F(PrintPreviewTest, APrintThatProducedNothingIsNotCounted) {
+    const QString fpdm = QString::fromLatin1(demo::kCode50);
+    const QString fphm = QStringLiteral("00000011");
+    const QString unwritten = pdfPath("a4.pdf");
+    const struct {
+        const char* name;
+        std::function<std::unique_ptr<QPrinter>()> printer;
+        QString warning; // a part of it
+        QString leftAlone;
+    } cases[] = {
+        {"a printer that cannot take the paper",
+         [&] {
+             auto p = std::make_unique<A4OnlyPrinter>();
+             toPdf(*p, unwritten);
+             return std::unique_ptr<QPrinter>(std::move(p));
+         },
+         kPaperRefused, unwritten},
+        {"a PDF on a device that takes no byte",
+         [] {
+             auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
+             toPdf(*p, QStringLiteral("/dev/full"));
+             return p;
+         },
+         QStringLiteral("打印失败：PDF文件没有完整写入（磁盘已满？），没有打印：/dev/full"), QString()},
+    };
+    Session session;
+    session.sqlca = &db_.tx();
+    session.gs_sysuserid = QString::fromLatin1(demo::kSxh);
+    session.gs_kprmc = QStringLiteral("张晓明");
+    ASSERT_TRUE(db_.tx().commit());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PreviewOnPrinter dialogs(c.printer);
+        HostServices host(session, dialogs);
+        const QString before = test::snapshot(db_.tx());
+
+        EXPECT_EQ(gf_fp_zhty_print(host, fpdm, fphm, form_.get(), parameter_), 0);
+
+        ASSERT_EQ(dialogs.warnings.size(), 1);
+        EXPECT_TRUE(dialogs.warnings.first().contains(c.warning)) << dialogs.warnings.first().toStdString();
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+        EXPECT_TRUE(host.exchanges().empty());
+        EXPECT_EQ(test::snapshot(db_.tx()), before);
+        if (!c.leftAlone.isEmpty()) {
+            EXPECT_FALSE(QFile::exists(c.leftAlone));
+        }
+    }
+}
+
+// The preview names a printer that cannot take the paper at once, and its
+// test page is refused as well.
+TEST_F(PrintPreviewTest, APrinterThatCannotTakeThePaperIsNamedAndPrintsNoTestPage) {
+    auto printer = std::make_unique<A4OnlyPrinter>();
+    toPdf(*printer, pdfPath("preview.pdf"));
+    ui::PrintPreviewDialog preview(parameter_, offsets_, nullptr, std::move(printer));
+    auto* state = preview.findChild<QLabel*>(QStringLiteral("st_printer"));
+    ASSERT_NE(state, nullptr);
+    EXPECT_TRUE(state->text().contains(kPaperRefused)) << state->text().toStdString();
+
+    A4OnlyPrinter testPrinter;
+    toPdf(testPrinter, pdfPath("test-page.pdf"));
+    ui::PrintOffsetDialog calibration(offsets_, QStringLiteral("EPSON LQ-630K"));
+    QString warning;
+    whenShown<QMessageBox>([&warning](QMessageBox* box) {
+        warning = box->text();
+        box->close();
+    });
+    EXPECT_FALSE(calibration.printTestPage(testPrinter));
+    EXPECT_TRUE(warning.contains(kPaperRefused)) << warning.toStdString();
+    EXPECT_FALSE(QFile::exists(pdfPath("test-page.pdf")));
 }
 
 TEST_F(PrintPreviewTest, OffsetsAreKeptPerPrinterInTheSettings) {
