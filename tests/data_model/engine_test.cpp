@@ -194,6 +194,36 @@ TEST_F(EngineTest, AVersionOneDatabaseIsUpgradedInPlace) {
     EXPECT_EQ(test::tableRows(tx(), QStringLiteral("fp_pending_upload")).size(), 1);
 }
 
+// A database of version 2 (the records of unconfirmed uploads only) is
+// upgraded in place: the journal's new columns are added and the records kept,
+// their operation empty (read as an upload).
+TEST_F(EngineTest, AVersionTwoDatabaseKeepsItsRecordsInTheJournal) {
+    run(QStringLiteral("DROP TABLE fp_pending_upload"));
+    run(QStringLiteral("CREATE TABLE fp_pending_upload ( fpdm VARCHAR(12) NOT NULL, fphm VARCHAR(8) NOT NULL, "
+                       "fpzlbm VARCHAR(2), sxh VARCHAR(13), userid VARCHAR(20), username VARCHAR(50), kpr VARCHAR(50), "
+                       "digest VARCHAR(64), bcrq %1, PRIMARY KEY (fpdm, fphm) )")
+            .arg(tx().dialect().columnType(ColType::DateTime, 0)));
+    run(QStringLiteral("INSERT INTO fp_pending_upload ( fpdm, fphm, fpzlbm, sxh, userid, username, kpr, digest ) "
+                       "VALUES ( '237020000001', '00000001', '50', '3702000012345', 'admin', '系统管理员', '张晓明', "
+                       "'d1' )"));
+    run(QStringLiteral("UPDATE fp_schema_version SET version = 2"));
+    commit();
+
+    QString error;
+    ASSERT_TRUE(createSchema(tx(), &error)) << error.toStdString();
+    EXPECT_EQ(schemaVersion(tx()), kSchemaVersion);
+    EXPECT_EQ(test::tableRows(tx(), QStringLiteral("fp_pending_upload")),
+              QStringList{QStringLiteral("fp_pending_upload|237020000001|00000001|50|3702000012345|admin|系统管理员|"
+                                         "张晓明|d1|NULL|NULL|NULL|NULL|NULL|NULL")});
+    // The new columns take the journal's records, widths enforced as everywhere.
+    run(QStringLiteral("INSERT INTO fp_pending_upload ( fpdm, fphm, sxh, userid, czlx, dycs, bz, token ) "
+                       "VALUES ( '237020000001', '00000002', '3702000012345', 'admin', '2', 3, '打印次数：3', 't' )"));
+    commit();
+    EXPECT_FALSE(tx().exec(QStringLiteral("INSERT INTO fp_pending_upload ( fpdm, fphm, czlx ) "
+                                          "VALUES ( '237020000001', '00000003', '22' )")));
+    ASSERT_TRUE(tx().rollback());
+}
+
 TEST_F(EngineTest, AWriterWaitsForAnotherUpToItsBoundThenFailsClearly) {
     addBatch(QStringLiteral("C1"), QStringLiteral("00000004"));
     addBatch(QStringLiteral("C2"), QStringLiteral("00000004"));

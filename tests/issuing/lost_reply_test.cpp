@@ -4,6 +4,7 @@
 #include "services/pending_uploads.h"
 #include "services/remote_text.h"
 #include "tests/issuing/issuing_fixture.h"
+#include "tests/support/statement_faults.h"
 
 namespace fp::test {
 namespace {
@@ -199,6 +200,89 @@ TEST_F(LostReplyTest, ARefusalDropsTheRecord) {
     ASSERT_TRUE(save()) << dialogs.messages().join(u'|').toStdString();
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("数据保存成功！")});
     EXPECT_TRUE(pending().isEmpty());
+}
+
+// The service accepted the upload but the local commit failed (a full disk,
+// an error at commit, a dropped connection): the record stays and the clerk is
+// told to settle it; reconcile then stores the service's copy.
+TEST_F(LostReplyTest, ACommitFailingAfterTheServiceAcceptedKeepsTheRecord) {
+    prepare();
+    const QString before = dataSnapshot();
+    failCommit(db->tx(), 1); // the record's commit goes through, the save's fails
+    EXPECT_FALSE(save());
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{QStringLiteral("税务机关已收到该发票，但本地数据保存失败！\r\ndisk full\r\n"
+                                         "请执行“核对未确认发票”补存本地数据。")});
+    EXPECT_EQ(server->service().invoiceCount(), 1);
+    EXPECT_EQ(dataSnapshot(), before);
+    ASSERT_EQ(pending().size(), 1);
+
+    dialogs.clear();
+    EXPECT_EQ(gf_reconcile_pending_uploads(*host).completed, 1) << dialogs.messages().join(u'|').toStdString();
+    EXPECT_TRUE(pending().isEmpty());
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM ptfp_fpxmmx WHERE fpdm = ? AND fphm = '00000001'"), {code50()}), 2);
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM bdcja_fplg WHERE fpdm = ? AND zjsyh = '00000001'"), {code50()}), 1);
+    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM bdcja_fpk_log WHERE fphm = '00000001' AND czlx = '1'")), 1);
+}
+
+// Runs a callback when the transaction is about to run a statement containing
+// a text, and runs every statement.
+class BeforeStatement : public StatementFaults {
+public:
+    BeforeStatement(QString fragment, std::function<void()> run)
+        : fragment_(std::move(fragment)), run_(std::move(run)) {}
+    QString failureFor(const QString& sql) override {
+        if (!done_ && sql.contains(fragment_)) {
+            done_ = true;
+            run_();
+        }
+        return QString();
+    }
+
+private:
+    QString fragment_;
+    std::function<void()> run_;
+    bool done_ = false;
+};
+
+// Another client of the same user settles while a save is writing its
+// invoice, before the upload: the service does not hold the invoice yet, so a
+// settling that asked before claiming would drop the live record, and the
+// save's lost answer would then leave the service's invoice with nothing to
+// settle it. The claim waits for the save instead and gives up; the record
+// stays with the save, and reconcile completes the invoice afterwards.
+TEST_F(LostReplyTest, SettlingNeverTakesTheRecordOfASaveInFlight) {
+    useHttp();
+    prepare();
+    auto other = db->openAnother();
+    ASSERT_TRUE(other->setLockWaitMs(300));
+    Session otherSession = session;
+    otherSession.sqlca = other.get();
+    ScriptedDialogs otherDialogs;
+    HostServices otherHost(otherSession, otherDialogs);
+    otherHost.setTransport(server->httpTransport());
+    ReconcileResult settledMeanwhile;
+    db->tx().setStatementFaults(std::make_shared<BeforeStatement>(
+        QStringLiteral("INSERT INTO ptfp_fpk"), [&] { settledMeanwhile = gf_reconcile_pending_uploads(otherHost); }));
+    fault(taxsim::Fault::Kind::LostReply, 11633);
+    fault(taxsim::Fault::Kind::Drop, 90239);
+    EXPECT_FALSE(save());
+    db->tx().setStatementFaults(nullptr);
+
+    EXPECT_EQ(settledMeanwhile.kept, 1);
+    EXPECT_EQ(settledMeanwhile.dropped, 0);
+    EXPECT_EQ(otherDialogs.messages(),
+              QStringList{QStringLiteral("发票代码") + code50() +
+                          QStringLiteral("、号码00000001：该号码的操作仍在进行中，暂不核对，稍后将再次核对。")});
+    ASSERT_EQ(pending().size(), 1);
+    EXPECT_EQ(server->service().invoiceCount(), 1);
+
+    dialogs.clear();
+    EXPECT_EQ(gf_reconcile_pending_uploads(*host).completed, 1) << dialogs.messages().join(u'|').toStdString();
+    EXPECT_EQ(count(QStringLiteral("SELECT count(1) FROM ptfp_fpk WHERE fpdm = ? AND fphm = '00000001'"), {code50()}),
+              1);
 }
 
 } // namespace

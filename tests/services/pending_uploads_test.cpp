@@ -24,10 +24,11 @@ protected:
     }
 
     // An invoice the service holds under `number`, for the demo taxpayer.
-    void atService(const QString& number, const QString& payer) {
-        taxsim::StoredInvoice inv = taxsim::StoredInvoice::create(kCode, number);
+    void atService(const QString& number, const QString& payer, const QString& code = kCode,
+                   const QString& kind = QStringLiteral("50")) {
+        taxsim::StoredInvoice inv = taxsim::StoredInvoice::create(code, number);
         inv.setValue(QStringLiteral("sxh"), session.gs_sysuserid);
-        inv.setValue(QStringLiteral("fpzlbm"), QStringLiteral("50"));
+        inv.setValue(QStringLiteral("fpzlbm"), kind);
         inv.setValue(QStringLiteral("fpzt"), QStringLiteral("1"));
         inv.setValue(QStringLiteral("fkfmc"), payer);
         inv.setValue(QStringLiteral("kpr"), QStringLiteral("张晓明"));
@@ -40,21 +41,17 @@ protected:
         inv.setLineValue(line, QStringLiteral("je"), QStringLiteral("280.00"));
         server.service().addInvoice(inv);
     }
-    void record(const QString& number, const QString& digest) {
+    void record(const QString& number, const QString& digest, const QString& code = kCode,
+                const QString& kind = QStringLiteral("50")) {
         QString error;
-        PendingRequest r{kCode,
-                         number,
-                         QStringLiteral("50"),
-                         session.gs_sysuserid,
-                         session.gs_userid,
-                         session.gs_username,
-                         QStringLiteral("张晓明"),
-                         digest};
+        PendingRequest r{
+            code,  number, kind, session.gs_sysuserid, session.gs_userid, session.gs_username, QStringLiteral("张晓明"),
+            digest};
         ASSERT_EQ(recordPendingRequest(db.tx(), r, &error), JournalWrite::Written) << error.toStdString();
     }
     // The digest of what the service holds under `number`.
-    QString digestAtService(const QString& number) {
-        const ServerInvoice s = askServerForInvoice(host, kCode, number);
+    QString digestAtService(const QString& number, const QString& code = kCode) {
+        const ServerInvoice s = askServerForInvoice(host, code, number);
         EXPECT_EQ(s.kind, ServerInvoice::Kind::Present) << s.failure.toStdString();
         return s.invoice ? contentDigest(contentOf(*s.invoice)) : QString();
     }
@@ -139,6 +136,32 @@ TEST_F(ReconcileTest, AnUnreachableServiceKeepsEveryRecordAndSaysSoOnce) {
             << dialogs.messages()[0].toStdString();
         EXPECT_EQ(test::snapshot(db.tx()), before);
     }
+}
+
+// A real-estate invoice goes to the estate tables, as its save puts it, and
+// its batch records the number; nothing lands in the integrated tables.
+TEST_F(ReconcileTest, AnEstateInvoiceIsCompletedInTheEstateTables) {
+    const QString code20 = QString::fromUtf8(demo::kCode20);
+    atService(QStringLiteral("00000003"), QStringLiteral("刘芳"), code20, QStringLiteral("20"));
+    record(QStringLiteral("00000003"), digestAtService(QStringLiteral("00000003"), code20), code20,
+           QStringLiteral("20"));
+    dialogs.clear();
+    EXPECT_EQ(gf_reconcile_pending_uploads(host).completed, 1) << dialogs.messages().join(u'|').toStdString();
+    const QStringList headers = rows(QStringLiteral("bdcja_fpk"));
+    ASSERT_EQ(headers.size(), 1);
+    EXPECT_TRUE(headers[0].startsWith(QStringLiteral("bdcja_fpk|") + code20 + QStringLiteral("|00000003|20|")))
+        << headers[0].toStdString();
+    const QStringList lines = rows(QStringLiteral("bdcja_fpxmmx"));
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("bdcja_fpxmmx|") + code20 + QStringLiteral("|00000003|住宿费|")))
+        << lines[0].toStdString();
+    EXPECT_TRUE(rows(QStringLiteral("ptfp_fpk")).isEmpty());
+    EXPECT_TRUE(rows(QStringLiteral("ptfp_fpxmmx")).isEmpty());
+    QVariantList row;
+    ASSERT_EQ(db.tx().selectInto(QStringLiteral("SELECT zjsyh FROM bdcja_fplg WHERE fpdm = ?"), {code20}, row), 0);
+    EXPECT_EQ(row.value(0).toString(), QStringLiteral("00000003"));
+    EXPECT_EQ(rows(QStringLiteral("bdcja_fpk_log")).size(), 1);
+    EXPECT_TRUE(rows(QStringLiteral("fp_pending_upload")).isEmpty());
 }
 
 } // namespace
