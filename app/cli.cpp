@@ -168,7 +168,7 @@ int importCommand(const QStringList& args, const QString& name, int (*run)(HostS
                       [&](HostServices& host) { return run(host, file); });
 }
 
-// fpdesk reconcile: settles the unconfirmed uploads of the profile's user.
+// fpdesk reconcile: settles the unconfirmed requests of the profile's user.
 int reconcileCommand(const QStringList& args) {
     QCommandLineParser parser;
     addClientOptions(parser);
@@ -464,7 +464,9 @@ const std::vector<CliCommand>& cliCommands() {
          fetchInvoice},
         {{QStringLiteral("reconcile")},
          QStringLiteral("[--database FILE|URL] [--server URL] [--profile FILE]"),
-         QStringLiteral("settle saves whose upload was not confirmed (a lost reply, a crash) with the tax service"),
+         QStringLiteral(
+             "settle uploads, voids and print reports whose outcome was not confirmed (a lost reply, a failed "
+             "commit, a crash) with the tax service"),
          reconcileCommand},
         {{QStringLiteral("issue")},
          QStringLiteral("FILE [--yes|--no] [--issuer NAME] [--database FILE|URL] [--server URL] [--profile FILE]"),
