@@ -135,6 +135,14 @@ TEST_F(IssueFileTest, MalformedFilesAreRefusedNamingTheKeyBeforeAnythingIsSent) 
         {R"({"fpdm": "237020000001", "ch": {"fpdm": "237020000001", "fphm": "1\u0000"}})",
          QStringLiteral("第1张发票：“ch.fphm”含有空字符（NUL），不能使用")},
         {R"({"fpdm": "237020000001", "b\u0000z": "x"})", QStringLiteral("第1张发票：未知的键“b\\u0000z”")},
+        // So is an unpaired surrogate: UTF-8 has no form for it.
+        {R"([{"fpdm": "237020000001"}, {"fpdm": "237020000001", "fkfmc": "甲\ud800乙"}])",
+         QStringLiteral("第2张发票：“fkfmc”含有不成对的代理项（无效的字符），不能使用")},
+        {R"({"fpdm": "237020000001", "items": [{"xmmc": "餐饮\udc00", "mj": "1", "dj": "2"}]})",
+         QStringLiteral("第1张发票：“items[0].xmmc”含有不成对的代理项（无效的字符），不能使用")},
+        {R"({"fpdm": "237020000001", "ch": {"fpdm": "237020000001", "fphm": "\ude00\ud83d"}})",
+         QStringLiteral("第1张发票：“ch.fphm”含有不成对的代理项（无效的字符），不能使用")},
+        {R"({"fpdm": "237020000001", "b\ud800z": "x"})", QStringLiteral("第1张发票：未知的键“b\\ud800z”")},
     };
     const QString before = dbSnapshot();
     for (const Case& c : cases) {
@@ -146,6 +154,14 @@ TEST_F(IssueFileTest, MalformedFilesAreRefusedNamingTheKeyBeforeAnythingIsSent) 
     }
     EXPECT_EQ(output(), QString());
     EXPECT_EQ(dbSnapshot(), before);
+
+    // A surrogate pair is a character like any other.
+    std::vector<cli::IssueInvoice> parsed;
+    QString error;
+    EXPECT_TRUE(cli::parseIssueFile(R"({"fpdm": "237020000001", "fkfmc": "甲\ud83d\ude00乙"})", parsed, &error))
+        << error.toStdString();
+    ASSERT_EQ(parsed.size(), 1u);
+    EXPECT_EQ(parsed[0].fkfmc, QStringLiteral("甲😀乙"));
 }
 
 TEST_F(IssueFileTest, OtherKindsUnknownIssuersAndMissingRightsAreRefused) {
