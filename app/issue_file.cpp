@@ -209,8 +209,14 @@ bool chooseInvoice(w_fp_invoicing& win, const IssueInvoice& inv) {
     return true;
 }
 
-// The lines, each checked against the amount the window computed.
+// The lines, each checked against the amount the window computed. An invoice
+// whose lines the file gives (all but a copied reversal) needs at least one,
+// as the window's save says; the empty line the start left is no line.
 bool fillLines(w_fp_invoicing& win, const IssueInvoice& inv) {
+    if (inv.items.empty() && (!inv.redLetter || inv.outsideSystem)) {
+        win.host().mess(win.itemLabel() + QStringLiteral("必须录入！"));
+        return false;
+    }
     for (size_t i = 0; i < inv.items.size(); ++i) {
         const IssueLine& l = inv.items[i];
         const int row = int(i) + 1;
@@ -219,8 +225,11 @@ bool fillLines(w_fp_invoicing& win, const IssueInvoice& inv) {
             win.dw_xm.typeInto(row, QStringLiteral("mj"), l.mj) != 1 ||
             win.dw_xm.typeInto(row, QStringLiteral("dj"), l.dj) != 1)
             return false;
-        if (!l.je) continue;
         const std::optional<Decimal> computed = win.dw_xm.store()->getDecimal(row, QStringLiteral("je"));
+        // An amount beyond the range: the window has said so; the save would
+        // only say it again.
+        if (computed && !computed->fitsStorage()) return false;
+        if (!l.je) continue;
         const std::optional<Decimal> given = Decimal::parse(*l.je);
         if (!computed || !given || *computed != *given) {
             win.host().mess(QStringLiteral("第%1行金额%2与数量乘单价%3不符！")

@@ -108,6 +108,34 @@ TEST_F(IssueFileTest, ASecondInvoiceRefusedLeavesTheFirstIssuedAndItselfNowhere)
     EXPECT_EQ(status(QStringLiteral("00000002")), QStringLiteral("0"));
 }
 
+// Lines the window refuses: none at all, or an amount beyond the range. One
+// message, the window's, and nothing is saved.
+TEST_F(IssueFileTest, NoLinesOrAnAmountBeyondTheRangeStopsWithTheWindowsOneMessage) {
+    struct Case {
+        const char* json;
+        QString message;
+    };
+    const Case cases[] = {
+        {R"({"fpdm": "237020000001", "fkfmc": "刘芳", "items": []})", QStringLiteral("第1张发票：品目明细必须录入！")},
+        {R"({"fpdm": "237020000001", "fkfmc": "刘芳"})", QStringLiteral("第1张发票：品目明细必须录入！")},
+        {R"({"fpdm": "237020000001", "fkfmc": "刘芳", "ch": {"fpdm": "137020000999", "fphm": "7", "sgfp": true}})",
+         QStringLiteral("第1张发票：品目明细必须录入！")},
+        {R"({"fpdm": "237020000001", "fkfmc": "刘芳",
+             "items": [{"xmmc": "餐饮服务", "mj": "4294967296", "dj": "4294967296"}]})",
+         QStringLiteral("第1张发票：“金额”数值超出范围！")},
+    };
+    const QString before = dbSnapshot();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json);
+        dialogs.clear();
+        EXPECT_EQ(issue(QByteArray(c.json)), 1);
+        EXPECT_EQ(dialogs.messages(), QStringList{c.message});
+        EXPECT_EQ(dbSnapshot(), before);
+    }
+    EXPECT_EQ(output(), QString());
+    EXPECT_EQ(status(QStringLiteral("00000001")), QStringLiteral("0"));
+}
+
 TEST_F(IssueFileTest, MalformedFilesAreRefusedNamingTheKeyBeforeAnythingIsSent) {
     struct Case {
         const char* json;
