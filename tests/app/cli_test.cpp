@@ -2,10 +2,12 @@
 #include "app/data_commands.h"
 #include "data_model/schema.h"
 #include "data_model/transaction.h"
+#include "services/printer_offsets.h"
 #include "tests/app/core_app.h"
 #include "tests/support/qt_printers.h"
 
 #include <QProcess>
+#include <QSettings>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryDir>
@@ -200,6 +202,23 @@ TEST(FpdeskCli, PrinterOffsetIsSetShownAndCheckedPerPrinter) {
     }
     EXPECT_EQ(offset({printer}).out, printer + QStringLiteral("：向下 3.0 毫米，向右 1.5 毫米\n"));
     EXPECT_EQ(offset({QStringLiteral(" ")}).exitCode, 1);
+}
+
+// A client that is running sees an offset the command sets, at its next print.
+TEST(FpdeskCli, APrinterOffsetSetByTheCommandReachesARunningClient) {
+    QTemporaryDir config;
+    const QString printer = QStringLiteral("EPSON LQ-630K");
+    QSettings settings(config.filePath(QStringLiteral("fpdesk/fpdesk.ini")), QSettings::IniFormat);
+    PrinterOffsets running(settings);
+    EXPECT_DOUBLE_EQ(running.offsetFor(printer).down, 0.0);
+    for (const char* down : {"3", "-4.5"}) {
+        const ProcessRun r = fpdesk({QStringLiteral("printer"), QStringLiteral("offset"), printer,
+                                     QStringLiteral("--down"), QString::fromLatin1(down), QStringLiteral("--right=1")},
+                                    config.path());
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_DOUBLE_EQ(running.offsetFor(printer).down, QString::fromLatin1(down).toDouble()) << down;
+        EXPECT_DOUBLE_EQ(running.offsetFor(printer).right, 1.0) << down;
+    }
 }
 
 } // namespace
