@@ -81,9 +81,17 @@ ConsoleDialogs::ConsoleDialogs(Preset preset, std::FILE* in, std::FILE* err, boo
 void ConsoleDialogs::message(const QString& text) { writeLine(err_, text); }
 
 int ConsoleDialogs::question(const QString& text) {
-    if (preset_ == Preset::Yes) return 1;
-    if (preset_ == Preset::No) return 2;
-    if (!interactive_ || !in_) return 2;
+    // An answer nobody typed is shown with the question, so that a command it
+    // stops does not end without a word.
+    const auto answered = [&](bool yes, const QString& why) {
+        writeLine(err_, text + QStringLiteral(" (y/n) ") + QLatin1String(yes ? "y" : "n") + QStringLiteral("（") + why +
+                            QStringLiteral("）"));
+        return yes ? 1 : 2;
+    };
+    // (--yes / --no, or an unattended run)
+    if (preset_ == Preset::Yes) return answered(true, QStringLiteral("预设回答"));
+    if (preset_ == Preset::No) return answered(false, QStringLiteral("预设回答"));
+    if (!interactive_ || !in_) return answered(false, QStringLiteral("没有终端可以询问，按“否”回答"));
     for (;;) {
         const QByteArray prompt = (text + QStringLiteral(" (y/n) ")).toUtf8();
         std::fwrite(prompt.constData(), 1, size_t(prompt.size()), err_);

@@ -14,8 +14,9 @@ namespace fp::cli {
 
 // Dialogs for a terminal: messages go to the error stream, one per line;
 // questions are answered by a preset (--yes / --no), else asked on the terminal
-// (y/n) when the input is one, else answered no; the issuer choice is never
-// made (null).
+// (y/n) when the input is one, else answered no; a question answered without
+// asking is written to the error stream with the answer taken. The issuer
+// choice is never made (null).
 class ConsoleDialogs : public Dialogs {
 public:
     enum class Preset { Ask, Yes, No };

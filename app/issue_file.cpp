@@ -26,6 +26,26 @@ const QStringList kChKeys = {QStringLiteral("fpdm"), QStringLiteral("fphm"), QSt
 
 QString placeOf(int index) { return QStringLiteral("第%1张发票").arg(index + 1); }
 
+// Whether the text is one UTF-8 can carry: an unpaired surrogate escaped in
+// the JSON ("\ud800") is not, and would be stored as something else.
+bool survivesUtf8(const QString& text) { return QString::fromUtf8(text.toUtf8()) == text; }
+
+// A key as a message shows it: a NUL or an unpaired surrogate as its escape.
+QString shownKey(const QString& key) {
+    QString shown;
+    for (qsizetype i = 0; i < key.size(); ++i) {
+        const QChar c = key.at(i);
+        const bool paired = c.isHighSurrogate()  ? i + 1 < key.size() && key.at(i + 1).isLowSurrogate()
+                            : c.isLowSurrogate() ? i > 0 && key.at(i - 1).isHighSurrogate()
+                                                 : true;
+        if (c == QChar(u'\0') || !paired)
+            shown += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 // Parse errors name the invoice and the key; the first one wins.
 class Parser {
 public:
@@ -39,9 +59,7 @@ public:
     bool onlyKeys(const QJsonObject& o, const QStringList& allowed, const QString& where, const QString& prefix) {
         for (auto it = o.begin(); it != o.end(); ++it)
             if (!allowed.contains(it.key()))
-                return fail(where,
-                            QStringLiteral("未知的键“%1%2”")
-                                .arg(prefix, QString(it.key()).replace(QChar(u'\0'), QStringLiteral("\\u0000"))));
+                return fail(where, QStringLiteral("未知的键“%1%2”").arg(prefix, shownKey(it.key())));
         return true;
     }
 
@@ -52,6 +70,9 @@ public:
         // A "\u0000" escape is valid JSON but no text a clerk typed.
         if (o.value(key).toString().contains(QChar(u'\0')))
             return fail(where, QStringLiteral("“%1”含有空字符（NUL），不能使用").arg(shown));
+        // Nor is an unpaired surrogate ("\ud800"): UTF-8 has no form for it.
+        if (!survivesUtf8(o.value(key).toString()))
+            return fail(where, QStringLiteral("“%1”含有不成对的代理项（无效的字符），不能使用").arg(shown));
         out = o.value(key).toString();
         return true;
     }
@@ -188,8 +209,14 @@ bool chooseInvoice(w_fp_invoicing& win, const IssueInvoice& inv) {
     return true;
 }
 
-// The lines, each checked against the amount the window computed.
+// The lines, each checked against the amount the window computed. An invoice
+// whose lines the file gives (all but a copied reversal) needs at least one,
+// as the window's save says; the empty line the start left is no line.
 bool fillLines(w_fp_invoicing& win, const IssueInvoice& inv) {
+    if (inv.items.empty() && (!inv.redLetter || inv.outsideSystem)) {
+        win.host().mess(win.itemLabel() + QStringLiteral("必须录入！"));
+        return false;
+    }
     for (size_t i = 0; i < inv.items.size(); ++i) {
         const IssueLine& l = inv.items[i];
         const int row = int(i) + 1;
@@ -198,8 +225,11 @@ bool fillLines(w_fp_invoicing& win, const IssueInvoice& inv) {
             win.dw_xm.typeInto(row, QStringLiteral("mj"), l.mj) != 1 ||
             win.dw_xm.typeInto(row, QStringLiteral("dj"), l.dj) != 1)
             return false;
-        if (!l.je) continue;
         const std::optional<Decimal> computed = win.dw_xm.store()->getDecimal(row, QStringLiteral("je"));
+        // An amount beyond the range: the window has said so; the save would
+        // only say it again.
+        if (computed && !computed->fitsStorage()) return false;
+        if (!l.je) continue;
         const std::optional<Decimal> given = Decimal::parse(*l.je);
         if (!computed || !given || *computed != *given) {
             win.host().mess(QStringLiteral("第%1行金额%2与数量乘单价%3不符！")

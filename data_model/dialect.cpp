@@ -97,6 +97,9 @@ public:
         return ok &&
                (code == 1555 || code == 2067 || (code == 19 && e.databaseText().contains(QLatin1String("UNIQUE"))));
     }
+    // A COMMIT refused while busy or over a deferred foreign key leaves the
+    // transaction open.
+    bool failedCommitEndsTransaction() const override { return false; }
 };
 
 class PostgresDialect final : public Dialect {
@@ -201,6 +204,9 @@ public:
         return code == QLatin1String("55P03") || code == QLatin1String("40P01");
     }
     bool isDuplicateKey(const QSqlError& e) const override { return e.nativeErrorCode() == QLatin1String("23505"); }
+    // A COMMIT that fails rolls the transaction back; a ROLLBACK after it only
+    // draws the server's warning that no transaction is in progress.
+    bool failedCommitEndsTransaction() const override { return true; }
 };
 
 } // namespace

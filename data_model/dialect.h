@@ -75,6 +75,9 @@ public:
     virtual bool statementSavepoints() const = 0;
     // Whether an error is a duplicate key.
     virtual bool isDuplicateKey(const QSqlError& error) const = 0;
+    // Whether a COMMIT that failed has ended the transaction all the same (it
+    // was rolled back), so that nothing is left to roll back.
+    virtual bool failedCommitEndsTransaction() const = 0;
 
     static std::unique_ptr<Dialect> forKind(Kind kind);
     static std::unique_ptr<Dialect> forDriver(const QString& driverName);

@@ -307,6 +307,9 @@ bool Transaction::commit() {
     }
     if (!db_.commit()) {
         setError(db_.lastError());
+        // The failure stays reported; the rollback that follows has nothing
+        // to send where the engine has ended the transaction itself.
+        if (dialect_->failedCommitEndsTransaction()) inTransaction_ = false;
         return false;
     }
     inTransaction_ = false;

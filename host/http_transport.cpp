@@ -11,6 +11,9 @@
 
 #include <QUrl>
 
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -36,6 +39,73 @@ QString describe(httplib::Error error) {
 }
 
 using Clock = std::chrono::steady_clock;
+
+// HTTPS: the server's certificate is verified during the handshake, against
+// a trust store built before the connection is opened. Loading the system's
+// certificates takes a while on a busy machine; done between the connection
+// and the handshake, as the library would, it can outlast the server's
+// patience, and the refusal then read "SSL 连接失败" whatever the certificate.
+// The first verification error is kept, so that a handshake refused over the
+// certificate reads as such, however long it took.
+struct CertificateCheck {
+    int error = X509_V_OK;
+};
+
+int certificateCheckIndex() {
+    static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+int recordVerification(int preverifyOk, X509_STORE_CTX* store) {
+    if (preverifyOk) return 1;
+    auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto* check =
+        ssl ? static_cast<CertificateCheck*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), certificateCheckIndex()))
+            : nullptr;
+    if (check && check->error == X509_V_OK) check->error = X509_STORE_CTX_get_error(store);
+    return 0;
+}
+
+// The certificates trusted: those of `caFile`, else the system's. Null when
+// the file cannot be read.
+X509_STORE* loadTrustStore(const QString& caFile) {
+    X509_STORE* store = X509_STORE_new();
+    if (!store) return nullptr;
+    const QByteArray file = caFile.toLocal8Bit();
+    const int loaded = caFile.isEmpty() ? X509_STORE_set_default_paths(store)
+#if OPENSSL_VERSION_NUMBER >= 0x30000000L
+                                        : X509_STORE_load_file(store, file.constData());
+#else
+                                        : X509_STORE_load_locations(store, file.constData(), nullptr);
+#endif
+    if (loaded != 1) {
+        X509_STORE_free(store);
+        return nullptr;
+    }
+    return store;
+}
+
+// Sets up the client's context to verify the server as `host` (a name or an
+// address) against `store`, which it takes; the library's own check, which
+// loads the certificates after connecting, stays off.
+bool verifyServerAs(httplib::SSLClient& client, const QString& host, X509_STORE* store, CertificateCheck& check) {
+    client.enable_server_certificate_verification(false);
+    SSL_CTX* ctx = client.ssl_context();
+    if (!ctx || !store) {
+        X509_STORE_free(store);
+        return false;
+    }
+    SSL_CTX_set_cert_store(ctx, store);
+    X509_VERIFY_PARAM* param = SSL_CTX_get0_param(ctx);
+    const QByteArray name = host.toUtf8();
+    // An address is checked against the certificate's addresses, a name against its names.
+    const bool named = X509_VERIFY_PARAM_set1_ip_asc(param, name.constData()) == 1 ||
+                       X509_VERIFY_PARAM_set1_host(param, name.constData(), 0) == 1;
+    if (!named || SSL_CTX_set_ex_data(ctx, certificateCheckIndex(), &check) != 1) return false;
+    X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, recordVerification);
+    return true;
+}
 
 // The library's time-outs bound each read and write, so a server that sends a
 // byte now and then could hold the exchange for ever. While `exchange` runs, a
@@ -89,11 +159,21 @@ RemoteResult HttpTransport::post(const QString& endpoint, const QString& request
     const QString shownUrl =
         scheme + QStringLiteral("://") + url.host() + QLatin1Char(':') + QString::number(port) + path;
 
+    CertificateCheck check; // outlives the client, whose context points at it
     std::unique_ptr<httplib::ClientImpl> client;
-    if (https)
-        client = std::make_unique<httplib::SSLClient>(host.toStdString(), port);
-    else
+    if (https) {
+        auto ssl = std::make_unique<httplib::SSLClient>(host.toStdString(), port);
+        if (verifyCertificate_ && !verifyServerAs(*ssl, host, loadTrustStore(caCertFile_), check)) {
+            result.kind = RemoteResult::Kind::ConnectFailed;
+            result.detail =
+                shownUrl + QStringLiteral("（") + describe(httplib::Error::SSLLoadingCerts) + QStringLiteral("）");
+            return result;
+        }
+        if (!verifyCertificate_) ssl->enable_server_certificate_verification(false);
+        client = std::move(ssl);
+    } else {
         client = std::make_unique<httplib::ClientImpl>(host.toStdString(), port);
+    }
 
     const int timeout = timeoutMs > 0 ? timeoutMs : 1;
     const int connectMs = std::min(timeout, connectTimeoutMs_ > 0 ? connectTimeoutMs_ : timeout);
@@ -103,10 +183,6 @@ RemoteResult HttpTransport::post(const QString& endpoint, const QString& request
     client->set_keep_alive(false);
     client->set_follow_location(false);
     client->set_basic_auth(credentials_.user.toStdString(), credentials_.password.toStdString());
-    if (https) {
-        client->enable_server_certificate_verification(verifyCertificate_);
-        if (!caCertFile_.isEmpty()) client->set_ca_cert_path(caCertFile_.toStdString());
-    }
 
     httplib::Request request;
     request.method = "POST";
@@ -140,6 +216,8 @@ RemoteResult HttpTransport::post(const QString& endpoint, const QString& request
             QStringLiteral("超过了") + QString::number(kMaxExternalTextBytes / (1024 * 1024)) + QStringLiteral("MB");
         return result;
     }
+    // A handshake the certificate failed is that, whatever the library saw.
+    if (!answered && check.error != X509_V_OK) error = httplib::Error::SSLServerVerification;
     if (!answered) {
         result.detail = shownUrl + QStringLiteral("（") + describe(error) + QStringLiteral("）");
         switch (error) {

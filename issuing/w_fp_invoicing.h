@@ -145,6 +145,7 @@ private:
     bool chooseFormsByKind(StartRun& run);
     bool checkNumberIssuable(const StartRun& run);
     bool identifyReversedInvoice(StartRun& run);
+    bool checkNotReversedYet(const StartRun& run);
     bool checkOutsideInvoiceUnknown(const StartRun& run);
     bool loadReversedInvoice(StartRun& run);
     void startRedLetterLines(StartRun& run);

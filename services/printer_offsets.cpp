@@ -27,6 +27,10 @@ double readShift(const QSettings& settings, const QString& key) {
 
 PrintOffsetMm PrinterOffsets::offsetFor(const QString& printer) const {
     if (printer.isEmpty()) return {};
+    // Another process (`fpdesk printer offset`, a second client) may have set
+    // it meanwhile: the file is read again when it changed, which costs a look
+    // at its time stamp otherwise.
+    settings_.sync();
     return {readShift(settings_, keyOf(printer, "down")), readShift(settings_, keyOf(printer, "right"))};
 }
 

@@ -15,7 +15,8 @@ class PrinterOffsets {
 public:
     // The settings outlive this object.
     explicit PrinterOffsets(QSettings& settings) : settings_(settings) {}
-    // 0, 0 for a printer never calibrated (or an unreadable setting).
+    // 0, 0 for a printer never calibrated (or an unreadable setting). Read
+    // afresh: an offset set by another process since is seen.
     PrintOffsetMm offsetFor(const QString& printer) const;
     // Held within kLimitMm either way; an empty printer name stores nothing.
     void setOffset(const QString& printer, const PrintOffsetMm& offset);

@@ -64,6 +64,22 @@ QString numberText(const QString& fpdm, const QString& fphm) {
 
 } // namespace
 
+// A red-letter invoice names the invoice it reverses (extprop2 code, extprop1
+// number); an invoice is reversed once, by a red-letter invoice that is still
+// valid. The uploads run one after another, so two at once cannot both pass.
+void Service::Impl::refuseRepeatedReversal(const StoredInvoice& inv) {
+    const QString chhm = inv.value(QStringLiteral("extprop1")).trimmed();
+    if (chhm.isEmpty()) return;
+    const QString chdm = inv.value(QStringLiteral("extprop2")).trimmed();
+    QSqlQuery& q =
+        run(QStringLiteral("SELECT fpdm, fphm FROM invoice WHERE extprop2 = ? AND extprop1 = ? AND fpzt = '1'"
+                           " LIMIT 1"),
+            {chdm, chhm});
+    if (q.next())
+        throw Refusal{numberText(chdm, chhm) + QStringLiteral(" 已被冲红（冲红发票：") + q.value(0).toString() +
+                      QLatin1Char(' ') + q.value(1).toString() + QStringLiteral("），不能重复冲红！")};
+}
+
 // 90239 --------------------------------------------------------------------
 
 QString Service::Impl::procStatus(const QString& caller, const ParsedRequest& pr) {
@@ -127,6 +143,7 @@ QString Service::Impl::procUpload(const QString& caller, const ParsedRequest& pr
     if (kind.isEmpty()) kind = info.purchase.fpzlbm;
     if (inv.value(QStringLiteral("fpzlbm")) != kind) throw Refusal{QStringLiteral("发票种类与发票代码不符！")};
     if ((kind == QLatin1String("50")) != integrated) throw Refusal{QStringLiteral("发票数据格式与发票种类不符！")};
+    refuseRepeatedReversal(inv);
 
     const qint64 total = amount(inv.value(QStringLiteral("hjje")), QStringLiteral("合计金额"));
     qint64 sum = 0;

@@ -165,6 +165,7 @@ static const char* const kIndexes[] = {
     "CREATE INDEX IF NOT EXISTS purchase_by_code ON purchase (fpdm, fpqh)",
     "CREATE INDEX IF NOT EXISTS purchase_by_owner ON purchase (sxh, lglsh)",
     "CREATE INDEX IF NOT EXISTS return_by_purchase ON stock_return (lglsh, tpqh)",
+    "CREATE INDEX IF NOT EXISTS invoice_by_reversed ON invoice (extprop2, extprop1)",
 };
 
 void Service::Impl::openDb() {

@@ -147,6 +147,7 @@ struct Service::Impl {
     NumberInfo numberInfo(const QString& fpdm, const QString& fphm);
     std::optional<StoredInvoice> loadInvoice(const QString& fpdm, const QString& fphm);
     void storeInvoice(const StoredInvoice& inv, const QString& layout);
+    void refuseRepeatedReversal(const StoredInvoice& inv); // throws Refusal
 
     // --- requests (any thread) ---
     Response handle(const Request& request);

@@ -1,10 +1,13 @@
 // The fpdesk executable's command line, run as a separate process.
+#include "app/data_commands.h"
 #include "data_model/schema.h"
 #include "data_model/transaction.h"
+#include "services/printer_offsets.h"
 #include "tests/app/core_app.h"
 #include "tests/support/qt_printers.h"
 
 #include <QProcess>
+#include <QSettings>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryDir>
@@ -45,6 +48,35 @@ qlonglong count(Transaction& t, const QString& table) {
     QVariantList row;
     EXPECT_NE(t.selectInto(QStringLiteral("SELECT COUNT(*) FROM ") + table, {}, row), -1);
     return row.value(0).toLongLong();
+}
+
+// A question answered without a terminal, or by --yes / --no, is shown with
+// the answer taken: a command it stops does not end without a word.
+TEST(ConsoleDialogs, AQuestionAnsweredWithoutAskingIsShownWithItsAnswer) {
+    struct Case {
+        cli::ConsoleDialogs::Preset preset;
+        int answer;
+        QString shown;
+    };
+    const QString question = QStringLiteral("被冲红发票为本月发票，确定要继续冲红吗？");
+    const Case cases[] = {
+        {cli::ConsoleDialogs::Preset::Ask, 2, question + QStringLiteral(" (y/n) n（没有终端可以询问，按“否”回答）\n")},
+        {cli::ConsoleDialogs::Preset::No, 2, question + QStringLiteral(" (y/n) n（预设回答）\n")},
+        {cli::ConsoleDialogs::Preset::Yes, 1, question + QStringLiteral(" (y/n) y（预设回答）\n")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown.toStdString());
+        std::FILE* err = std::tmpfile();
+        ASSERT_NE(err, nullptr);
+        cli::ConsoleDialogs dialogs(c.preset, stdin, err, false);
+        EXPECT_EQ(dialogs.question(question), c.answer);
+        std::rewind(err);
+        QByteArray written;
+        char buf[256];
+        while (size_t n = std::fread(buf, 1, sizeof buf, err)) written.append(buf, qsizetype(n));
+        std::fclose(err);
+        EXPECT_EQ(QString::fromUtf8(written), c.shown);
+    }
 }
 
 TEST(FpdeskCli, DbInitWithDemoCreatesEveryTableAndColumn) {
@@ -170,6 +202,23 @@ TEST(FpdeskCli, PrinterOffsetIsSetShownAndCheckedPerPrinter) {
     }
     EXPECT_EQ(offset({printer}).out, printer + QStringLiteral("：向下 3.0 毫米，向右 1.5 毫米\n"));
     EXPECT_EQ(offset({QStringLiteral(" ")}).exitCode, 1);
+}
+
+// A client that is running sees an offset the command sets, at its next print.
+TEST(FpdeskCli, APrinterOffsetSetByTheCommandReachesARunningClient) {
+    QTemporaryDir config;
+    const QString printer = QStringLiteral("EPSON LQ-630K");
+    QSettings settings(config.filePath(QStringLiteral("fpdesk/fpdesk.ini")), QSettings::IniFormat);
+    PrinterOffsets running(settings);
+    EXPECT_DOUBLE_EQ(running.offsetFor(printer).down, 0.0);
+    for (const char* down : {"3", "-4.5"}) {
+        const ProcessRun r = fpdesk({QStringLiteral("printer"), QStringLiteral("offset"), printer,
+                                     QStringLiteral("--down"), QString::fromLatin1(down), QStringLiteral("--right=1")},
+                                    config.path());
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_DOUBLE_EQ(running.offsetFor(printer).down, QString::fromLatin1(down).toDouble()) << down;
+        EXPECT_DOUBLE_EQ(running.offsetFor(printer).right, 1.0) << down;
+    }
 }
 
 } // namespace

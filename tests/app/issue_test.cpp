@@ -108,6 +108,34 @@ TEST_F(IssueFileTest, ASecondInvoiceRefusedLeavesTheFirstIssuedAndItselfNowhere)
     EXPECT_EQ(status(QStringLiteral("00000002")), QStringLiteral("0"));
 }
 
+// Lines the window refuses: none at all, or an amount beyond the range. One
+// message, the window's, and nothing is saved.
+TEST_F(IssueFileTest, NoLinesOrAnAmountBeyondTheRangeStopsWithTheWindowsOneMessage) {
+    struct Case {
+        const char* json;
+        QString message;
+    };
+    const Case cases[] = {
+        {R"({"fpdm": "237020000001", "fkfmc": "刘芳", "items": []})", QStringLiteral("第1张发票：品目明细必须录入！")},
+        {R"({"fpdm": "237020000001", "fkfmc": "刘芳"})", QStringLiteral("第1张发票：品目明细必须录入！")},
+        {R"({"fpdm": "237020000001", "fkfmc": "刘芳", "ch": {"fpdm": "137020000999", "fphm": "7", "sgfp": true}})",
+         QStringLiteral("第1张发票：品目明细必须录入！")},
+        {R"({"fpdm": "237020000001", "fkfmc": "刘芳",
+             "items": [{"xmmc": "餐饮服务", "mj": "4294967296", "dj": "4294967296"}]})",
+         QStringLiteral("第1张发票：“金额”数值超出范围！")},
+    };
+    const QString before = dbSnapshot();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json);
+        dialogs.clear();
+        EXPECT_EQ(issue(QByteArray(c.json)), 1);
+        EXPECT_EQ(dialogs.messages(), QStringList{c.message});
+        EXPECT_EQ(dbSnapshot(), before);
+    }
+    EXPECT_EQ(output(), QString());
+    EXPECT_EQ(status(QStringLiteral("00000001")), QStringLiteral("0"));
+}
+
 TEST_F(IssueFileTest, MalformedFilesAreRefusedNamingTheKeyBeforeAnythingIsSent) {
     struct Case {
         const char* json;
@@ -135,6 +163,14 @@ TEST_F(IssueFileTest, MalformedFilesAreRefusedNamingTheKeyBeforeAnythingIsSent) 
         {R"({"fpdm": "237020000001", "ch": {"fpdm": "237020000001", "fphm": "1\u0000"}})",
          QStringLiteral("第1张发票：“ch.fphm”含有空字符（NUL），不能使用")},
         {R"({"fpdm": "237020000001", "b\u0000z": "x"})", QStringLiteral("第1张发票：未知的键“b\\u0000z”")},
+        // So is an unpaired surrogate: UTF-8 has no form for it.
+        {R"([{"fpdm": "237020000001"}, {"fpdm": "237020000001", "fkfmc": "甲\ud800乙"}])",
+         QStringLiteral("第2张发票：“fkfmc”含有不成对的代理项（无效的字符），不能使用")},
+        {R"({"fpdm": "237020000001", "items": [{"xmmc": "餐饮\udc00", "mj": "1", "dj": "2"}]})",
+         QStringLiteral("第1张发票：“items[0].xmmc”含有不成对的代理项（无效的字符），不能使用")},
+        {R"({"fpdm": "237020000001", "ch": {"fpdm": "237020000001", "fphm": "\ude00\ud83d"}})",
+         QStringLiteral("第1张发票：“ch.fphm”含有不成对的代理项（无效的字符），不能使用")},
+        {R"({"fpdm": "237020000001", "b\ud800z": "x"})", QStringLiteral("第1张发票：未知的键“b\\ud800z”")},
     };
     const QString before = dbSnapshot();
     for (const Case& c : cases) {
@@ -146,6 +182,14 @@ TEST_F(IssueFileTest, MalformedFilesAreRefusedNamingTheKeyBeforeAnythingIsSent) 
     }
     EXPECT_EQ(output(), QString());
     EXPECT_EQ(dbSnapshot(), before);
+
+    // A surrogate pair is a character like any other.
+    std::vector<cli::IssueInvoice> parsed;
+    QString error;
+    EXPECT_TRUE(cli::parseIssueFile(R"({"fpdm": "237020000001", "fkfmc": "甲\ud83d\ude00乙"})", parsed, &error))
+        << error.toStdString();
+    ASSERT_EQ(parsed.size(), 1u);
+    EXPECT_EQ(parsed[0].fkfmc, QStringLiteral("甲😀乙"));
 }
 
 TEST_F(IssueFileTest, OtherKindsUnknownIssuersAndMissingRightsAreRefused) {

@@ -8,12 +8,36 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
+#include <unistd.h>
+
 namespace fp {
 namespace {
 
 const QString kInsertCode = QStringLiteral("INSERT INTO bm_bdcja_fpdm ( fpdm , fpzlbm ) VALUES ( ?, ? )");
 const QString kKindOf = QStringLiteral("SELECT fpzlbm FROM bm_bdcja_fpdm WHERE fpdm = ?");
 const QString kAllCodes = QStringLiteral("SELECT fpdm FROM bm_bdcja_fpdm ORDER BY fpdm");
+
+// What the process writes to its standard error while `f` runs (a database
+// client library may write there itself).
+QByteArray standardErrorDuring(const std::function<void()>& f) {
+    std::fflush(stderr);
+    std::FILE* capture = std::tmpfile();
+    if (!capture) return QByteArrayLiteral("(no temporary file)");
+    const int saved = ::dup(2);
+    ::dup2(::fileno(capture), 2);
+    f();
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    std::rewind(capture);
+    QByteArray written;
+    char buf[256];
+    while (size_t n = std::fread(buf, 1, sizeof buf, capture)) written.append(buf, qsizetype(n));
+    std::fclose(capture);
+    return written;
+}
 
 class TransactionTest : public ::testing::Test {
 protected:
@@ -242,6 +266,37 @@ TEST_F(TransactionTest, StatementsBeyondTheCacheSizeStillRunAndTheCacheStaysBoun
         }
         EXPECT_LE(tx().cachedStatementCount(), Transaction::kStatementCacheSize);
     }
+}
+
+// A commit the database refuses (a deferred foreign key) is one failure: what
+// is left of the transaction is rolled back without a word on standard error
+// (PostgreSQL, asked to roll back a transaction its failed commit had ended,
+// warned there "there is no transaction in progress"), and the connection
+// goes on.
+TEST_F(TransactionTest, ARefusedCommitIsOneFailureAndTheConnectionGoesOn) {
+    ASSERT_TRUE(tx().exec(QStringLiteral("CREATE TABLE t_parent ( id INTEGER PRIMARY KEY )")));
+    ASSERT_TRUE(tx().exec(QStringLiteral("CREATE TABLE t_child ( pid INTEGER REFERENCES t_parent ( id ) "
+                                         "DEFERRABLE INITIALLY DEFERRED )")));
+    ASSERT_TRUE(tx().commit()) << tx().sqlerrtext.toStdString();
+    const QString insertChild = QStringLiteral("INSERT INTO t_child ( pid ) VALUES ( ? )");
+
+    const QByteArray noise = standardErrorDuring([&] {
+        ASSERT_TRUE(tx().exec(insertChild, {1})) << tx().sqlerrtext.toStdString();
+        ASSERT_TRUE(tx().exec(kInsertCode, {QStringLiteral("R0001"), QStringLiteral("50")}));
+        EXPECT_FALSE(tx().commit());
+        EXPECT_EQ(tx().sqlcode, -1);
+        EXPECT_FALSE(tx().sqlerrtext.isEmpty());
+        EXPECT_TRUE(tx().rollback()) << tx().sqlerrtext.toStdString();
+        EXPECT_FALSE(tx().inTransaction());
+    });
+    EXPECT_EQ(QString::fromUtf8(noise), QString());
+    EXPECT_EQ(countCodes(tx()), 0);
+
+    ASSERT_TRUE(tx().exec(QStringLiteral("INSERT INTO t_parent ( id ) VALUES ( 1 )")));
+    ASSERT_TRUE(tx().exec(insertChild, {1}));
+    ASSERT_TRUE(tx().exec(kInsertCode, {QStringLiteral("R0001"), QStringLiteral("50")}));
+    ASSERT_TRUE(tx().commit()) << tx().sqlerrtext.toStdString();
+    EXPECT_EQ(countCodes(tx()), 1);
 }
 
 TEST_F(TransactionTest, ClosingWithOpenWorkReleasesTheDatabase) {

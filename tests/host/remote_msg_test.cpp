@@ -15,12 +15,14 @@
 #include <httplib.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <climits>
 #include <functional>
+#include <memory>
 #include <thread>
 
 using namespace fp;
@@ -246,51 +248,139 @@ TEST(RemoteMsgTimeout, UnitsAreConvertedToMilliseconds) {
     EXPECT_EQ(HostServices(session, dialogs).timeoutUnitMs(), 100);
 }
 
-// HTTPS: the server's certificate is checked against the given CA file.
-TEST(RemoteMsgHttps, CertificateIsVerified) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString cert = dir.filePath(QStringLiteral("cert.pem"));
-    const QString key = dir.filePath(QStringLiteral("key.pem"));
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
-                   QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert, QStringLiteral("-days"),
-                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
-    if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0)
-        GTEST_SKIP() << "openssl cannot make a test certificate";
+// An HTTPS server on loopback with a certificate of its own for 127.0.0.1,
+// answering "ok|@|" + the request.
+class TlsServer {
+public:
+    TlsServer() {
+        if (!dir_.isValid()) return;
+        cert = dir_.filePath(QStringLiteral("cert.pem"));
+        const QString key = dir_.filePath(QStringLiteral("key.pem"));
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                       QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
+                       QStringLiteral("-nodes"), QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
+                       QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                       QStringLiteral("subjectAltName=IP:127.0.0.1")});
+        if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0)
+            return;
+        server_ = std::make_unique<httplib::SSLServer>(cert.toStdString().c_str(), key.toStdString().c_str());
+        if (!server_->is_valid()) return;
+        server_->Post("/NormalServlet", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content("ok|@|" + req.body, "text/plain; charset=UTF-8");
+        });
+        port = server_->bind_to_any_port("127.0.0.1");
+        if (port > 0) serving_ = std::thread([this] { server_->listen_after_bind(); });
+    }
+    ~TlsServer() {
+        if (!serving_.joinable()) return;
+        while (!server_->is_running()) std::this_thread::yield();
+        server_->stop();
+        serving_.join();
+    }
+    bool running() const { return serving_.joinable(); }
+    QString url(const QString& host = QStringLiteral("127.0.0.1")) const {
+        return QStringLiteral("https://%1:%2").arg(host).arg(port);
+    }
 
-    httplib::SSLServer server(cert.toStdString().c_str(), key.toStdString().c_str());
-    ASSERT_TRUE(server.is_valid());
-    server.Post("/NormalServlet", [](const httplib::Request& req, httplib::Response& res) {
-        res.set_content("ok|@|" + req.body, "text/plain; charset=UTF-8");
-    });
-    const int port = server.bind_to_any_port("127.0.0.1");
-    ASSERT_GT(port, 0);
-    std::thread serving([&] { server.listen_after_bind(); });
-    const QString base = QStringLiteral("https://127.0.0.1:%1").arg(port);
+    QString cert;
+    int port = 0;
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<httplib::SSLServer> server_;
+    std::thread serving_;
+};
+
+QString unreachableMessage(const QString& url, const QString& why) {
+    return QStringLiteral("无法连接税务服务器：") + url + QStringLiteral("/NormalServlet（") + why +
+           QStringLiteral("）\r\n请检查网络连接和服务器地址后再试！");
+}
+
+// HTTPS: the server's certificate is checked against the given CA file, and
+// must be issued for the address the client asked for.
+TEST(RemoteMsgHttps, CertificateIsVerified) {
+    TlsServer server;
+    if (!server.running()) GTEST_SKIP() << "openssl cannot make a test certificate";
 
     Session session;
     ScriptedDialogs dialogs;
     HostServices host(session, dialogs);
-    auto trusted = std::make_shared<HttpTransport>(base, demoCredentials());
-    trusted->setCaCertFile(cert);
+    auto trusted = std::make_shared<HttpTransport>(server.url(), demoCredentials());
+    trusted->setCaCertFile(server.cert);
     host.setTransport(trusted);
     QString reply;
     EXPECT_TRUE(host.f_send_remote_msg(kUrl, QStringLiteral("proc_id:90001\r\n"), 100, reply));
     EXPECT_EQ(reply, QStringLiteral("ok|@|proc_id:90001\r\n"));
 
-    host.setTransport(std::make_shared<HttpTransport>(base, demoCredentials())); // system trust store only
+    host.setTransport(std::make_shared<HttpTransport>(server.url(), demoCredentials())); // system trust store only
+    EXPECT_FALSE(host.f_send_remote_msg(kUrl, QStringLiteral("proc_id:90001\r\n"), 100, reply));
+    EXPECT_EQ(dialogs.lastMessage(), unreachableMessage(server.url(), QStringLiteral("服务器证书验证失败")));
+
+    // A trusted certificate for 127.0.0.1 does not stand for "localhost".
+    auto otherName = std::make_shared<HttpTransport>(server.url(QStringLiteral("localhost")), demoCredentials());
+    otherName->setCaCertFile(server.cert);
+    host.setTransport(otherName);
     EXPECT_FALSE(host.f_send_remote_msg(kUrl, QStringLiteral("proc_id:90001\r\n"), 100, reply));
     EXPECT_EQ(dialogs.lastMessage(),
-              QStringLiteral("无法连接税务服务器：") + base +
-                  QStringLiteral("/NormalServlet（服务器证书验证失败）\r\n请检查网络连接和服务器地址后再试！"));
+              unreachableMessage(server.url(QStringLiteral("localhost")), QStringLiteral("服务器证书验证失败")));
+}
 
-    while (!server.is_running()) std::this_thread::yield();
-    server.stop();
-    serving.join();
+// A loopback port that listens but never answers; the connections made to it
+// wait in its queue to be counted.
+class SilentListener {
+public:
+    SilentListener() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = 0;
+        socklen_t len = sizeof addr;
+        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(fd_, 8) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0 &&
+            ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK) == 0)
+            port_ = ntohs(addr.sin_port);
+    }
+    ~SilentListener() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int port() const { return port_; }
+    int connectionsMade() {
+        int n = 0;
+        for (int c; (c = ::accept(fd_, nullptr, nullptr)) >= 0; ++n) ::close(c);
+        return n;
+    }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+// The trusted certificates are loaded before the connection is opened. Loaded
+// between the connection and the handshake, the system's (slow on a busy
+// machine) could outlast the server's wait for the handshake, which then read
+// "SSL 连接失败" whatever the certificate. A CA file that cannot be read is
+// therefore refused without connecting.
+TEST(RemoteMsgHttps, TheTrustedCertificatesAreLoadedBeforeConnecting) {
+    SilentListener server;
+    ASSERT_GT(server.port(), 0);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString base = QStringLiteral("https://127.0.0.1:%1").arg(server.port());
+
+    Session session;
+    ScriptedDialogs dialogs;
+    HostServices host(session, dialogs);
+    auto transport = std::make_shared<HttpTransport>(base, demoCredentials());
+    transport->setCaCertFile(dir.filePath(QStringLiteral("missing.pem")));
+    host.setTransport(transport);
+    QString reply;
+    EXPECT_FALSE(host.f_send_remote_msg(kUrl, QStringLiteral("proc_id:90001\r\n"), 100, reply));
+    EXPECT_EQ(dialogs.lastMessage(), unreachableMessage(base, QStringLiteral("无法加载证书")));
+    EXPECT_EQ(server.connectionsMade(), 0);
 }
 
 } // namespace

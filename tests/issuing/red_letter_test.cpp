@@ -143,6 +143,77 @@ TEST_F(RedLetterTest, RefusalsNameTheReasonAndLeaveNothingStarted) {
     }
 }
 
+TEST_F(RedLetterTest, AnInvoiceReversedOnceIsNotReversedAgainUntilItsReversalIsVoided) {
+    issueThreeLineInvoice();
+    chooseReversal(QStringLiteral("1"));
+    dialogs.yes(); // issued this month
+    ASSERT_EQ(startRed(), 1) << dialogs.messages().join(u'|').toStdString();
+    dialogs.clear();
+    dialogs.yes();
+    ASSERT_EQ(win->raise(QStringLiteral("ue_save")), 1) << dialogs.messages().join(u'|').toStdString();
+
+    // A second reversal, inside the system or as if issued outside it, is
+    // refused before a question is asked or the service is asked anything.
+    struct Case {
+        const char* what;
+        QString outsideCode;
+    };
+    for (const Case& c : {Case{"held locally", QString()}, Case{"outside the system", code50()}}) {
+        SCOPED_TRACE(c.what);
+        dialogs.clear();
+        chooseReversal(QStringLiteral("1"), c.outsideCode, QStringLiteral("3"));
+        const size_t sent = host->exchanges().size();
+        EXPECT_EQ(startRed(), 0);
+        EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("该发票已被冲红，不能重复冲红！")});
+        EXPECT_TRUE(dialogs.questions().isEmpty()) << dialogs.questions().join(u'|').toStdString();
+        // Only the new number's status was asked.
+        EXPECT_EQ(host->exchanges().size(), sent + 1);
+        EXPECT_EQ(win->focusedName(), QStringLiteral("sle_ch"));
+        EXPECT_FALSE(win->dw_fp.visible);
+        EXPECT_EQ(win->is_fpdm, QString());
+    }
+
+    // Once the reversal is voided the invoice may be reversed again.
+    ASSERT_TRUE(db->tx().exec(QStringLiteral("UPDATE ptfp_fpk SET fpzt = '2' WHERE fpdm = ? AND fphm = '00000002'"),
+                              {code50()}));
+    ASSERT_TRUE(db->tx().commit());
+    dialogs.clear();
+    chooseReversal(QStringLiteral("1"), QString(), QStringLiteral("3"));
+    dialogs.yes(); // issued this month
+    EXPECT_EQ(startRed(), 1) << dialogs.messages().join(u'|').toStdString();
+}
+
+// Two windows that both started a reversal of the same invoice: the first save
+// stands; the tax service refuses the second upload, which is then stored
+// nowhere.
+TEST_F(RedLetterTest, OfTwoWindowsReversingOneInvoiceOnlyTheFirstSaves) {
+    issueThreeLineInvoice();
+    chooseReversal(QStringLiteral("1"), QString(), QStringLiteral("2"));
+    dialogs.yes();
+    ASSERT_EQ(startRed(), 1) << dialogs.messages().join(u'|').toStdString();
+    std::unique_ptr<w_fp_invoicing> first = std::move(win);
+    open();
+    chooseReversal(QStringLiteral("1"), QString(), QStringLiteral("3"));
+    dialogs.yes();
+    ASSERT_EQ(startRed(), 1) << dialogs.messages().join(u'|').toStdString();
+    std::unique_ptr<w_fp_invoicing> second = std::move(win);
+
+    dialogs.clear();
+    dialogs.yes();
+    ASSERT_EQ(first->raise(QStringLiteral("ue_save")), 1) << dialogs.messages().join(u'|').toStdString();
+    const QString afterFirst = dbSnapshot();
+    dialogs.clear();
+    dialogs.yes();
+    EXPECT_EQ(second->raise(QStringLiteral("ue_save")), 0);
+    ASSERT_FALSE(dialogs.messages().isEmpty());
+    EXPECT_TRUE(dialogs.messages().last().contains(QStringLiteral("已被冲红")))
+        << dialogs.messages().last().toStdString();
+    EXPECT_EQ(dbSnapshot(), afterFirst);
+    EXPECT_EQ(server->service().statusOf(code50(), QStringLiteral("00000002")), QStringLiteral("1"));
+    EXPECT_EQ(server->service().statusOf(code50(), QStringLiteral("00000003")), QStringLiteral("0"));
+    win = std::move(second);
+}
+
 TEST_F(RedLetterTest, SameMonthQuestionAnsweredNoStops) {
     issueThreeLineInvoice();
     chooseReversal(QStringLiteral("1"));

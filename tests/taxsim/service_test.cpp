@@ -281,6 +281,32 @@ TEST_F(ServiceTest, RedLetterInvoiceWithNegativeAmountsIsAccepted) {
               QStringLiteral("00000001"));
 }
 
+TEST_F(ServiceTest, AnInvoiceIsReversedOnceWhileItsReversalIsValid) {
+    issue(QStringLiteral("00000004"));
+    const auto reversal = [&](const char* fphm) {
+        StoredInvoice inv = sampleInvoice(code50(), QString::fromLatin1(fphm));
+        inv.setValue(QStringLiteral("hjje"), QStringLiteral("-100.50"));
+        inv.setLineValue(0, QStringLiteral("dj"), QStringLiteral("-100.50"));
+        inv.setLineValue(0, QStringLiteral("je"), QStringLiteral("-100.50"));
+        inv.setValue(QStringLiteral("extprop1"), QStringLiteral("00000004"));
+        inv.setValue(QStringLiteral("extprop2"), code50());
+        return reply(svc, uploadRequest(inv));
+    };
+    ASSERT_TRUE(reversal("00000007").startsWith(kOkPrefix));
+    const int before = svc.invoiceCount();
+    EXPECT_EQ(reversal("00000009"), kErrPrefix + QStringLiteral("发票代码：") + code50() +
+                                        QStringLiteral("，发票号码：00000004 已被冲红（冲红发票：") + code50() +
+                                        QStringLiteral(" 00000007），不能重复冲红！"));
+    EXPECT_EQ(svc.invoiceCount(), before);
+    EXPECT_EQ(svc.statusOf(code50(), QStringLiteral("00000009")), QStringLiteral("0"));
+
+    // A voided reversal reverses nothing: the invoice may be reversed anew.
+    ASSERT_TRUE(
+        reply(svc, voidRequest(code50(), QStringLiteral("00000007"), QStringLiteral("2"), QStringLiteral("张三")))
+            .startsWith(kOkPrefix));
+    EXPECT_TRUE(reversal("00000009").startsWith(kOkPrefix));
+}
+
 TEST_F(ServiceTest, BuildingFormUploadIsStoredInTheIntegratedColumns) {
     const QString code20 = QString::fromUtf8(fp::demo::kCode20);
     // The real-estate header form: 23 columns, its lines 12 with the serial last.
