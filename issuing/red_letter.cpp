@@ -19,30 +19,32 @@ QVariant negated(const DataStore& s, int row, const QString& column) {
 } // namespace
 
 bool w_fp_invoicing::identifyReversedInvoice(StartRun& run) {
-    if (!checkNotReversedYet(run)) return false;
+    if (!checkNotReversedYet(run.chdm, run.chhm)) {
+        sle_ch.setFocus();
+        return false;
+    }
     return ib_sgfpch ? checkOutsideInvoiceUnknown(run) : loadReversedInvoice(run);
 }
 
 // An invoice is reversed once: a valid red-letter invoice already naming it
-// (its code and number as extprop2 and extprop1) refuses another. A
-// red-letter invoice since voided no longer counts. Two windows that pass
-// this together are settled by the tax service, which refuses the second
-// upload before either save commits.
-bool w_fp_invoicing::checkNotReversedYet(const StartRun& run) {
+// (its code and number as extprop2 and extprop1) refuses another, at the start
+// and again at the save (another window may have saved one meanwhile). A
+// red-letter invoice since voided no longer counts. Two windows that save
+// together are settled by the tax service, which refuses the second upload
+// before either save commits.
+bool w_fp_invoicing::checkNotReversedYet(const QString& code, const QString& number) {
     Session& s = session();
     if (!s.sqlca) return false;
     QVariantList row;
     const int rc = s.sqlca->selectInto(QStringLiteral("SELECT count(1) FROM ptfp_fpk WHERE extprop2 = ? AND "
                                                       "extprop1 = ? AND fpzt = '1'"),
-                                       {run.chdm, run.chhm}, row);
+                                       {code, number}, row);
     if (rc == -1) {
         mess(QStringLiteral("发票数据读取失败！\r\n") + s.sqlca->sqlerrtext);
-        sle_ch.setFocus();
         return false;
     }
     if (row.value(0).toLongLong() < 1) return true;
     mess(QStringLiteral("该发票已被冲红，不能重复冲红！"));
-    sle_ch.setFocus();
     return false;
 }
 

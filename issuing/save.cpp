@@ -77,7 +77,9 @@ long w_fp_invoicing::ue_save() {
     Transaction* sqlca = session().sqlca;
     if (!fp || !xm || !sqlca) return 0;
 
-    if (!requireItemLines() || !requireChanges() || !requireFilledColumns() || !checkLineSigns()) return 0;
+    if (!requireItemLines() || !requireChanges() || !requireFilledColumns() || !checkLineSigns() ||
+        !requireNotReversedYet())
+        return 0;
     settleTotals();
 
     SaveRun run(*sqlca);
@@ -103,6 +105,14 @@ bool w_fp_invoicing::requireItemLines() {
     mess(itemLabel() + QStringLiteral("必须录入！"));
     dw_xm.setFocus();
     return false;
+}
+
+// A red-letter invoice whose invoice another window reversed meanwhile.
+bool w_fp_invoicing::requireNotReversedYet() {
+    if (!cbx_ch.checked) return true;
+    const DataStore* fp = dw_fp.store();
+    return checkNotReversedYet(fp->getString(1, QStringLiteral("extprop2")),
+                               fp->getString(1, QStringLiteral("extprop1")));
 }
 
 bool w_fp_invoicing::requireChanges() {

@@ -145,7 +145,7 @@ private:
     bool chooseFormsByKind(StartRun& run);
     bool checkNumberIssuable(const StartRun& run);
     bool identifyReversedInvoice(StartRun& run);
-    bool checkNotReversedYet(const StartRun& run);
+    bool checkNotReversedYet(const QString& code, const QString& number);
     bool checkOutsideInvoiceUnknown(const StartRun& run);
     bool loadReversedInvoice(StartRun& run);
     void startRedLetterLines(StartRun& run);
@@ -158,6 +158,7 @@ private:
     // ---- ue_save's steps (save.cpp) ----
     struct SaveRun;
     bool requireItemLines();
+    bool requireNotReversedYet();
     bool requireChanges();
     bool requireFilledColumns();
     bool checkLineSigns();
