@@ -12,9 +12,13 @@
 // Seeded: FPDESK_SOAK_SEED replays a failing soak's rounds (their timing is
 // the machine's); FPDESK_SOAK_ROUNDS or FPDESK_SOAK_SECONDS set its length
 // (scripts/soak.sh runs it long). Every failure names the seed and the round.
+#include "app/window_commands.h"
 #include "data_model/decimal.h"
 #include "data_model/demo_constants.h"
+#include "host/judge_column.h"
 #include "tests/app/core_app.h"
+#include "tests/support/demo_session.h"
+#include "tests/support/scripted_dialogs.h"
 #include "tests/support/taxsim_fixture.h"
 #include "tests/support/temp_db.h"
 
@@ -43,6 +47,7 @@ QString numberText(int n) { return QStringLiteral("%1").arg(n, 8, 10, QLatin1Cha
 
 constexpr int kLastNumber = 100; // the demo stock of the code: 00000001..00000100
 constexpr int kWindow = 4;       // numbers a round works on
+constexpr int kStep = 2;         // the next round's numbers: half of them this round's
 constexpr int kFastUnitMs = 4;   // the commands' time-out unit: an upload times out after 2 s
 constexpr int kProcessLimitMs = 90000;
 
@@ -81,6 +86,7 @@ public:
         return {QStringLiteral("--profile"), calm ? calm_ : fast_, QStringLiteral("--database"), db_.databaseArg()};
     }
     bool ready() const { return server_.isRunning() && dir_.isValid(); }
+    std::shared_ptr<HttpTransport> transport() const { return server_.httpTransport(); }
     // The commands' environment: the print paints offscreen and wants a runtime folder.
     QProcessEnvironment environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -153,12 +159,16 @@ Round planRound(std::mt19937_64& rng, Office& office, int round, int base, bool 
     const QStringList issuer{QStringLiteral("--issuer"), QStringLiteral("张晓明")};
     Round r;
     const int commands = pick(4, 8);
+    // The round's mix: its share of issues, voids and blank voids in percent (the rest prints).
+    const int issues = pick(15, 55), voids = issues + pick(5, 25), blanks = voids + pick(0, 20);
+    // A number most commands go for, and how close together they start.
+    const int focus = base + pick(0, kWindow - 1), spread = pick(60, 400);
     for (int i = 0; i < commands; ++i) {
         Command c;
-        const int number = base + pick(0, kWindow - 1);
+        const int number = pick(0, 9) < 4 ? focus : base + pick(0, kWindow - 1);
         const QString fphm = numberText(number);
         const int kind = pick(0, 99);
-        if (kind < 35) {
+        if (kind < issues) {
             // One or two invoices of random content, mostly on a number of the window.
             QStringList objects;
             const int invoices = pick(0, 3) == 0 ? 2 : 1;
@@ -189,10 +199,10 @@ Round planRound(std::mt19937_64& rng, Office& office, int round, int base, bool 
                 f.write((QLatin1Char('[') + objects.join(QStringLiteral(",\n")) + QLatin1Char(']')).toUtf8());
             c.what = QStringLiteral("issue %1 %2").arg(named ? fphm : QStringLiteral("(offered)")).arg(invoices);
             c.args = QStringList{QStringLiteral("issue"), file} + issuer;
-        } else if (kind < 55) {
+        } else if (kind < voids) {
             c.what = QStringLiteral("void ") + fphm;
             c.args = QStringList{QStringLiteral("void"), fpdm, fphm} + issuer;
-        } else if (kind < 70) {
+        } else if (kind < blanks) {
             c.what = QStringLiteral("void --blank ") + fphm;
             c.args = QStringList{QStringLiteral("void"), fpdm, fphm, QStringLiteral("--blank")} + issuer;
         } else {
@@ -209,7 +219,7 @@ Round planRound(std::mt19937_64& rng, Office& office, int round, int base, bool 
         }
         // A command takes some tens of milliseconds unless a fault holds it:
         // issues start a little earlier so that the others find invoices.
-        c.startMs = kind < 35 ? pick(0, 250) : pick(40, 400);
+        c.startMs = kind < issues ? pick(0, spread / 2) : pick(40, 40 + spread);
         r.commands.push_back(c);
     }
     for (int kills = pick(0, 2); kills > 0; --kills) {
@@ -494,6 +504,95 @@ QStringList differences(Office& office) {
     return out;
 }
 
+// ---- what the soak found, on its own --------------------------------------
+
+// Stands for the printer of a print in this process: while its copies are
+// "printed", another print of the invoice runs as a process and is held with
+// its report stored at the service and its answer not yet back.
+class PrintDuringPreview : public cli::CommandDialogs {
+public:
+    PrintDuringPreview(Dialogs& console, std::function<void()> meanwhile)
+        : cli::CommandDialogs(console), meanwhile_(std::move(meanwhile)) {}
+    s_printreturn printPreview(const s_preview_parameter&) override {
+        meanwhile_();
+        s_printreturn r;
+        r.sl_printcnt = 2;
+        r.ss_printer = QStringLiteral("PDF");
+        r.ss_printer_info = QStringLiteral("here.pdf");
+        return r;
+    }
+
+private:
+    std::function<void()> meanwhile_;
+};
+
+// A print that read the invoice's count while another print of it waited for
+// its report's answer counted on from the stale count: two prints of two
+// copies each left the count at 2 on both sides.
+TEST(JournalSoak, APrintCountsOnFromAPrintThatEndedMeanwhile) {
+    coreApp();
+    installFormHostFunctions();
+    Office office;
+    ASSERT_TRUE(office.ready());
+    const QString file = office.dir(QStringLiteral("one.json"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(R"({"fpdm": "237020000001", "fphm": "1", "fkfmc": "刘芳",
+               "items": [{"xmmc": "住宿费", "mj": "1", "dj": "280.00"}]})");
+    f.close();
+    const QStringList issuer{QStringLiteral("--issuer"), QStringLiteral("张晓明")};
+    QProcess issue;
+    issue.setProcessEnvironment(office.environment());
+    issue.start(QStringLiteral(FPDESK_EXE), QStringList{QStringLiteral("issue"), file} + issuer + office.common(true));
+    ASSERT_TRUE(issue.waitForFinished(60000));
+    ASSERT_EQ(issue.exitCode(), 0) << issue.readAllStandardError().toStdString();
+
+    // The other print's report is stored at once; its answer comes 2 s later.
+    QProcess other;
+    auto printMeanwhile = [&] {
+        taxsim::Fault hold;
+        hold.kind = taxsim::Fault::Kind::Delay;
+        hold.delayMs = 2000;
+        office.service().injectFault(hold, 98179);
+        other.setProcessEnvironment(office.environment());
+        other.start(QStringLiteral(FPDESK_EXE),
+                    QStringList{QStringLiteral("print"), code(), QStringLiteral("1"), QStringLiteral("--pdf"),
+                                office.dir(QStringLiteral("other.pdf")), QStringLiteral("--copies"),
+                                QStringLiteral("2")} +
+                        issuer + office.common(true));
+        QElapsedTimer waited;
+        waited.start();
+        while (office.service().prints().empty() && waited.elapsed() < 60000 && other.state() != QProcess::NotRunning) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QThread::msleep(5);
+        }
+    };
+    Session session;
+    setDemoSession(session);
+    session.sqlca = &office.db().tx();
+    ASSERT_TRUE(office.db().tx().setLockWaitMs(30000));
+    ScriptedDialogs console;
+    PrintDuringPreview dialogs(console, printMeanwhile);
+    HostServices host(session, dialogs);
+    host.setTransport(office.transport());
+    const int here =
+        cli::printInvoice(host, dialogs, cli::WindowCommand{code(), QStringLiteral("1"), QStringLiteral("张晓明")},
+                          office.dir(QStringLiteral("here.pdf")), 2);
+    ASSERT_TRUE(other.waitForFinished(60000));
+    EXPECT_EQ(other.exitCode(), 0) << other.readAllStandardError().toStdString();
+    EXPECT_EQ(here, 0) << console.messages().join(QLatin1Char('\n')).toStdString();
+
+    // Four copies on both sides, this print's report counting on from the other's.
+    const std::vector<taxsim::PrintReport> reports = office.service().prints();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].dycs, QStringLiteral("0"));
+    EXPECT_EQ(reports[1].dycs, QStringLiteral("2"));
+    EXPECT_EQ(reports[1].bz, QStringLiteral("打印次数：4|@|PDF|here.pdf|@|"));
+    EXPECT_EQ(office.service().invoice(code(), QStringLiteral("00000001"))->value(QStringLiteral("drcs")).toInt(), 4);
+    const QStringList diff = differences(office);
+    EXPECT_TRUE(diff.isEmpty()) << diff.join(QLatin1Char('\n')).toStdString();
+}
+
 // ---- the soak ---------------------------------------------------------------
 
 TEST(JournalSoak, LocalAndServiceAgreeAfterFaultsAndSettling) {
@@ -546,7 +645,7 @@ TEST(JournalSoak, LocalAndServiceAgreeAfterFaultsAndSettling) {
         EXPECT_TRUE(diff.isEmpty()) << diff.join(QLatin1Char('\n')).toStdString() << "\n" << log.toStdString();
         if (HasFailure()) break;
         ++clean;
-        base += kWindow;
+        base += kStep;
     }
     std::printf("journal soak: %d round(s) clean, seed %llu, %lld s; %d commands (%d done, %d killed), %d faults, "
                 "%d connection cuts; settling afterwards completed %d and dropped %d record(s)\n",
