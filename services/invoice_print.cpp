@@ -127,6 +127,12 @@ QString printRemark(long newCount, const s_printreturn& printed) {
 
 namespace {
 
+// How often a print is recorded again when other prints of the number keep
+// moving its count on meanwhile.
+constexpr int kPrintRecordTries = 5;
+
+long printCountOf(const QVariant& drcs) { return drcs.isValid() && !drcs.isNull() ? long(drcs.toLongLong()) : 0; }
+
 // The print's report (98179) and the commit. A lost answer: the service is
 // asked for its count at once; counted there -> completed as after an
 // acceptance, otherwise the record stays for settling.
@@ -207,31 +213,52 @@ long gf_fp_zhty_print(HostServices& host, const QString& as_fpdm, const QString&
     }
     TxGuard guard(*sqlca);
 
-    QVariantList found;
-    if (sqlca->selectInto(QStringLiteral("SELECT drcs , kprq FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
-                          {as_fpdm, as_fphm}, found) != 0) {
-        host.mess(QStringLiteral("发票打印次数保存失败：指定发票未找到！"));
-        return -1;
-    }
-    const QVariant hadPrinted = found.value(0);
-    const long previous = hadPrinted.isValid() && !hadPrinted.isNull() ? long(hadPrinted.toLongLong()) : 0;
-    const long printCount = previous + *printed.sl_printcnt;
-    const QString remark = printRemark(printCount, printed);
-
     // The report's record, before the transaction: a lost answer or a crash
-    // leaves it to be settled against the service's count.
-    PendingRequest record{as_fpdm, as_fphm, QString(), s.gs_sysuserid, s.gs_userid, s.gs_username, s.gs_kprmc};
-    record.op = JournalOp::Print;
-    record.dycs = printCount;
-    record.bz = remark;
-    QString error;
-    switch (recordPendingRequest(*sqlca, record, &error)) {
-    case JournalWrite::Written: break;
-    case JournalWrite::Taken: host.mess(pendingRecordRefusal()); return -1;
-    case JournalWrite::Failed: host.mess(QStringLiteral("发票打印信息保存失败1！\r\n") + error); return -1;
+    // leaves it to be settled against the service's count. The count this
+    // print starts from is read again once the record is held (no other print
+    // of the number can record itself then): another print that recorded
+    // itself in between moved it on, and this one is recorded again from there.
+    PendingRequest record;
+    long previous = 0, printCount = 0;
+    QString remark;
+    for (int tries = 1;; ++tries) {
+        QVariantList found;
+        if (sqlca->selectInto(QStringLiteral("SELECT drcs , kprq FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
+                              {as_fpdm, as_fphm}, found) != 0) {
+            host.mess(QStringLiteral("发票打印次数保存失败：指定发票未找到！"));
+            return -1;
+        }
+        previous = printCountOf(found.value(0));
+        printCount = previous + *printed.sl_printcnt;
+        remark = printRemark(printCount, printed);
+        record = PendingRequest{as_fpdm, as_fphm, QString(), s.gs_sysuserid, s.gs_userid, s.gs_username, s.gs_kprmc};
+        record.op = JournalOp::Print;
+        record.dycs = printCount;
+        record.bz = remark;
+        QString error;
+        switch (recordPendingRequest(*sqlca, record, &error)) {
+        case JournalWrite::Written: break;
+        case JournalWrite::Taken: host.mess(pendingRecordRefusal()); return -1;
+        case JournalWrite::Failed: host.mess(QStringLiteral("发票打印信息保存失败1！\r\n") + error); return -1;
+        }
+        if (!takePendingRequest(*sqlca, record) ||
+            sqlca->selectInto(QStringLiteral("SELECT drcs FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"),
+                              {as_fpdm, as_fphm}, found) != 0) {
+            const QString err = sqlca->sqlerrtext;
+            (void)sqlca->rollback();            // the failure to report is `err`
+            dropPendingRequest(*sqlca, record); // nothing was sent
+            host.mess(QStringLiteral("发票打印次数保存失败1！\r\n") + err);
+            return -1;
+        }
+        if (printCountOf(found.value(0)) == previous) break;
+        (void)sqlca->rollback();            // nothing was written but the record's taking
+        dropPendingRequest(*sqlca, record); // nothing was sent
+        if (tries == kPrintRecordTries) {
+            host.mess(QStringLiteral("发票打印次数保存失败1！\r\n该发票正在其他地方打印，请稍后再试！"));
+            return -1;
+        }
     }
-    if (!takePendingRequest(*sqlca, record) ||
-        !sqlca->exec(QStringLiteral("UPDATE ptfp_fpk SET drcs = ? WHERE fpdm = ? AND fphm = ?"),
+    if (!sqlca->exec(QStringLiteral("UPDATE ptfp_fpk SET drcs = ? WHERE fpdm = ? AND fphm = ?"),
                      {qlonglong(printCount), as_fpdm, as_fphm})) {
         const QString err = sqlca->sqlerrtext;
         (void)sqlca->rollback();            // the failure to report is `err`
