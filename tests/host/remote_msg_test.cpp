@@ -34,11 +34,12 @@ namespace {
 const QString kUrl = QStringLiteral("NormalServlet");
 const QString kStatus = QStringLiteral("proc_id:90239\r\nas_fpdm:237020000001\r\nas_fphm:00000001\r\nas_getinfo:0\r\n");
 
-// A loopback port that is bound but never listens: connecting is refused, and
-// no other process can take the port while the object lives.
-class RefusingPort {
+// A loopback port bound for the test's life, so that no other process can
+// take it: without `listen`, connecting is refused; with it, connections wait
+// in its queue, never answered, to be counted.
+class LoopbackPort {
 public:
-    RefusingPort() {
+    explicit LoopbackPort(bool listen = false) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
@@ -46,13 +47,21 @@ public:
         addr.sin_port = 0;
         socklen_t len = sizeof addr;
         if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+            (!listen || (::listen(fd_, 8) == 0 && ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK) == 0)) &&
             ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
             port_ = ntohs(addr.sin_port);
     }
-    ~RefusingPort() {
+    ~LoopbackPort() {
         if (fd_ >= 0) ::close(fd_);
     }
+    LoopbackPort(const LoopbackPort&) = delete;
+    LoopbackPort& operator=(const LoopbackPort&) = delete;
     int port() const { return port_; }
+    int connectionsMade() {
+        int n = 0;
+        for (int c; (c = ::accept(fd_, nullptr, nullptr)) >= 0; ++n) ::close(c);
+        return n;
+    }
 
 private:
     int fd_ = -1;
@@ -102,7 +111,7 @@ class RemoteMsgFailureTest : public RemoteMsgTest, public ::testing::WithParamIn
 
 TEST_P(RemoteMsgFailureTest, ShowsOneMessageAndReturnsFalse) {
     const FailureCase& c = GetParam();
-    RefusingPort closed;
+    LoopbackPort closed;
     ASSERT_GT(closed.port(), 0);
     c.arrange(taxsim().service(), host, closed.port());
 
@@ -328,44 +337,13 @@ TEST(RemoteMsgHttps, CertificateIsVerified) {
               unreachableMessage(server.url(QStringLiteral("localhost")), QStringLiteral("服务器证书验证失败")));
 }
 
-// A loopback port that listens but never answers; the connections made to it
-// wait in its queue to be counted.
-class SilentListener {
-public:
-    SilentListener() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = 0;
-        socklen_t len = sizeof addr;
-        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(fd_, 8) == 0 &&
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0 &&
-            ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK) == 0)
-            port_ = ntohs(addr.sin_port);
-    }
-    ~SilentListener() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int port() const { return port_; }
-    int connectionsMade() {
-        int n = 0;
-        for (int c; (c = ::accept(fd_, nullptr, nullptr)) >= 0; ++n) ::close(c);
-        return n;
-    }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-};
-
 // The trusted certificates are loaded before the connection is opened. Loaded
 // between the connection and the handshake, the system's (slow on a busy
 // machine) could outlast the server's wait for the handshake, which then read
 // "SSL 连接失败" whatever the certificate. A CA file that cannot be read is
 // therefore refused without connecting.
 TEST(RemoteMsgHttps, TheTrustedCertificatesAreLoadedBeforeConnecting) {
-    SilentListener server;
+    LoopbackPort server(true);
     ASSERT_GT(server.port(), 0);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
