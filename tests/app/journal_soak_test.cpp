@@ -23,12 +23,13 @@
 #include "tests/support/temp_db.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -267,6 +268,17 @@ struct Running {
     qint64 endedAt = -1;
 };
 
+// Waits until one of `processes` ends or, at the latest, the round's next
+// tick (`tickMs`), when commands are started, killed and faults injected.
+// QProcess learns of a process's end from the event loop, which runs meanwhile.
+void waitForAnEndOrTheTick(const std::vector<QProcess*>& processes, int tickMs) {
+    QEventLoop loop;
+    QTimer::singleShot(tickMs, &loop, &QEventLoop::quit);
+    for (QProcess* p : processes)
+        if (p && p->state() != QProcess::NotRunning) QObject::connect(p, &QProcess::finished, &loop, &QEventLoop::quit);
+    loop.exec(); // its connections end with it
+}
+
 // What the soak did, for its last line.
 struct Tally {
     int commands = 0, succeeded = 0, killed = 0, faults = 0, cuts = 0;
@@ -327,9 +339,9 @@ QString runRound(Office& office, const Round& round, bool& hung, Tally& tally) {
             hung = true;
             break;
         }
-        // QProcess learns of a process's end from the event loop.
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(5);
+        std::vector<QProcess*> processes;
+        for (const Running& r : running) processes.push_back(r.process.get());
+        waitForAnEndOrTheTick(processes, 5);
     }
     for (size_t i = 0; i < round.commands.size(); ++i) {
         QProcess& p = *running[i].process;
@@ -562,10 +574,9 @@ TEST(JournalSoak, APrintCountsOnFromAPrintThatEndedMeanwhile) {
                         issuer + office.common(true));
         QElapsedTimer waited;
         waited.start();
-        while (office.service().prints().empty() && waited.elapsed() < 60000 && other.state() != QProcess::NotRunning) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QThread::msleep(5);
-        }
+        // Until the service holds the other print's report (its answer is held back).
+        while (office.service().prints().empty() && waited.elapsed() < 60000 && other.state() != QProcess::NotRunning)
+            other.waitForFinished(5);
     };
     Session session;
     setDemoSession(session);
