@@ -193,7 +193,9 @@ TEST(HttpLimits, BodiesBeingReadShareABudget) {
 TEST(HttpLimits, SlowClientsHoldNoWorkerAndAreCutOffAtTheDeadline) {
     taxsim::HttpLimits limits;
     limits.workers = 2;
-    limits.requestDeadlineMs = 1500;
+    // Longer than the new client below waits: a client kept waiting for the
+    // slow ones to be cut off times out instead of being served.
+    limits.requestDeadlineMs = 4000;
     auto service = std::make_shared<taxsim::Service>();
     service->seedDemo();
     taxsim::HttpServer server(service, limits);
@@ -209,10 +211,8 @@ TEST(HttpLimits, SlowClientsHoldNoWorkerAndAreCutOffAtTheDeadline) {
     for (auto& c : slow) ASSERT_TRUE(c->send("Host: 127.0.0.1\r\n"));
 
     fp::HttpTransport client(server.baseUrl(), demoCredentials());
-    const auto start = Clock::now();
-    const RemoteResult r = client.post(QStringLiteral("NormalServlet"), QStringLiteral("proc_id:90001"), 5000);
+    const RemoteResult r = client.post(QStringLiteral("NormalServlet"), QStringLiteral("proc_id:90001"), 3000);
     EXPECT_EQ(r.kind, RemoteResult::Kind::Ok) << r.detail.toStdString();
-    EXPECT_LT(msSince(start), 1000);
 
     // Lines keep coming, but the whole request is late: 408 and closed.
     for (auto& c : slow) c->send("X-Slow: 1\r\n");
@@ -226,6 +226,9 @@ TEST(HttpLimits, SlowClientsHoldNoWorkerAndAreCutOffAtTheDeadline) {
 TEST(HttpLimits, IdleKeepAliveConnectionsDoNotStarveNewClients) {
     taxsim::HttpLimits limits;
     limits.workers = 2;
+    // Far longer than the new client below waits: a client kept waiting for
+    // the idle ones to be closed times out instead of being served.
+    limits.idleTimeoutMs = 60000;
     auto service = std::make_shared<taxsim::Service>();
     service->seedDemo();
     taxsim::HttpServer server(service, limits);
@@ -239,10 +242,8 @@ TEST(HttpLimits, IdleKeepAliveConnectionsDoNotStarveNewClients) {
         EXPECT_NE(idle.back()->receive(5000, "ok|@|").find("ok|@|"), std::string::npos);
     }
     fp::HttpTransport client(server.baseUrl(), demoCredentials());
-    const auto start = Clock::now();
     EXPECT_EQ(client.post(QStringLiteral("NormalServlet"), QStringLiteral("proc_id:90001"), 5000).kind,
               RemoteResult::Kind::Ok);
-    EXPECT_LT(msSince(start), 1000);
 
     // The idle connections still serve their next request, two in one go.
     RawClient& again = *idle.front();
