@@ -353,16 +353,13 @@ bool w_fp_invoicing::recordPendingSave(SaveRun& run) {
     QString error;
     // A record of the number that another save left (or is still writing) is
     // settled first: that save may have issued the number.
-    for (bool settled = false;; settled = true) {
-        switch (recordPendingRequest(run.sqlca, run.record, &error)) {
-        case JournalWrite::Written: run.pending = true; return true;
-        case JournalWrite::Failed: return failSave(run, QStringLiteral("发票数据保存失败！\r\n") + error);
-        case JournalWrite::Taken: break;
-        }
-        // Another save took the number meanwhile.
-        if (settled) return failSave(run, QStringLiteral("当前发票号码已使用！"));
-        if (!settleBeforeRequest(host(), is_fpdm, is_fphm)) return failSave(run, QString());
+    switch (writeAfterSettling(host(), run.record, &error)) {
+    case JournalWrite::Written: run.pending = true; return true;
+    case JournalWrite::Failed: return failSave(run, QStringLiteral("发票数据保存失败！\r\n") + error);
+    case JournalWrite::Taken: return failSave(run, QStringLiteral("当前发票号码已使用！"));
+    case JournalWrite::Blocked: break;
     }
+    return failSave(run, QString());
 }
 
 // The first step of the save's transaction: it holds its record from here on,

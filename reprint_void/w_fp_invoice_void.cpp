@@ -127,14 +127,11 @@ bool w_fp_invoice_void::markVoided() {
     return false;
 }
 
-bool w_fp_invoice_void::createBlankRow() {
+bool w_fp_invoice_void::createBlankRow(const PendingRequest& record) {
     Session& s = session();
     Transaction& sqlca = *s.sqlca;
-    QVariantList row;
-    QString kind;
-    if (sqlca.selectInto(QStringLiteral("SELECT fpzlbm FROM bm_bdcja_fpdm WHERE fpdm = ?"), {is_fpdm}, row) == 0)
-        kind = row.value(0).toString();
-    const BlankInvoice blank{is_fpdm, is_fphm, kind, s.gs_sysuserid, s.gs_userid, s.gdt_srv_date()};
+    // The row the record stands for: the kind and the server date it was written with.
+    const BlankInvoice blank = blankInvoiceOf(record);
     if (!insertBlankInvoice(sqlca, s, blank)) {
         // Never go on to the stock, the log or the report without the row.
         const QString err = sqlca.sqlerrtext;
@@ -192,20 +189,15 @@ bool w_fp_invoice_void::recordVoid(PendingRequest& record) {
         if (s.sqlca->selectInto(QStringLiteral("SELECT fpzlbm FROM bm_bdcja_fpdm WHERE fpdm = ?"), {is_fpdm}, row) == 0)
             record.fpzlbm = row.value(0).toString();
     }
+    // The number's last request is settled first; it may have been this very void.
     QString error;
-    for (bool settled = false;; settled = true) {
-        switch (recordPendingRequest(*s.sqlca, record, &error)) {
-        case JournalWrite::Written: return true;
-        case JournalWrite::Failed: mess(QStringLiteral("发票作废操作失败！\r\n") + error); return false;
-        case JournalWrite::Taken: break;
-        }
-        // The number's last request is settled first; it may have been this very void.
-        if (settled) {
-            mess(pendingRecordRefusal());
-            return false;
-        }
-        if (!settleBeforeRequest(host(), is_fpdm, is_fphm)) return false;
+    switch (writeAfterSettling(host(), record, &error)) {
+    case JournalWrite::Written: return true;
+    case JournalWrite::Failed: mess(QStringLiteral("发票作废操作失败！\r\n") + error); return false;
+    case JournalWrite::Taken: mess(pendingRecordRefusal()); return false;
+    case JournalWrite::Blocked: break;
     }
+    return false;
 }
 
 // The report's answer was lost: the service is asked whether it voided the
@@ -301,7 +293,7 @@ long w_fp_invoice_void::ue_save() {
         mess(QStringLiteral("发票作废操作失败！\r\n") + err);
         return 0;
     }
-    if (!(blank ? createBlankRow() : markVoided()) || !writeLog()) {
+    if (!(blank ? createBlankRow(record) : markVoided()) || !writeLog()) {
         dropPendingRequest(sqlca, record); // nothing was sent
         return 0;
     }

@@ -41,7 +41,7 @@ private:
     bool confirmBlankVoid();
     // The local changes of each kind; false after rollback and message.
     bool markVoided();
-    bool createBlankRow();
+    bool createBlankRow(const PendingRequest& record);
     bool writeLog();
     // The service's date for the month rule and the blank row, asked for again
     // when it could not be read at start; false after a message.

@@ -238,7 +238,8 @@ long gf_fp_zhty_print(HostServices& host, const QString& as_fpdm, const QString&
         QString error;
         switch (recordPendingRequest(*sqlca, record, &error)) {
         case JournalWrite::Written: break;
-        case JournalWrite::Taken: host.mess(pendingRecordRefusal()); return -1;
+        case JournalWrite::Taken:
+        case JournalWrite::Blocked: host.mess(pendingRecordRefusal()); return -1;
         case JournalWrite::Failed: host.mess(QStringLiteral("发票打印信息保存失败1！\r\n") + error); return -1;
         }
         if (!takePendingRequest(*sqlca, record) ||

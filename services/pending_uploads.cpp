@@ -116,6 +116,15 @@ bool storeEstateInvoice(Transaction& t, const DownloadedInvoice& invoice, QStrin
     return done;
 }
 
+// Whether the number has a local invoice row; nothing on a database error.
+std::optional<bool> hasLocalInvoice(Transaction& t, const PendingRequest& r) {
+    QVariantList row;
+    if (t.selectInto(QStringLiteral("SELECT count(1) FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"), {r.fpdm, r.fphm},
+                     row) == -1)
+        return std::nullopt;
+    return row.value(0).toLongLong() > 0;
+}
+
 bool hasLogRow(Transaction& t, const PendingRequest& r, const char* czlx) {
     QVariantList row;
     return t.selectInto(QStringLiteral("SELECT count(1) FROM bdcja_fpk_log WHERE fpdm = ? AND fphm = ? AND czlx = ?"),
@@ -142,27 +151,22 @@ bool completeUpload(Transaction& t, const PendingRequest& r, const DownloadedInv
 // A void the service holds: the local status and the log row. An invoice
 // without a local copy gets the service's, which carries the status.
 bool completeVoid(Transaction& t, const PendingRequest& r, const DownloadedInvoice& invoice, QString& error) {
-    QVariantList row;
-    if (t.selectInto(QStringLiteral("SELECT count(1) FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"), {r.fpdm, r.fphm},
-                     row) == -1)
-        return false;
+    const std::optional<bool> local = hasLocalInvoice(t, r);
+    if (!local) return false;
     const bool stored =
-        row.value(0).toLongLong() > 0
-            ? t.exec(QStringLiteral("UPDATE ptfp_fpk SET fpzt = '2' WHERE fpdm = ? AND fphm = ? AND fpzt = '1'"),
-                     {r.fpdm, r.fphm})
-            : storeDownloadedInvoice(t, invoice, error);
+        *local ? t.exec(QStringLiteral("UPDATE ptfp_fpk SET fpzt = '2' WHERE fpdm = ? AND fphm = ? AND fpzt = '1'"),
+                        {r.fpdm, r.fphm})
+               : storeDownloadedInvoice(t, invoice, error);
     return stored && (hasLogRow(t, r, "3") || insertVoidLog(t, r.fpdm, r.fphm, r.sxh, r.kpr));
 }
 
 // A blank void the service holds: the blank row, the stock record's
 // last-used number and the log row, as the void window writes them.
 bool completeBlankVoid(Transaction& t, const Session& s, const PendingRequest& r) {
-    QVariantList row;
-    if (t.selectInto(QStringLiteral("SELECT count(1) FROM ptfp_fpk WHERE fpdm = ? AND fphm = ?"), {r.fpdm, r.fphm},
-                     row) == -1)
-        return false;
-    BlankInvoice blank{r.fpdm, r.fphm, r.fpzlbm, r.sxh, r.userid, r.srvrq};
-    return (row.value(0).toLongLong() > 0 || insertBlankInvoice(t, s, blank)) && markBlankNumberUsed(t, blank) &&
+    const std::optional<bool> local = hasLocalInvoice(t, r);
+    if (!local) return false;
+    const BlankInvoice blank = blankInvoiceOf(r);
+    return (*local || insertBlankInvoice(t, s, blank)) && markBlankNumberUsed(t, blank) &&
            (hasLogRow(t, r, "3") || insertVoidLog(t, r.fpdm, r.fphm, r.sxh, r.kpr));
 }
 
@@ -265,6 +269,10 @@ QString contentDigest(const InvoiceContent& content) {
         for (const QString& f : line) text += f + QChar(0x1f);
     }
     return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+BlankInvoice blankInvoiceOf(const PendingRequest& r) {
+    return BlankInvoice{r.fpdm, r.fphm, r.fpzlbm, r.sxh, r.userid, r.srvrq};
 }
 
 JournalWrite recordPendingRequest(Transaction& t, PendingRequest& r, QString* error) {
@@ -416,6 +424,14 @@ bool settleBeforeRequest(HostServices& host, const QString& fpdm, const QString&
     }
     host.mess(settled.message.isEmpty() ? pendingRecordRefusal() : settled.message);
     return false;
+}
+
+JournalWrite writeAfterSettling(HostServices& host, PendingRequest& record, QString* error) {
+    Transaction& t = *host.session().sqlca;
+    const JournalWrite first = recordPendingRequest(t, record, error);
+    if (first != JournalWrite::Taken) return first;
+    if (!settleBeforeRequest(host, record.fpdm, record.fphm)) return JournalWrite::Blocked;
+    return recordPendingRequest(t, record, error);
 }
 
 ReconcileResult gf_reconcile_pending_uploads(HostServices& host) {

@@ -6,6 +6,7 @@
 // lost reply or a failed commit left behind.
 #include "host/host_services.h"
 #include "services/invoice_fetch.h"
+#include "services/journal_store.h"
 
 #include <QDateTime>
 #include <QList>
@@ -63,8 +64,9 @@ struct PendingRequest {
 // How writing a record ended.
 enum class JournalWrite {
     Written,
-    Taken,  // the number has a record already: its request must be settled first
-    Failed, // the database's text in `error`
+    Taken,   // the number has a record already: its request must be settled first
+    Failed,  // the database's text in `error`
+    Blocked, // writeAfterSettling: the record left there could not be settled (said)
 };
 
 // Writes `record` in a transaction of its own and commits it, giving it its
@@ -84,6 +86,8 @@ void dropPendingRequest(Transaction& t, const PendingRequest& record);
 std::optional<PendingRequest> pendingRequestOf(Transaction& t, const QString& fpdm, const QString& fphm);
 // The records of a user of an owner account, oldest first.
 QList<PendingRequest> pendingRequestsOf(Transaction& t, const QString& sxh, const QString& userid);
+// The blank row a blank void's record stands for.
+BlankInvoice blankInvoiceOf(const PendingRequest& record);
 // What a command says when its number has a record it may not replace.
 QString pendingRecordRefusal();
 // Before a command writes its record: the record of the number that another
@@ -91,6 +95,11 @@ QString pendingRecordRefusal();
 // for) is settled first, saying what settling found. True when the number has
 // no record any more; false after a message when one stays.
 [[nodiscard]] bool settleBeforeRequest(HostServices& host, const QString& fpdm, const QString& fphm);
+// recordPendingRequest on the session's sqlca; a record of the number found
+// there is settled first (settleBeforeRequest) and the writing tried once
+// more. Taken: another command took the number meanwhile; Blocked: the record
+// there stays, and settling said why.
+[[nodiscard]] JournalWrite writeAfterSettling(HostServices& host, PendingRequest& record, QString* error);
 
 // What the service says it holds under a number.
 struct ServerInvoice {
