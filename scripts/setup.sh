@@ -10,7 +10,8 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache clang-format
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins libgl-dev libxkbcommon-dev
   libcpp-httplib-dev libssl-dev libsqlite3-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libxlsxwriter-dev
+  libgtest-dev libgmock-dev libbenchmark-dev python3-openpyxl
   fonts-wqy-zenhei fonts-arphic-uming
   xvfb xauth
   poppler-utils
