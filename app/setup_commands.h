@@ -12,9 +12,10 @@
 
 namespace fp::setup {
 
-// Function ids of the module's windows in the rights table: issuing, reprint, void.
+// Function ids of the module's windows in the rights table: issuing, reprint, void, register.
 inline const QStringList& windowFunctionIds() {
-    static const QStringList ids = {QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03")};
+    static const QStringList ids = {QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03"),
+                                    QStringLiteral("04")};
     return ids;
 }
 

@@ -67,10 +67,13 @@ bool createDemoData(Transaction& t, QString* error) {
         {"bdcja_sgtp",
          "lglsh, swjgdm, sxh, fpzlbm, fpdm, tpqh, tpzh, tprq",
          {{s(kLglsh50Returned), swjg, sxh, s("50"), s(kCode50Returned), first, s("00000050"), returned}}},
-        // Function ids: "01" issuing, "02" reprint, "03" void; "02" is the full right.
+        // Function ids: "01" issuing, "02" reprint, "03" void, "04" the register; "02" is the full right.
         {"b_user_right",
          "userid, funcid, right_code",
-         {{s(kUserId), s("01"), s("02")}, {s(kUserId), s("02"), s("02")}, {s(kUserId), s("03"), s("02")}}},
+         {{s(kUserId), s("01"), s("02")},
+          {s(kUserId), s("02"), s("02")},
+          {s(kUserId), s("03"), s("02")},
+          {s(kUserId), s("04"), s("02")}}},
     };
 
     TxGuard guard(t);

@@ -29,6 +29,13 @@ QStringList TableDef::keyNames() const {
     return l;
 }
 
+namespace {
+// An owner's invoices by the day they count on (the issue date, or the save
+// date of a blank void): the register's month and range filters use this very
+// expression, so both engines serve them from the index.
+QStringList registerDayIndex() { return {QStringLiteral("sxh"), QStringLiteral("(COALESCE(kprq, bcrq))")}; }
+} // namespace
+
 const std::vector<TableDef>& schemaTables() {
     static const std::vector<TableDef> tables = {
         {QStringLiteral("ptfp_fpk"),
@@ -66,7 +73,9 @@ const std::vector<TableDef>& schemaTables() {
           {QStringLiteral("extprop4"), ColType::Text, 200, false, QStringLiteral("扩展属性4")},
           {QStringLiteral("extprop5"), ColType::Text, 200, false, QStringLiteral("扩展属性5")}},
          {QStringList{QStringLiteral("sxh"), QStringLiteral("fpdm"), QStringLiteral("fphm")},
-          QStringList{QStringLiteral("fpdm"), QStringLiteral("kpr"), QStringLiteral("fphm")}}},
+          QStringList{QStringLiteral("fpdm"), QStringLiteral("kpr"), QStringLiteral("fphm")},
+          // the register: an owner's invoices of a month or range
+          registerDayIndex()}},
         {QStringLiteral("ptfp_fpxmmx"),
          {{QStringLiteral("iserial"), ColType::Identity, 0, true, QStringLiteral("序号")},
           {QStringLiteral("fpdm"), ColType::Text, 12, false, QStringLiteral("发票代码")},
@@ -110,7 +119,7 @@ const std::vector<TableDef>& schemaTables() {
           {QStringLiteral("drcs"), ColType::Whole, 0, false, QStringLiteral("打印次数")},
           {QStringLiteral("mjlx"), ColType::Text, 1, false, QStringLiteral("面积类型")},
           {QStringLiteral("skflxdh"), ColType::Text, 50, false, QStringLiteral("收款方联系电话")}},
-         {QStringList{QStringLiteral("sxh"), QStringLiteral("fpdm"), QStringLiteral("fphm")}}},
+         {QStringList{QStringLiteral("sxh"), QStringLiteral("fpdm"), QStringLiteral("fphm")}, registerDayIndex()}},
         {QStringLiteral("bdcja_fpxmmx"),
          {{QStringLiteral("fpdm"), ColType::Text, 12, false, QStringLiteral("发票代码")},
           {QStringLiteral("fphm"), ColType::Text, 8, false, QStringLiteral("发票号码")},
@@ -312,6 +321,9 @@ bool createTables(Transaction& t, QString* error) {
 //   2 -> 3: fp_pending_upload becomes the journal of every request in
 //           flight: the columns from czlx on are added; its rows keep their
 //           values (an empty czlx reads as an upload).
+//   3 -> 4: the register's indexes come from createTables; every user who
+//           may issue (function "01") may open the register (function "04")
+//           with the same right code.
 bool upgradeFrom(Transaction& t, int from, QString* error) {
     const QString journal = QStringLiteral("fp_pending_upload");
     if (from == 1) {
@@ -335,6 +347,15 @@ bool upgradeFrom(Transaction& t, int from, QString* error) {
                 if (error) *error = journal + QStringLiteral(": ") + t.sqlerrtext;
                 return false;
             }
+        }
+        return true;
+    }
+    if (from == 3) {
+        if (!t.exec(QStringLiteral("INSERT INTO b_user_right (userid, funcid, right_code) SELECT r.userid, '04', "
+                                   "r.right_code FROM b_user_right r WHERE r.funcid = '01' AND NOT EXISTS (SELECT 1 "
+                                   "FROM b_user_right q WHERE q.userid = r.userid AND q.funcid = '04')"))) {
+            if (error) *error = QStringLiteral("b_user_right: ") + t.sqlerrtext;
+            return false;
         }
         return true;
     }

@@ -41,7 +41,7 @@ const TableDef* findTable(const QString& name);
 // Version 2 adds fp_pending_upload (saves whose upload is not yet confirmed);
 // version 3 makes it the journal of every request in flight (uploads, voids,
 // blank voids, print reports).
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 inline constexpr const char* kSchemaVersionTable = "fp_schema_version";
 
 // The version a database is at: 0 when it has no version row (new, or made

@@ -3,6 +3,8 @@
 #include "data_model/transaction.h"
 #include "services/invoice_fetch.h"
 
+#include <QRegularExpression>
+
 namespace fp {
 
 namespace {
@@ -10,8 +12,8 @@ namespace {
 // One header table's part of the register: its columns in the order of
 // RegisterRow, and the filter's conditions with their values. The estate
 // tables hold no red-letter invoices.
-QString branchSql(Transaction& t, const QString& table, bool reversible, const RegisterFilter& f, QVariantList& binds) {
-    const QString day = QStringLiteral("COALESCE(h.kprq, h.bcrq)");
+QString branchSql(const QString& table, bool reversible, const RegisterFilter& f, QVariantList& binds) {
+    const QString& day = registerDayOf();
     QString sql = QStringLiteral("SELECT h.fpdm, h.fphm, %1, h.fpzlbm, k.fpjc, h.fkfmc, h.fkfzjhm, h.hjje, h.fpzt, "
                                  "%2, %3, h.kpr, h.drcs FROM %4 h LEFT JOIN bm_bdcja_fpzl k ON k.fpzlbm = h.fpzlbm "
                                  "WHERE h.sxh = ?")
@@ -21,12 +23,11 @@ QString branchSql(Transaction& t, const QString& table, bool reversible, const R
         sql += QStringLiteral(" AND ") + condition;
         binds << value;
     };
-    if (!f.month.isEmpty()) {
-        add(t.dialect().monthOf(day) + QStringLiteral(" = ?"), f.month);
-    } else {
-        if (f.from.isValid()) add(day + QStringLiteral(" >= ?"), QDateTime(f.from, QTime(0, 0)));
-        if (f.to.isValid()) add(day + QStringLiteral(" < ?"), QDateTime(f.to.addDays(1), QTime(0, 0)));
-    }
+    // A month is the range of its days, so that the index serves it.
+    const QDate from = f.month.isEmpty() ? f.from : firstDayOfMonth(f.month);
+    const QDate to = f.month.isEmpty() ? f.to : from.addMonths(1).addDays(-1);
+    if (from.isValid()) add(day + QStringLiteral(" >= ?"), QDateTime(from, QTime(0, 0)));
+    if (to.isValid()) add(day + QStringLiteral(" < ?"), QDateTime(to.addDays(1), QTime(0, 0)));
     if (!f.code.isEmpty()) add(QStringLiteral("h.fpdm = ?"), f.code);
     if (!f.numberFrom.isEmpty()) add(QStringLiteral("h.fphm >= ?"), f.numberFrom);
     if (!f.numberTo.isEmpty()) add(QStringLiteral("h.fphm <= ?"), f.numberTo);
@@ -51,12 +52,31 @@ QString branchSql(Transaction& t, const QString& table, bool reversible, const R
 
 } // namespace
 
+const QString& registerDayOf() {
+    static const QString day = QStringLiteral("COALESCE(h.kprq, h.bcrq)");
+    return day;
+}
+
+QDate firstDayOfMonth(const QString& month) {
+    static const QRegularExpression shape(QStringLiteral("^[0-9]{4}-[0-9]{2}$"));
+    if (!shape.match(month).hasMatch()) return QDate();
+    return QDate(month.left(4).toInt(), month.mid(5, 2).toInt(), 1);
+}
+
+QString monthRefusal(const QString& month) {
+    return QStringLiteral("月份“%1”无效，应为“年-月”，如 2026-12。").arg(month);
+}
+
 std::optional<QList<RegisterRow>> readRegister(Transaction& t, const QString& sxh, const RegisterFilter& filter,
                                                QString* error) {
+    if (!filter.month.isEmpty() && !firstDayOfMonth(filter.month).isValid()) {
+        if (error) *error = monthRefusal(filter.month);
+        return std::nullopt;
+    }
     QVariantList binds{sxh};
-    QString sql = branchSql(t, QStringLiteral("ptfp_fpk"), true, filter, binds);
+    QString sql = branchSql(QStringLiteral("ptfp_fpk"), true, filter, binds);
     binds << sxh;
-    sql += QStringLiteral(" UNION ALL ") + branchSql(t, QStringLiteral("bdcja_fpk"), false, filter, binds) +
+    sql += QStringLiteral(" UNION ALL ") + branchSql(QStringLiteral("bdcja_fpk"), false, filter, binds) +
            QStringLiteral(" ORDER BY 1, 2");
     const QList<QVariantList> found = t.selectAll(sql, binds);
     if (t.sqlcode == -1) {

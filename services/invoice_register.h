@@ -56,8 +56,19 @@ struct RegisterTotals {
     Decimal net() const { return normalSum + redSum; }
 };
 
+// The day an invoice counts on, for a header table aliased "h": its issue
+// date, or its save date when it has none (a blank void). The headers' index
+// for the register is on this very expression.
+const QString& registerDayOf();
+
+// The first day of a month written "yyyy-MM" (four-digit year, two-digit
+// month); an invalid date for any other text or an impossible month.
+QDate firstDayOfMonth(const QString& month);
+// What a clerk is told of a month that firstDayOfMonth does not take.
+QString monthRefusal(const QString& month);
+
 // The invoices of owner `sxh` that `filter` chooses, sorted by code and
-// number. An invoice falls in a month (or range) by its issue date, or by its
+// number. An impossible month gives nothing. An invoice falls in a month (or range) by its issue date, or by its
 // save date when it has none (a blank void). Nothing with a database error;
 // `error` then says why.
 std::optional<QList<RegisterRow>> readRegister(Transaction& t, const QString& sxh, const RegisterFilter& filter,

@@ -15,7 +15,7 @@ TEST(DemoData, CreatesTheDemoTaxpayerData) {
     Transaction& t = db.tx();
     const std::pair<const char*, int> counts[] = {{"bm_bdcja_swjg", 2}, {"b_emp", 3},         {"b_corp", 3},
                                                   {"tbl_pm", 4},        {"bm_bdcja_fpzl", 4}, {"bm_bdcja_fpdm", 4},
-                                                  {"bdcja_fplg", 4},    {"bdcja_sgtp", 1},    {"b_user_right", 3}};
+                                                  {"bdcja_fplg", 4},    {"bdcja_sgtp", 1},    {"b_user_right", 4}};
     for (const auto& [table, n] : counts) EXPECT_EQ(test::tableRows(t, QString::fromLatin1(table)).size(), n) << table;
 
     const auto issuers =

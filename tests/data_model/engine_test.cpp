@@ -224,6 +224,37 @@ TEST_F(EngineTest, AVersionTwoDatabaseKeepsItsRecordsInTheJournal) {
     ASSERT_TRUE(tx().rollback());
 }
 
+// A database of version 3 gets the register: its index on both header tables,
+// and the right to open it for every user who may issue, with the same code.
+TEST_F(EngineTest, AVersionThreeDatabaseGrantsTheRegisterToIssuers) {
+    run(QStringLiteral("DELETE FROM b_user_right"));
+    run(QStringLiteral("INSERT INTO b_user_right ( userid, funcid, right_code ) VALUES ( 'u1', '01', '01' ), "
+                       "( 'u1', '02', '02' ), ( 'u2', '02', '02' ), ( 'u3', '01', '02' ), ( 'u3', '04', '00' )"));
+    for (const char* index : {"ix_ptfp_fpk_3", "ix_bdcja_fpk_2"})
+        run(QStringLiteral("DROP INDEX ") + QString::fromLatin1(index));
+    run(QStringLiteral("UPDATE fp_schema_version SET version = 3"));
+    commit();
+
+    QString error;
+    ASSERT_TRUE(createSchema(tx(), &error)) << error.toStdString();
+    EXPECT_EQ(schemaVersion(tx()), kSchemaVersion);
+    QStringList rights;
+    for (const QVariantList& r :
+         tx().selectAll(QStringLiteral("SELECT userid, funcid, right_code FROM b_user_right ORDER BY userid, funcid")))
+        rights << r.value(0).toString() + QLatin1Char(' ') + r.value(1).toString() + QLatin1Char(' ') +
+                      r.value(2).toString();
+    // u2 may not issue; u3 keeps the register right it was given.
+    EXPECT_EQ(rights, (QStringList{"u1 01 01", "u1 02 02", "u1 04 01", "u2 02 02", "u3 01 02", "u3 04 00"}));
+    const QString probe = db.isPostgres()
+                              ? QStringLiteral("SELECT count(*) FROM pg_indexes WHERE indexname IN "
+                                               "('ix_ptfp_fpk_3', 'ix_bdcja_fpk_2') AND schemaname = current_schema()")
+                              : QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name IN "
+                                               "('ix_ptfp_fpk_3', 'ix_bdcja_fpk_2')");
+    QVariantList row;
+    ASSERT_EQ(tx().selectInto(probe, {}, row), 0);
+    EXPECT_EQ(row.value(0).toInt(), 2);
+}
+
 TEST_F(EngineTest, AWriterWaitsForAnotherUpToItsBoundThenFailsClearly) {
     addBatch(QStringLiteral("C1"), QStringLiteral("00000004"));
     addBatch(QStringLiteral("C2"), QStringLiteral("00000004"));

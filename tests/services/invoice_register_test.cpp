@@ -1,6 +1,8 @@
 // The invoice register: invoices of both header tables chosen by month or
 // range and the clerk's filters, and the totals of a list.
 #include "services/invoice_register.h"
+#include "services/monthly_summary.h"
+#include "services/register_report.h"
 
 #include "tests/support/demo_session.h"
 #include "tests/support/issued_invoice.h"
@@ -154,6 +156,82 @@ TEST_F(RegisterTest, RowsCarryWhatTheListShowsAndTotalsAddUp) {
     EXPECT_EQ(t.normalSum, *Decimal::parse(u"1280.00"));
     EXPECT_EQ(t.redSum, *Decimal::parse(u"-280.00"));
     EXPECT_EQ(t.net(), *Decimal::parse(u"1000.00"));
+}
+
+TEST_F(RegisterTest, TheMonthlySummaryAddsUpPerCodeAndBatch) {
+    QString error;
+    const auto december = readMonthlySummary(db.tx(), session.gs_sysuserid, QStringLiteral("2026-12"), &error);
+    ASSERT_TRUE(december) << error.toStdString();
+    ASSERT_EQ(december->lines.size(), 2);
+    const SummaryLine& c50 = december->lines[0].fpdm == code50() ? december->lines[0] : december->lines[1];
+    const SummaryLine& c20 = december->lines[0].fpdm == code50() ? december->lines[1] : december->lines[0];
+    // 2 valid, 3 voided, 4 red-letter reversing 2, 5 blank-voided; 1 is November's.
+    EXPECT_EQ(c50.firstNumber, QStringLiteral("00000002"));
+    EXPECT_EQ(c50.lastNumber, QStringLiteral("00000005"));
+    EXPECT_EQ(c50.kindName, QStringLiteral("综合发票"));
+    EXPECT_EQ(std::make_tuple(c50.issued, c50.voided, c50.blankVoided, c50.red), std::make_tuple(3, 1, 1, 1));
+    EXPECT_EQ(c50.normalSum, *Decimal::parse(u"280.00"));
+    EXPECT_EQ(c50.redSum, *Decimal::parse(u"-280.00"));
+    EXPECT_EQ(c50.net(), Decimal::fromInt(0));
+    EXPECT_EQ(std::make_tuple(c20.issued, c20.voided, c20.blankVoided, c20.red), std::make_tuple(1, 0, 0, 0));
+    EXPECT_EQ(c20.normalSum, *Decimal::parse(u"1000.00"));
+    EXPECT_EQ(december->total().net(), *Decimal::parse(u"1000.00"));
+
+    // Batches: the demo's four, each with what was left at the month's end;
+    // another owner's use of a number of the code is no use of this stock.
+    QStringList batches;
+    for (const SummaryBatch& b : december->batches)
+        batches << QStringLiteral("%1 %2-%3 size %4 used %5 left %6")
+                       .arg(b.fpzlbm, b.firstNumber, b.lastNumber)
+                       .arg(b.size)
+                       .arg(b.usedInMonth)
+                       .arg(b.left);
+    EXPECT_EQ(batches.filter(QStringLiteral("50 00000001-00000100")),
+              QStringList{QStringLiteral("50 00000001-00000100 size 100 used 4 left 95")});
+    EXPECT_EQ(batches.filter(QStringLiteral("20 ")),
+              QStringList{QStringLiteral("20 00000001-00000050 size 50 used 1 left 49")});
+    EXPECT_EQ(december->batches.size(), 4);
+
+    const auto november = readMonthlySummary(db.tx(), session.gs_sysuserid, QStringLiteral("2026-11"), &error);
+    ASSERT_TRUE(november) << error.toStdString();
+    ASSERT_EQ(november->lines.size(), 1);
+    EXPECT_EQ(november->lines[0].normalSum, *Decimal::parse(u"500.50"));
+
+    for (const char* bad : {"2026-13", "2026-1", "26-12", "2026-12-01", ""}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(readMonthlySummary(db.tx(), session.gs_sysuserid, QString::fromLatin1(bad), &error));
+        EXPECT_TRUE(error.contains(QStringLiteral("无效"))) << error.toStdString();
+        RegisterFilter f;
+        f.month = QString::fromLatin1(bad);
+        if (!f.month.isEmpty()) {
+            EXPECT_FALSE(readRegister(db.tx(), session.gs_sysuserid, f, &error));
+        }
+    }
+}
+
+TEST_F(RegisterTest, ReportsCarryTheListAndTheSummaryAsText) {
+    RegisterFilter f;
+    f.month = QStringLiteral("2026-12");
+    f.sign = RegisterFilter::Sign::RedOnly;
+    const ReportTable list = registerReport(read(f), registerHeading(QStringLiteral("演示纳税人"), f));
+    ASSERT_EQ(list.rows.size(), 1);
+    EXPECT_EQ(list.rows[0][register_column::Number], QStringLiteral("00000004"));
+    EXPECT_EQ(list.rows[0][6], QStringLiteral("-280.00"));
+    EXPECT_EQ(list.rows[0][9], QStringLiteral("00000002"));
+    EXPECT_EQ(list.headingLines.last(), QStringLiteral("条件：仅红字发票"));
+    EXPECT_EQ(list.totalsLines,
+              QStringList{QStringLiteral("共 1 份：有效 1 份，作废 0 份，空白作废 0 份；正数发票金额 0.00，"
+                                         "红字发票金额 -280.00，净额 -280.00")});
+
+    QString error;
+    const auto summary = readMonthlySummary(db.tx(), session.gs_sysuserid, QStringLiteral("2026-12"), &error);
+    ASSERT_TRUE(summary);
+    const ReportTable table = summaryReport(*summary, summaryHeading(QStringLiteral("演示纳税人"), summary->month));
+    // Four codes with stock (one line each), each followed by its batch.
+    ASSERT_EQ(table.rows.size(), 8);
+    for (const QStringList& row : table.rows) EXPECT_EQ(row.size(), table.columns.size());
+    EXPECT_TRUE(table.totalsLines.first().endsWith(QStringLiteral("净额 1000.00；剩余 244 份")))
+        << table.totalsLines.first().toStdString();
 }
 
 } // namespace
