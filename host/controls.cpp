@@ -5,6 +5,9 @@
 
 #include <QSqlRecord>
 
+#include <algorithm>
+#include <numeric>
+
 namespace fp {
 
 Control::Control(BaseWindow* parent, QString name, Kind kind) : parent_(parent), name_(std::move(name)), kind_(kind) {}
@@ -102,6 +105,62 @@ const Toolbar::Button* Toolbar::button(const QString& t) const {
     for (const auto& b : buttons)
         if (b.text == t) return &b;
     return nullptr;
+}
+
+void ListView::setRows(std::vector<Column> columns, QList<QStringList> rows, QList<int> colours) {
+    columns_ = std::move(columns);
+    rows_ = std::move(rows);
+    colours_ = std::move(colours);
+    current_ = rows_.isEmpty() ? 0 : 1;
+    sortColumn_ = -1;
+    ascending_ = true;
+    ++revision_;
+    notify();
+}
+
+QString ListView::cell(int row, int column) const {
+    if (row < 1 || row > rows_.size()) return QString();
+    return rows_[row - 1].value(column);
+}
+
+void ListView::sortBy(int column) {
+    if (column < 0 || column >= int(columns_.size())) return;
+    ascending_ = !(sortColumn_ == column && ascending_);
+    sortColumn_ = column;
+    const bool number = columns_[size_t(column)].number;
+    std::vector<int> order(size_t(rows_.size()));
+    std::iota(order.begin(), order.end(), 0);
+    const auto less = [&](int a, int b) {
+        const QString& x = rows_[a].value(column);
+        const QString& y = rows_[b].value(column);
+        if (number) return x.toDouble() < y.toDouble();
+        return x < y;
+    };
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return ascending_ ? less(a, b) : less(b, a); });
+    QList<QStringList> rows;
+    QList<int> colours;
+    rows.reserve(rows_.size());
+    int current = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        rows << rows_[order[i]];
+        if (order[i] < colours_.size()) colours << colours_[order[i]];
+        if (order[i] + 1 == current_) current = int(i) + 1;
+    }
+    rows_ = std::move(rows);
+    if (colours.size() == rows_.size()) colours_ = std::move(colours);
+    current_ = current;
+    ++revision_;
+    notify();
+}
+
+void ListView::setCurrentRow(int row) {
+    if (row < 0 || row > rows_.size() || row == current_) return;
+    current_ = row;
+    notify();
+}
+
+void ListView::activate() {
+    if (current_ >= 1 && onActivated) onActivated(current_);
 }
 
 } // namespace fp

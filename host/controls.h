@@ -2,7 +2,9 @@
 // Toolkit-neutral controls. A window owns them as members with their system
 // names; their state is plain observable data that tests assert and that the Qt
 // view mirrors. Changes notify listeners (the view) through onChanged.
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 #include <functional>
 #include <vector>
@@ -17,7 +19,7 @@ inline int rgb(int r, int g, int b) { return r + g * 256 + b * 65536; }
 
 class Control {
 public:
-    enum class Kind { StaticText, Edit, CheckBox, DropDown, Form, Toolbar };
+    enum class Kind { StaticText, Edit, CheckBox, DropDown, Form, Toolbar, List };
     Control(BaseWindow* parent, QString name, Kind kind);
     virtual ~Control() = default;
     Control(const Control&) = delete;
@@ -195,6 +197,51 @@ public:
     void of_setenable(const QString& text, bool enable);
     bool isEnabled(const QString& text) const;
     const Button* button(const QString& text) const;
+};
+
+// A read-only list of rows of text (a register, a summary): the view shows it
+// as a table. A heading click sorts by that column; Enter or a double click
+// activates the current row.
+class ListView : public Control {
+public:
+    ListView(BaseWindow* p, QString n) : Control(p, std::move(n), Kind::List) {}
+    struct Column {
+        QString title;
+        bool number = false; // right-aligned, sorted by value
+        int width = 10;      // characters of a Chinese text
+    };
+    // Replaces the list; `colours` holds a packed RGB text colour a row (0:
+    // black), or nothing. No row is current afterwards, unless there are rows:
+    // then the first.
+    void setRows(std::vector<Column> columns, QList<QStringList> rows, QList<int> colours = {});
+    const std::vector<Column>& columns() const { return columns_; }
+    int rowCount() const { return int(rows_.size()); }
+    // The text of a cell, 1-based row, 0-based column; empty out of range.
+    QString cell(int row, int column) const;
+    int rowColour(int row) const { return row >= 1 && row <= colours_.size() ? colours_[row - 1] : 0; }
+    // Grows with every replacement or sort, so that a view knows to reload.
+    int revision() const { return revision_; }
+
+    // Sorts by a column (ascending, or descending when it is already sorted
+    // ascending by it); the current row stays the same row of data.
+    void sortBy(int column);
+    int sortColumn() const { return sortColumn_; }
+    bool sortAscending() const { return ascending_; }
+
+    int currentRow() const { return current_; } // 1-based, 0 = none
+    void setCurrentRow(int row);
+    // Enter or a double click on the current row.
+    void activate();
+    std::function<void(int row)> onActivated;
+
+private:
+    std::vector<Column> columns_;
+    QList<QStringList> rows_;
+    QList<int> colours_;
+    int current_ = 0;
+    int sortColumn_ = -1;
+    bool ascending_ = true;
+    int revision_ = 0;
 };
 
 // Key codes the windows compare with.

@@ -10,6 +10,7 @@
 namespace fp {
 
 class DataStore;
+struct ReportTable;
 
 // s_preview_parameter: what a window hands the print preview w_dw_printpreview.
 struct s_preview_parameter {
@@ -60,6 +61,25 @@ public:
     virtual s_printreturn printPreview(const s_preview_parameter& parameter) {
         (void)parameter;
         return {};
+    }
+    // The print preview of a report (a list, a summary), to a printer or a PDF.
+    // A port without a preview prints nothing.
+    virtual void previewReport(const ReportTable& report) { (void)report; }
+    // Where to export to: a file name suggested by the window, answered with
+    // the chosen file and its format ("xlsx", "csv" or "json"); an empty file
+    // when the user cancelled. A port without a file chooser exports nothing.
+    virtual QString chooseExportFile(const QString& suggestedName, QString* format) {
+        (void)suggestedName;
+        (void)format;
+        return QString();
+    }
+    // The progress of a long command: `done` of `total` steps with a text;
+    // false when the user asked to stop. A step with done == total ends it.
+    virtual bool progress(const QString& text, int done, int total) {
+        (void)text;
+        (void)done;
+        (void)total;
+        return true;
     }
 };
 

@@ -62,6 +62,13 @@ public:
     using BusyRunner = std::function<void(const std::function<void()>&)>;
     void setBusyRunner(BusyRunner runner) { busy_ = std::move(runner); }
 
+    // Shows an issued invoice in the reprint window, where it can be viewed and
+    // printed again with that window's checks. The GUI installs it; without
+    // one nothing opens (false).
+    using InvoiceOpener = std::function<bool(const QString& fpdm, const QString& fphm)>;
+    void setInvoiceOpener(InvoiceOpener opener) { invoiceOpener_ = std::move(opener); }
+    bool openInvoice(const QString& fpdm, const QString& fphm) { return invoiceOpener_ && invoiceOpener_(fpdm, fphm); }
+
     // The last kExchangeLogSize exchanges, oldest first, for tests and
     // diagnostics: endpoint, request text and time-out.
     struct Exchange {
@@ -80,6 +87,7 @@ private:
     std::shared_ptr<RemoteTransport> transport_;
     int timeoutUnitMs_ = 100;
     BusyRunner busy_;
+    InvoiceOpener invoiceOpener_;
     bool inExchange_ = false;
     Outcome lastOutcome_ = Outcome::Refused;
     QString lastFailureText_;

@@ -99,6 +99,21 @@ bool InvoiceLookupWindow::chooseCode(const QString& code) {
     return false;
 }
 
+long InvoiceLookupWindow::lookUp(const QString& code, const QString& number) {
+    // The view command's right: a user who may not view here may not by a row either.
+    if (!uo_toolbar.isEnabled(kView)) {
+        mess(QStringLiteral("您没有在本窗口查看发票的权限！"));
+        return 0;
+    }
+    if (!chooseCode(code)) {
+        mess(QStringLiteral("指定的发票代码无效！"));
+        ddlb_fpdm.setFocus();
+        return 0;
+    }
+    ddlb_fphm.setText(number);
+    return ue_start();
+}
+
 void InvoiceLookupWindow::on_open() {
     Session& s = session();
     const QString funcId = QStringLiteral("%1").arg(imess_open.functionId, 2, 10, QLatin1Char('0'));

@@ -46,6 +46,11 @@ public:
     // list has none.
     bool chooseCode(const QString& code);
 
+    // Shows invoice `code`/`number` as the view command does after a user chose
+    // the code and typed the number (the register opens a row so); 0 when the
+    // code is not in the list or the view refused (said).
+    long lookUp(const QString& code, const QString& number);
+
     // The window's own command item ("发票打印(&P)" / "发票作废(&F)").
     virtual QString commandItem() const = 0;
 

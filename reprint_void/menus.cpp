@@ -88,4 +88,22 @@ Menu m_fp_invoice_void() {
                                               "Custom043!", "发票作废(Ctrl+F)", true, "ue_save", 1));
 }
 
+Menu m_fp_invoice_query() {
+    using namespace shortcut;
+    Menu m;
+    m.name = QStringLiteral("m_fp_invoice_query");
+    m.items = {
+        item("m_query", "查询(&K)\tCtrl+K", CtrlK, "查询发票", "Find!", "查询(Ctrl+K)", true, "ue_query"),
+        item("m_summary", "月度汇总(&M)\tCtrl+M", CtrlM, "月度汇总", "Compute!", "月度汇总(Ctrl+M)", true,
+             "ue_summary"),
+        separator("m_-"),
+        item("m_export", "导出(&E)\tCtrl+E", CtrlE, "导出", "Export5!", "导出(Ctrl+E)", true, "ue_export"),
+        item("m_print", "打印清单(&P)\tCtrl+P", CtrlP, "打印清单", "Print!", "打印清单(Ctrl+P)", true, "ue_print_list"),
+        separator("m_-0"),
+        item("m_audit", "与税务机关核对(&H)\tCtrl+H", CtrlH, "与税务机关核对", "Custom043!", "与税务机关核对(Ctrl+H)",
+             true, "ue_audit"),
+    };
+    return m;
+}
+
 } // namespace fp

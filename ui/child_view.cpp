@@ -1,21 +1,25 @@
 #include "ui/child_view.h"
 
+#include "data_model/form_def.h"
 #include "host/form_control.h"
 #include "ui/form_widget.h"
 #include "ui/key_map.h"
 #include "ui/print_view.h"
 #include "ui/ui_metrics.h"
 
+#include <QAbstractTableModel>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QSignalBlocker>
+#include <QTableView>
 #include <QToolBar>
 #include <algorithm>
 
@@ -45,6 +49,48 @@ QStringList itemTexts(const QComboBox& combo) {
 
 // The print form is shown as it prints (read-only) rather than as fields.
 bool showsAsPrinted(const FormControl& form) { return form.dataObject() == QLatin1String("d_fp_integrated_print"); }
+
+// The rows of a list control, read where they are.
+class ListModel : public QAbstractTableModel {
+public:
+    ListModel(const ListView& list, QObject* parent) : QAbstractTableModel(parent), list_(list) {}
+    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : list_.rowCount(); }
+    int columnCount(const QModelIndex& parent) const override {
+        return parent.isValid() ? 0 : int(list_.columns().size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        const int row = index.row() + 1;
+        switch (role) {
+        case Qt::DisplayRole: return list_.cell(row, index.column());
+        case Qt::TextAlignmentRole:
+            return int(Qt::AlignVCenter |
+                       (list_.columns()[size_t(index.column())].number ? Qt::AlignRight : Qt::AlignLeft));
+        case Qt::ForegroundRole: {
+            const int c = list_.rowColour(row);
+            if (c == 0) return QVariant();
+            return QColor(redOf(c), greenOf(c), blueOf(c));
+        }
+        default: return QVariant();
+        }
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (role != Qt::DisplayRole) return QVariant();
+        if (orientation == Qt::Vertical) return section + 1;
+        return section < int(list_.columns().size()) ? list_.columns()[size_t(section)].title : QString();
+    }
+    // Shows the list anew after it was replaced or sorted.
+    void reload() {
+        if (revision_ == list_.revision()) return;
+        revision_ = list_.revision();
+        beginResetModel();
+        endResetModel();
+    }
+    bool loaded() const { return revision_ == list_.revision(); }
+
+private:
+    const ListView& list_;
+    int revision_ = -1;
+};
 
 PrintView* printViewOf(QWidget* w) {
     auto* scroll = qobject_cast<QScrollArea*>(w);
@@ -223,6 +269,33 @@ QWidget* ChildView::createWidget(Binding& b) {
         toolBar_ = bar;
         return bar;
     }
+    case Control::Kind::List: {
+        auto& list = static_cast<ListView&>(c);
+        auto* table = new QTableView(canvas_);
+        table->setModel(new ListModel(list, table));
+        table->setSelectionBehavior(QAbstractItemView::SelectRows);
+        table->setSelectionMode(QAbstractItemView::SingleSelection);
+        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table->setTabKeyNavigation(false);
+        table->setAlternatingRowColors(true);
+        table->setWordWrap(false);
+        table->verticalHeader()->setDefaultSectionSize(QFontMetrics(table->font()).height() + 6);
+        table->horizontalHeader()->setSectionsClickable(true);
+        table->horizontalHeader()->setHighlightSections(false);
+        connect(table->horizontalHeader(), &QHeaderView::sectionClicked, this,
+                [&list](int section) { list.sortBy(section); });
+        connect(table, &QTableView::doubleClicked, this, [&list](const QModelIndex& index) {
+            list.setCurrentRow(index.row() + 1);
+            list.activate();
+        });
+        connect(table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                [&b, &list](const QModelIndex& current) {
+                    b.fromWidget = true;
+                    list.setCurrentRow(current.isValid() ? current.row() + 1 : 0);
+                    b.fromWidget = false;
+                });
+        return table;
+    }
     case Control::Kind::Form: {
         if (showsAsPrinted(static_cast<FormControl&>(c))) {
             auto* scroll = new QScrollArea(canvas_);
@@ -306,6 +379,7 @@ void ChildView::mirror(Binding& b) {
         break;
     }
     case Control::Kind::Toolbar: mirrorToolbar(b); break;
+    case Control::Kind::List: mirrorList(b); break;
     case Control::Kind::Form:
         if (auto* form = qobject_cast<FormWidget*>(w)) {
             form->mirror();
@@ -335,9 +409,42 @@ void ChildView::mirrorGeometry(Binding& b) {
     case Control::Kind::Edit: r = pixelRect(c, std::max(fontHeight + 6, toPxY(c.height))); break;
     case Control::Kind::StaticText:
     case Control::Kind::CheckBox: r = pixelRect(c, fontHeight + 2); break;
+    case Control::Kind::List:
     case Control::Kind::Form: r = QRect(toPxX(c.x), toPxY(c.y), toPxX(c.width), toPxY(c.height)); break;
     }
     if (w->geometry() != r) w->setGeometry(r);
+}
+
+void ChildView::mirrorList(Binding& b) {
+    auto& list = static_cast<ListView&>(*b.control);
+    auto* table = static_cast<QTableView*>(b.widget);
+    auto* model = static_cast<ListModel*>(table->model());
+    if (!model->loaded()) {
+        const bool fresh = table->model()->columnCount() != int(list.columns().size()) || list.sortColumn() < 0;
+        model->reload();
+        if (fresh) {
+            // Columns as wide as their share of Chinese text, at least their heading.
+            const int em = QFontMetrics(table->font()).horizontalAdvance(QChar(0x4E2D));
+            for (int i = 0; i < int(list.columns().size()); ++i) {
+                const int heading = QFontMetrics(table->font()).horizontalAdvance(list.columns()[size_t(i)].title);
+                table->setColumnWidth(i, std::max(list.columns()[size_t(i)].width * em, heading + em) + 8);
+            }
+        }
+        QHeaderView* header = table->horizontalHeader();
+        header->setSortIndicatorShown(list.sortColumn() >= 0);
+        if (list.sortColumn() >= 0)
+            header->setSortIndicator(list.sortColumn(),
+                                     list.sortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+    }
+    if (!b.fromWidget && list.currentRow() > 0) {
+        const QModelIndex current = table->model()->index(list.currentRow() - 1, 0);
+        if (table->currentIndex().row() != current.row()) {
+            const QSignalBlocker block(table->selectionModel());
+            table->setCurrentIndex(current);
+            table->selectRow(current.row());
+        }
+        table->scrollTo(current);
+    }
 }
 
 void ChildView::mirrorToolbar(Binding& b) {
@@ -501,6 +608,10 @@ bool ChildView::deliverKey(Binding& b, int key, int keyflags) {
             return true;
         }
         return false;
+    }
+    case Control::Kind::List: {
+        static_cast<ListView&>(c).activate();
+        return true;
     }
     case Control::Kind::Edit: {
         auto& e = static_cast<Edit&>(c);

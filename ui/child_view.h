@@ -69,6 +69,7 @@ private:
     void mirror(Binding& b);
     void mirrorGeometry(Binding& b);
     void mirrorToolbar(Binding& b);
+    void mirrorList(Binding& b);
     void buildShortcuts();
     void buildCommandActions();
     void refreshCommandActions();

@@ -2,6 +2,7 @@
 
 #include "issuing/w_fp_invoicing.h"
 #include "reprint_void/w_fp_invoice_print.h"
+#include "reprint_void/w_fp_invoice_query.h"
 #include "reprint_void/w_fp_invoice_void.h"
 #include "ui/child_view.h"
 #include "ui/print_offset_dialog.h"
@@ -21,6 +22,7 @@ namespace {
 constexpr int kFuncIssue = w_fp_invoicing::kFunctionId;
 constexpr int kFuncReprint = w_fp_invoice_print::kFunctionId;
 constexpr int kFuncVoid = w_fp_invoice_void::kFunctionId;
+constexpr int kFuncQuery = w_fp_invoice_query::kFunctionId;
 } // namespace
 
 MainWindow::MainWindow(HostServices& host, QWidget* parent) : QMainWindow(parent), host_(host) {
@@ -67,6 +69,17 @@ MainWindow::MainWindow(HostServices& host, QWidget* parent) : QMainWindow(parent
                    [](HostServices& h) { return std::make_unique<w_fp_invoice_print>(h); });
     addWindowEntry(invoices, QStringLiteral("发票作废"), kFuncVoid,
                    [](HostServices& h) { return std::make_unique<w_fp_invoice_void>(h); });
+    invoices->addSeparator();
+    addWindowEntry(invoices, QStringLiteral("发票查询"), kFuncQuery,
+                   [](HostServices& h) { return std::make_unique<w_fp_invoice_query>(h); });
+    // A row of the register opens in the reprint window, already open or not.
+    host_.setInvoiceOpener([this](const QString& code, const QString& number) {
+        ChildView* view = openFunction(kFuncReprint);
+        auto* reprint = view ? dynamic_cast<InvoiceLookupWindow*>(&view->window()) : nullptr;
+        if (!reprint) return false;
+        (void)reprint->lookUp(code, number); // a refusal has been said in the window
+        return true;
+    });
 
     commandMenu_ = menu(QStringLiteral("操作(&O)"));
     commandMenu_->setEnabled(false);
@@ -91,6 +104,7 @@ void MainWindow::showServerDate() {
 
 MainWindow::~MainWindow() {
     host_.session().onKprChanged = nullptr;
+    host_.setInvoiceOpener(nullptr);
     // Children first: their windows may still report to the session.
     const auto subs = mdi_->subWindowList();
     for (QMdiSubWindow* s : subs) delete s;

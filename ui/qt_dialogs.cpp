@@ -7,11 +7,16 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSqlRecord>
+#include <QStandardPaths>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -75,6 +80,51 @@ s_printreturn QtDialogs::printPreview(const s_preview_parameter& parameter) {
     PrintPreviewDialog preview(parameter, offsets, parentWidget());
     preview.exec();
     return preview.printReturn();
+}
+
+QString QtDialogs::chooseExportFile(const QString& suggestedName, QString* format) {
+    const QString xlsx = QStringLiteral("Excel 工作簿 (*.xlsx)");
+    const QString csv = QStringLiteral("CSV 文件，UTF-8 (*.csv)");
+    const QString json = QStringLiteral("JSON 文件 (*.json)");
+    QString filter = xlsx;
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString file =
+        QFileDialog::getSaveFileName(parentWidget(), QStringLiteral("导出"), QDir(dir).filePath(suggestedName),
+                                     QStringList{xlsx, csv, json}.join(QStringLiteral(";;")), &filter);
+    if (file.isEmpty()) return QString();
+    const QString ending = QFileInfo(file).suffix().toLower();
+    if (format) {
+        if (ending == QLatin1String("xlsx") || ending == QLatin1String("csv") || ending == QLatin1String("json"))
+            *format = ending;
+        else
+            *format = filter == csv    ? QStringLiteral("csv")
+                      : filter == json ? QStringLiteral("json")
+                                       : QStringLiteral("xlsx");
+    }
+    return file;
+}
+
+bool QtDialogs::progress(const QString& text, int done, int total) {
+    if (!progress_) {
+        if (done >= total) return true;
+        progress_ = new QProgressDialog(text, QStringLiteral("取消"), 0, total, parentWidget());
+        progress_->setWindowTitle(QStringLiteral("提示"));
+        progress_->setWindowModality(Qt::WindowModal);
+        progress_->setMinimumDuration(0);
+        progress_->setAutoClose(false);
+        progress_->setAutoReset(false);
+    }
+    progress_->setMaximum(total);
+    progress_->setLabelText(text);
+    progress_->setValue(done);
+    QApplication::processEvents();
+    const bool cancelled = progress_->wasCanceled();
+    if (done >= total || cancelled) {
+        progress_->close();
+        progress_->deleteLater();
+        progress_ = nullptr;
+    }
+    return !cancelled;
 }
 
 TreeSelectDialog::TreeSelectDialog(const TreeSelectRequest& request, const QList<QVariantList>& rows, QWidget* parent)

@@ -10,6 +10,7 @@
 
 class QTreeWidget;
 class QDialogButtonBox;
+class QProgressDialog;
 
 namespace fp::ui {
 
@@ -27,11 +28,17 @@ public:
     // The print preview w_dw_printpreview, with the printers' offsets from the
     // client's settings.
     s_printreturn printPreview(const s_preview_parameter& parameter) override;
+    // A save-file dialog with the three formats; the format follows the
+    // chosen file's ending, else the chosen filter.
+    QString chooseExportFile(const QString& suggestedName, QString* format) override;
+    // A modal progress dialog with 取消; it closes when done reaches total.
+    bool progress(const QString& text, int done, int total) override;
 
 private:
     QWidget* parentWidget() const;
     Session& session_;
     QPointer<QWidget> parent_;
+    QPointer<QProgressDialog> progress_;
 };
 
 // The choice dialog behind treeSelect: title and prompt of the request, one

@@ -3,6 +3,7 @@
 // question or choice without a queued answer, or an answer left unused when the
 // test ends, fails the test.
 #include "host/dialogs.h"
+#include "services/report_table.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,7 @@ public:
         EXPECT_TRUE(answers_.empty()) << "unused question answers: " << answers_.size();
         EXPECT_TRUE(choices_.empty()) << "unused tree-select answers: " << choices_.size();
         EXPECT_TRUE(previewAnswers_.empty()) << "unused print-preview answers: " << previewAnswers_.size();
+        EXPECT_TRUE(exportFiles_.empty()) << "unused export file answers: " << exportFiles_.size();
     }
 
     void message(const QString& text) override {
@@ -60,6 +62,35 @@ public:
         if (onPreview) onPreview(parameter);
         return r;
     }
+
+    void previewReport(const ReportTable& report) override {
+        log_.append(QStringLiteral("report:") + report.title);
+        reports_.push_back(report);
+    }
+    const std::vector<ReportTable>& reports() const { return reports_; }
+
+    QString chooseExportFile(const QString& suggestedName, QString* format) override {
+        log_.append(QStringLiteral("export:") + suggestedName);
+        if (exportFiles_.empty()) {
+            ADD_FAILURE() << "unexpected export file choice: " << suggestedName.toStdString();
+            return QString();
+        }
+        const auto [file, chosen] = exportFiles_.front();
+        exportFiles_.pop_front();
+        if (format) *format = chosen;
+        return file;
+    }
+    // Script of the export file choice: the file and format (an empty file cancels).
+    void exportTo(const QString& file, const QString& format) { exportFiles_.push_back({file, format}); }
+
+    bool progress(const QString& text, int done, int total) override {
+        progressSteps_.append(QStringLiteral("%1/%2").arg(done).arg(total));
+        (void)text;
+        return !(cancelAt >= 0 && done >= cancelAt);
+    }
+    // The progress is cancelled once `done` reaches this (-1: never).
+    int cancelAt = -1;
+    const QStringList& progressSteps() const { return progressSteps_; }
 
     // Script of the print preview: `copies` printed on `printer` ("0": none to
     // report), or closed without printing.
@@ -103,6 +134,9 @@ private:
     std::vector<TreeSelectRequest> treeRequests_;
     std::deque<s_printreturn> previewAnswers_;
     std::vector<s_preview_parameter> previews_;
+    std::vector<ReportTable> reports_;
+    std::deque<std::pair<QString, QString>> exportFiles_;
+    QStringList progressSteps_;
 };
 
 } // namespace fp::test

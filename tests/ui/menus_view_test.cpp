@@ -6,6 +6,7 @@
 #include "host/judge_column.h"
 #include "issuing/w_fp_invoicing.h"
 #include "reprint_void/w_fp_invoice_print.h"
+#include "reprint_void/w_fp_invoice_query.h"
 #include "reprint_void/w_fp_invoice_void.h"
 #include "tests/support/demo_session.h"
 #include "tests/support/issued_invoice.h"
@@ -162,6 +163,20 @@ TEST_F(MenusViewTest, EveryCommandIsReachedByItsItemButtonAndShortcut) {
          {{"m_acco", "ue_start"}, {"m_save", "ue_save"}},
          {{QKeySequence(QStringLiteral("Ctrl+K")), "ue_start"}, {QKeySequence(QStringLiteral("Ctrl+F")), "ue_save"}},
          {"查看发票(Ctrl+K)", "|", "发票作废(Ctrl+F)"}},
+        {"register",
+         4,
+         [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_query>(4); },
+         {{"m_query", "ue_query"},
+          {"m_summary", "ue_summary"},
+          {"m_export", "ue_export"},
+          {"m_print", "ue_print_list"},
+          {"m_audit", "ue_audit"}},
+         {{QKeySequence(QStringLiteral("Ctrl+K")), "ue_query"},
+          {QKeySequence(QStringLiteral("Ctrl+M")), "ue_summary"},
+          {QKeySequence(QStringLiteral("Ctrl+E")), "ue_export"},
+          {QKeySequence(QStringLiteral("Ctrl+P")), "ue_print_list"},
+          {QKeySequence(QStringLiteral("Ctrl+H")), "ue_audit"}},
+         {"查询(Ctrl+K)", "月度汇总(Ctrl+M)", "导出(Ctrl+E)", "打印清单(Ctrl+P)", "与税务机关核对(Ctrl+H)"}},
     };
     for (const WindowCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -170,6 +185,7 @@ TEST_F(MenusViewTest, EveryCommandIsReachedByItsItemButtonAndShortcut) {
         auto record = [&]() -> QStringList& {
             if (auto* w = dynamic_cast<Recording<w_fp_invoicing>*>(&v->window())) return w->raised;
             if (auto* w = dynamic_cast<Recording<w_fp_invoice_print>*>(&v->window())) return w->raised;
+            if (auto* w = dynamic_cast<Recording<w_fp_invoice_query>*>(&v->window())) return w->raised;
             return dynamic_cast<Recording<w_fp_invoice_void>*>(&v->window())->raised;
         };
 
@@ -230,8 +246,8 @@ TEST_F(MenusViewTest, MainMenuOpensTheWindowsAndAViewedInvoiceShows) {
     QStringList entries;
     for (QAction* a : invoices->actions())
         entries << a->text() + (a->isEnabled() ? QString() : QStringLiteral("(off)"));
-    EXPECT_EQ(entries,
-              (QStringList{QStringLiteral("发票开具"), QStringLiteral("发票补打"), QStringLiteral("发票作废")}));
+    EXPECT_EQ(entries, (QStringList{QStringLiteral("发票开具"), QStringLiteral("发票补打"), QStringLiteral("发票作废"),
+                                    QString(), QStringLiteral("发票查询")}));
 
     struct Case {
         const char* name;
