@@ -1,5 +1,6 @@
 #include "app/cli.h"
 
+#include "app/audit_command.h"
 #include "app/client.h"
 #include "app/data_commands.h"
 #include "app/gui.h"
@@ -301,6 +302,35 @@ int voidCommand(const QStringList& args) {
             const cli::WindowCommand& c) { return cli::voidInvoice(host, dialogs, c, p.isSet(blank)); });
 }
 
+// fpdesk audit: the month is checked before anything is opened or asked.
+int auditCommand(const QStringList& args) {
+    const QString name = QStringLiteral("audit");
+    QCommandLineParser parser;
+    addClientOptions(parser);
+    const QCommandLineOption month(QStringLiteral("month"), QStringLiteral("The month to audit."),
+                                   QStringLiteral("YYYY-MM"));
+    const QCommandLineOption fix(QStringLiteral("fix"), QStringLiteral("Mend each disagreement after asking."));
+    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Answer every question with yes."));
+    const QCommandLineOption no(QStringLiteral("no"), QStringLiteral("Answer every question with no."));
+    parser.addOptions({month, fix, yes, no});
+    if (!parse(parser, args, name, 0)) return 2;
+    const auto preset = answerPreset(parser, name, yes, no);
+    if (!preset) return 2;
+    const QString monthError = cli::auditMonthOptionError(parser.value(month), parser.isSet(month));
+    if (!monthError.isEmpty()) {
+        printErr(monthError);
+        return 2;
+    }
+    const auto profile = clientProfile(parser);
+    if (!profile) return 1;
+    cli::ConsoleDialogs dialogs(*preset);
+    Client client(*profile);
+    client.setDialogs(&dialogs);
+    if (!startForServerWork(client)) return 1;
+    return cli::runAudit(client.host(), cli::AuditCommand{parser.value(month), parser.isSet(fix)}, stdout, stderr,
+                         cli::isTerminal(stderr));
+}
+
 int dbInit(const QStringList& args) {
     const QString name = QStringLiteral("db init");
     QCommandLineParser parser;
@@ -487,6 +517,11 @@ const std::vector<CliCommand>& cliCommands() {
                         "[--profile FILE]"),
          QStringLiteral("void an issued invoice of this month, or with --blank an unused number"),
          voidCommand},
+        {{QStringLiteral("audit")},
+         QStringLiteral("--month YYYY-MM [--fix] [--yes|--no] [--database FILE|URL] [--server URL] [--profile FILE]"),
+         QStringLiteral("check the month's invoices against the tax service and list every disagreement; --fix "
+                        "mends them"),
+         auditCommand},
         {{QStringLiteral("user"), QStringLiteral("add")},
          QStringLiteral("USERID NAME [--right CODE] [--database FILE|URL] [--profile FILE]"),
          QStringLiteral("add a user with the right CODE (default 02) for the issuing, reprint and void windows"),

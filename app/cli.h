@@ -10,6 +10,8 @@
 //                                                   reprint an invoice into a PDF
 //   fpdesk void CODE NUMBER [--blank] [--yes|--no] [--issuer NAME]
 //                                                   void an issued (or blank) invoice
+//   fpdesk audit --month YYYY-MM [--fix] [--yes|--no]
+//                                                   check a month against the tax service
 //   fpdesk --help
 // The data commands take --database FILE, --server URL and --profile FILE.
 //

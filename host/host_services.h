@@ -6,6 +6,7 @@
 #include "host/session.h"
 
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -21,7 +22,29 @@ public:
     Dialogs& dialogs() { return dialogs_; }
 
     // mess: an information message.
-    void mess(const QString& text) { dialogs_.message(text); }
+    void mess(const QString& text) {
+        if (capture_)
+            capture_->append(text);
+        else
+            dialogs_.message(text);
+    }
+
+    // While one lives, mess() keeps its texts here instead of showing them: a
+    // run over many invoices reports each failure with its invoice, not in a
+    // message box of its own. Questions (msg2) are still asked.
+    class MessageCapture {
+    public:
+        explicit MessageCapture(HostServices& host) : host_(host), outer_(host.capture_) { host.capture_ = &texts_; }
+        ~MessageCapture() { host_.capture_ = outer_; }
+        MessageCapture(const MessageCapture&) = delete;
+        MessageCapture& operator=(const MessageCapture&) = delete;
+        const QStringList& texts() const { return texts_; }
+
+    private:
+        HostServices& host_;
+        QStringList* outer_;
+        QStringList texts_;
+    };
     // msg2: a yes/no question; 2 means no.
     int msg2(const QString& text) { return dialogs_.question(text); }
 
@@ -84,6 +107,7 @@ public:
 private:
     Session& session_;
     Dialogs& dialogs_;
+    QStringList* capture_ = nullptr;
     std::shared_ptr<RemoteTransport> transport_;
     int timeoutUnitMs_ = 100;
     BusyRunner busy_;

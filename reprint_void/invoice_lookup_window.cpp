@@ -4,6 +4,7 @@
 #include "data_model/transaction.h"
 #include "services/invoice_fetch.h"
 #include "services/invoice_print.h"
+#include "services/invoice_status.h"
 #include "services/remote_text.h"
 
 namespace fp {
@@ -209,27 +210,11 @@ void InvoiceLookupWindow::refuseStatus(const QString& status, QString& body) {
 
 bool InvoiceLookupWindow::synchroniseStatus(const QString& code, const QString& number, const QString& local,
                                             const QString& server) {
-    if (local == QLatin1String("0") || server == local || f_get_fpzt_name(server) == kUnknownStatus) return true;
-    Transaction& sqlca = *session().sqlca;
-    TxGuard guard(sqlca);
-    if (!sqlca.exec(QStringLiteral("UPDATE ptfp_fpk SET fpzt = ? WHERE fpdm = ? AND fphm = ?"),
-                    {server, code, number})) {
-        const QString err = sqlca.sqlerrtext;
-        (void)sqlca.rollback(); // the failure to report is `err`
-        mess(QStringLiteral("同步发票状态失败：\r\n本地发票状态：") + f_get_fpzt_name(local) +
-             QStringLiteral("\r\n服务器发票状态：") + f_get_fpzt_name(server) + QStringLiteral("\r\n") + err);
-        ddlb_fphm.setFocus();
-        return false;
-    }
-    if (!sqlca.commit()) {
-        const QString err = sqlca.sqlerrtext;
-        (void)sqlca.rollback(); // the failure to report is `err`
-        mess(QStringLiteral("同步发票状态失败：\r\n本地发票状态：") + f_get_fpzt_name(local) +
-             QStringLiteral("\r\n服务器发票状态：") + f_get_fpzt_name(server) + QStringLiteral("\r\n") + err);
-        ddlb_fphm.setFocus();
-        return false;
-    }
-    return true;
+    QString error;
+    if (syncLocalStatus(*session().sqlca, InvoiceTable::Integrated, code, number, local, server, &error)) return true;
+    mess(error);
+    ddlb_fphm.setFocus();
+    return false;
 }
 
 bool InvoiceLookupWindow::offerDownload(const QString& code, const QString& number) {
