@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QScopeGuard>
 
@@ -275,6 +276,11 @@ QString writeWorkbook(const ReportTable& table, const QString& path) {
         // A line break in a cell is a line feed; a reader of the XML would
         // turn a CR LF into one anyway, and a lone CR too.
         text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
+        // "_x0041_" in a workbook's text stands for "A": the underscore that
+        // begins such a piece of the clerk's text is itself written "_x005F_"
+        // (each one, "_x0041_x0042_" holding two).
+        static const QRegularExpression escapeLike(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
+        text.replace(escapeLike, QStringLiteral("_x005F_"));
         return worksheet_write_string(sheet, row, col, text.toUtf8().constData(), format);
     };
     auto checked = [&](lxw_error err, lxw_col_t col) {

@@ -54,18 +54,25 @@ QByteArray readAll(const QString& path) {
 
 // Reads an XLSX file with openpyxl (not the library that wrote it) and returns
 // what it sees: the sheet names, the frozen pane, every cell's value, type,
-// number format and boldness, and the column widths.
+// number format and boldness, and the column widths. Besides, "strings": the
+// workbook's shared texts decoded as Excel decodes them ("_x0041_" is "A").
 QJsonObject readXlsx(const QString& path) {
     static const char* const kScript = R"(
-import json, sys, openpyxl
+import json, re, sys, zipfile, openpyxl
+import xml.etree.ElementTree as ET
 from openpyxl.utils import get_column_letter
+ns = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
+with zipfile.ZipFile(sys.argv[1]) as z:
+    shared = ET.fromstring(z.read("xl/sharedStrings.xml"))
+strings = [re.sub("_x([0-9A-Fa-f]{4})_", lambda m: chr(int(m.group(1), 16)),
+                  "".join(t.text or "" for t in si.iter(ns + "t"))) for si in shared.iter(ns + "si")]
 wb = openpyxl.load_workbook(sys.argv[1])
 ws = wb.worksheets[0]
 cells = [[{"v": c.value, "t": c.data_type, "f": c.number_format, "b": bool(c.font.b)} for c in row]
          for row in ws.iter_rows(min_row=1, max_row=ws.max_row, max_col=ws.max_column)]
 widths = {get_column_letter(i): ws.column_dimensions[get_column_letter(i)].width
           for i in range(1, ws.max_column + 1)}
-json.dump({"sheets": wb.sheetnames, "freeze": ws.freeze_panes, "cells": cells, "widths": widths},
+json.dump({"sheets": wb.sheetnames, "freeze": ws.freeze_panes, "cells": cells, "widths": widths, "strings": strings},
           sys.stdout, ensure_ascii=False)
 )";
     QProcess python;
@@ -185,6 +192,23 @@ TEST(TableExport, XlsxAmountsAreNumbersUnderADecimalCommaLocale) {
     const QJsonObject sheet = readXlsx(file);
     EXPECT_EQ(cell(sheet, 4, 4).value(QLatin1String("v")), QJsonValue(1234.5));
     EXPECT_EQ(cell(sheet, 5, 4).value(QLatin1String("v")), QJsonValue(-12.3));
+}
+
+TEST(TableExport, XlsxTextsReadBackAsWritten) {
+    ReportTable t;
+    t.title = QStringLiteral("备注");
+    t.columns = {{QStringLiteral("备注"), Type::Text, 10}};
+    const QStringList texts = {QStringLiteral("_x0041_"),       QStringLiteral("代码_x000D_尾"),
+                               QStringLiteral("_x0041_x0042_"), QStringLiteral("_x005F_"),
+                               QStringLiteral("a\x01z"),        QStringLiteral("_x41_ _xZZZZ_")};
+    for (const QString& text : texts) t.rows << QStringList{text};
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("备注.xlsx"));
+    QString error;
+    ASSERT_TRUE(exportReport(t, ExportFormat::Xlsx, file, &error)) << error.toStdString();
+    const QJsonArray strings = readXlsx(file).value(QLatin1String("strings")).toArray();
+    for (const QString& text : texts) EXPECT_TRUE(strings.contains(text)) << text.toStdString();
 }
 
 TEST(TableExport, SheetNamesFollowExcelsRules) {
