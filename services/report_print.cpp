@@ -335,11 +335,15 @@ bool printReport(QPagedPaintDevice& device, const ReportTable& table, int from, 
 }
 
 bool printReportToPdf(const ReportTable& table, const QString& file, QString* error) {
+    return printReportToPdf(table, file, 1, std::numeric_limits<int>::max(), error);
+}
+
+bool printReportToPdf(const ReportTable& table, const QString& file, int from, int to, QString* error) {
     return writePdfFile(
         file,
         [&](QPdfWriter& writer, QString* failure) {
             writer.setTitle(table.title);
-            return printRange(writer, table, 1, std::numeric_limits<int>::max(),
+            return printRange(writer, table, from, to,
                               QStringLiteral("PDF文件无法写入：%1").arg(QFileInfo(file).absoluteFilePath()), failure);
         },
         error);

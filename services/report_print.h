@@ -69,5 +69,7 @@ QString reportPaperRefusal(const QString& printer = QString());
 // file cannot be written, or not completely (a full disk): a partly written
 // file is removed.
 [[nodiscard]] bool printReportToPdf(const ReportTable& table, const QString& file, QString* error);
+// Prints pages `from` to `to` (1-based, both included) into a PDF file.
+[[nodiscard]] bool printReportToPdf(const ReportTable& table, const QString& file, int from, int to, QString* error);
 
 } // namespace fp
