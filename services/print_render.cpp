@@ -2,9 +2,9 @@
 
 #include "data_model/data_store.h"
 #include "data_model/form_def.h"
+#include "services/pdf_file.h"
 
 #include <QColor>
-#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontMetricsF>
@@ -30,8 +30,6 @@ constexpr double kSmallestFontShare = 0.6;
 constexpr double kPointMm = 25.4 / 72.0;
 // Texts keep this far (layout units) from the left and right edges of their box.
 constexpr double kTextInsetUnits = 8;
-// PDF pages are written at this resolution (dots per inch).
-constexpr int kPdfResolution = 1200;
 
 enum class ObjectKind { Text, Column, Computed, Unknown };
 
@@ -317,24 +315,6 @@ bool failWith(QString* error, const QString& text) {
     return false;
 }
 
-// A file that remembers a failed write: the next write clears the file's
-// error, and the PDF writer does not look at the result of its writes.
-class WriteCheckedFile : public QFile {
-public:
-    using QFile::QFile;
-    bool anyWriteFailed() const { return failed_; }
-
-protected:
-    qint64 writeData(const char* data, qint64 len) override {
-        const qint64 written = QFile::writeData(data, len);
-        if (written != len) failed_ = true;
-        return written;
-    }
-
-private:
-    bool failed_ = false;
-};
-
 // What every paged print checks before it paints.
 bool checkPrintable(const DataStore& form, int copies, QString* error) {
     if (copies < 1) return failWith(error, QStringLiteral("打印份数必须大于0！"));
@@ -386,39 +366,20 @@ QString paperRefusal(const PrintLayout& layout, const QString& printer) {
 bool printInvoiceToPdf(const DataStore& form, const QString& file, int copies, const PrintOptions& options,
                        QString* error) {
     if (!checkPrintable(form, copies, error)) return false;
-    const QString path = QFileInfo(file).absoluteFilePath();
-    // The PDF writer does not report a failed write (a full disk): it writes
-    // into a file of ours, whose errors are read once it has finished.
-    WriteCheckedFile out(file);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return failWith(error, QStringLiteral("PDF文件无法写入：%1").arg(path));
-    bool painted = false;
-    {
-        QPdfWriter writer(&out);
-        writer.setResolution(kPdfResolution);
-        writer.setCreator(QStringLiteral("fpdesk"));
-        if (form.rowCount() > 0)
-            writer.setTitle(QStringLiteral("发票 %1 %2")
-                                .arg(form.getString(1, QStringLiteral("ptfp_fpk_fpdm")),
-                                     form.getString(1, QStringLiteral("ptfp_fpk_fphm"))));
-        QPainter painter;
-        if (!setInvoicePaper(writer, *form.def().layout, error))
-            painted = false;
-        else if (!painter.begin(&writer))
-            painted = failWith(error, QStringLiteral("PDF文件无法写入：%1").arg(path));
-        else
-            painted = paintCopies(painter, writer, form, copies, options, error);
-    }
-    bool written = !out.anyWriteFailed() && out.flush();
-    out.close();
-    written = written && out.error() == QFileDevice::NoError;
-    if (painted && written) return true;
-    // What was written is not the invoice: a regular file is removed (never a
-    // device or anything else the name may stand for).
-    if (const QFileInfo info(path); info.isFile() && !info.isSymLink())
-        (void)QFile::remove(path); // the failure to report is the writing's
-    if (painted) return failWith(error, QStringLiteral("PDF文件没有完整写入（磁盘已满？），没有打印：%1").arg(path));
-    return false;
+    return writePdfFile(
+        file,
+        [&](QPdfWriter& writer, QString* failure) {
+            if (form.rowCount() > 0)
+                writer.setTitle(QStringLiteral("发票 %1 %2")
+                                    .arg(form.getString(1, QStringLiteral("ptfp_fpk_fpdm")),
+                                         form.getString(1, QStringLiteral("ptfp_fpk_fphm"))));
+            if (!setInvoicePaper(writer, *form.def().layout, failure)) return false;
+            QPainter painter;
+            if (!painter.begin(&writer))
+                return failWith(failure, QStringLiteral("PDF文件无法写入：%1").arg(QFileInfo(file).absoluteFilePath()));
+            return paintCopies(painter, writer, form, copies, options, failure);
+        },
+        error);
 }
 
 } // namespace fp

@@ -2,6 +2,7 @@
 
 #include "data_model/data_store.h"
 #include "data_model/form_def.h"
+#include "ui/preview_commands.h"
 #include "ui/print_offset_dialog.h"
 
 #include <QAction>
@@ -22,7 +23,6 @@ namespace fp::ui {
 
 namespace {
 
-const QString kPdfPrinter = QStringLiteral("PDF");
 // How strongly the pre-printed paper shows under the values in the preview.
 constexpr double kPaperOpacity = 0.25;
 
@@ -71,10 +71,6 @@ PrintPreviewDialog::PrintPreviewDialog(const s_preview_parameter& parameter, Pri
     box->addWidget(status);
 
     connect(preview_, &QPrintPreviewWidget::paintRequested, this, &PrintPreviewDialog::paintPreview);
-    connect(preview_, &QPrintPreviewWidget::previewChanged, this, [this] {
-        pageLabel_->setText(
-            QStringLiteral(" 第 %1 页 / 共 %2 页 ").arg(preview_->currentPage()).arg(preview_->pageCount()));
-    });
     // A printer prints onto the invoice paper; a PDF (the only output of a
     // machine without printers) has no paper under it.
     setMode(printer_->outputFormat() == QPrinter::PdfFormat ? PrintMode::WholeForm : PrintMode::PrePrintedPaper);
@@ -112,18 +108,7 @@ QToolBar* PrintPreviewDialog::buildToolBar() {
     connect(copiesBox_, &QSpinBox::valueChanged, preview_, &QPrintPreviewWidget::updatePreview);
     bar->addSeparator();
 
-    bar->addAction(QStringLiteral("上一页"), this, [this] { preview_->setCurrentPage(preview_->currentPage() - 1); })
-        ->setShortcut(QKeySequence(Qt::Key_PageUp));
-    pageLabel_ = new QLabel(bar);
-    bar->addWidget(pageLabel_);
-    bar->addAction(QStringLiteral("下一页"), this, [this] { preview_->setCurrentPage(preview_->currentPage() + 1); })
-        ->setShortcut(QKeySequence(Qt::Key_PageDown));
-    bar->addSeparator();
-    bar->addAction(QStringLiteral("放大"), preview_, [this] { preview_->zoomIn(); })->setShortcut(QKeySequence::ZoomIn);
-    bar->addAction(QStringLiteral("缩小"), preview_, [this] { preview_->zoomOut(); })
-        ->setShortcut(QKeySequence::ZoomOut);
-    bar->addAction(QStringLiteral("适合宽度"), preview_, &QPrintPreviewWidget::fitToWidth);
-    bar->addAction(QStringLiteral("整页"), preview_, &QPrintPreviewWidget::fitInView);
+    addPageCommands(bar, preview_);
     bar->addSeparator();
     bar->addAction(QStringLiteral("打印位置校准…"), this, &PrintPreviewDialog::calibrate);
     bar->addSeparator();
@@ -149,10 +134,7 @@ int PrintPreviewDialog::copies() const { return copiesBox_->value(); }
 
 void PrintPreviewDialog::setCopies(int copies) { copiesBox_->setValue(copies); }
 
-QString PrintPreviewDialog::printerName() const {
-    if (printer_->outputFormat() == QPrinter::PdfFormat) return kPdfPrinter;
-    return printer_->printerName();
-}
+QString PrintPreviewDialog::printerName() const { return printerNameOf(*printer_); }
 
 QString PrintPreviewDialog::printerInfo() const {
     if (printer_->outputFormat() == QPrinter::PdfFormat) return QFileInfo(printer_->outputFileName()).fileName();
@@ -183,18 +165,13 @@ void PrintPreviewDialog::showPrinterState() {
         return;
     }
     const QString name = printerName();
-    if (name.isEmpty()) {
-        printerLabel_->setText(QStringLiteral("打印机：（未选择，打印时在打印对话框中选择）"));
+    // A printer's offset is named beside it; a PDF has no paper to align with.
+    if (name.isEmpty() || printer_->outputFormat() == QPrinter::PdfFormat) {
+        printerLabel_->setText(printerStateText(*printer_));
         return;
     }
-    if (name == kPdfPrinter) {
-        printerLabel_->setText(printer_->outputFileName().isEmpty()
-                                   ? QStringLiteral("打印机：本机没有打印机，打印时选择 PDF 文件")
-                                   : QStringLiteral("打印机：PDF 文件 %1").arg(printer_->outputFileName()));
-        return;
-    }
-    printerLabel_->setText(
-        QStringLiteral("打印机：%1    打印位置偏移：%2").arg(name, offsetText(printOptions().offset)));
+    printerLabel_->setText(printerStateText(*printer_) +
+                           QStringLiteral("    打印位置偏移：%1").arg(offsetText(printOptions().offset)));
 }
 
 void PrintPreviewDialog::paintPreview(QPrinter* printer) {

@@ -69,7 +69,6 @@ private:
     QPrintPreviewWidget* preview_ = nullptr;
     QComboBox* modeBox_ = nullptr;
     QSpinBox* copiesBox_ = nullptr;
-    QLabel* pageLabel_ = nullptr;
     QLabel* printerLabel_ = nullptr;
     QLabel* modeNote_ = nullptr;
     QAction* printAction_ = nullptr;

@@ -7,17 +7,16 @@
 #include "data_model/form_def.h"
 #include "host/judge_column.h"
 #include "host/text_helpers.h"
+#include "tests/support/gui_app.h"
+#include "tests/support/pdf_words.h"
 #include "tests/support/print_fixture.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/temp_db.h"
 
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -32,51 +31,12 @@ namespace {
 
 const QString kSxh = QString::fromLatin1(demo::kSxh);
 const QString kCode = QString::fromLatin1(demo::kCode50);
-constexpr double kPtPerMm = 72.0 / 25.4;
 // Images are rendered at 10 dots a millimetre.
 constexpr int kDotsPerMm = 10;
 
-QGuiApplication& guiApp() {
-    static QGuiApplication* app = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "test_services";
-        static char* argv[] = {name, nullptr};
-        return new QGuiApplication(argc, argv);
-    }();
-    return *app;
-}
-
-struct Word {
-    QString text;
-    QRectF mm; // on the page, millimetres from its top-left corner
-    int page = 0;
-};
-
-// Every word of a PDF with its box, as pdftotext -bbox reads them.
-std::vector<Word> pdfWords(const QString& file, int* pages = nullptr) {
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), file, QStringLiteral("-")});
-    EXPECT_TRUE(p.waitForFinished(30000)) << "pdftotext (poppler-utils, see scripts/setup.sh) did not run";
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    const QString xml = QString::fromUtf8(p.readAllStandardOutput());
-    std::vector<Word> words;
-    static const QRegularExpression wordRe(QStringLiteral(
-        "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>|<page "));
-    int page = 0;
-    for (auto it = wordRe.globalMatch(xml); it.hasNext();) {
-        const auto m = it.next();
-        if (m.captured(1).isEmpty()) { // a new page
-            ++page;
-            continue;
-        }
-        const double x1 = m.captured(1).toDouble() / kPtPerMm, y1 = m.captured(2).toDouble() / kPtPerMm;
-        const double x2 = m.captured(3).toDouble() / kPtPerMm, y2 = m.captured(4).toDouble() / kPtPerMm;
-        words.push_back({m.captured(5), QRectF(QPointF(x1, y1), QPointF(x2, y2)), page});
-    }
-    if (pages) *pages = page;
-    return words;
-}
+using test::guiApp;
+using Word = test::PdfWord;
+using test::pdfWords;
 
 // The words lying inside a box (a tolerance for the type's side bearings),
 // in reading order, joined.

@@ -34,16 +34,7 @@
 namespace fp {
 namespace {
 
-// Runs `act` on the first top-level widget of type T once the event loop of a
-// modal dialog runs.
-template <typename T>
-void whenShown(std::function<void(T*)> act) {
-    QTimer::singleShot(0, [act = std::move(act)] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) return act(t);
-        ADD_FAILURE() << "no " << T::staticMetaObject.className() << " shown";
-    });
-}
+using test::whenShown;
 
 // Accepts the system print dialog as it comes up (the printer set beforehand).
 void acceptPrintDialog() {

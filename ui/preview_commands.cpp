@@ -1,0 +1,48 @@
+#include "ui/preview_commands.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QString>
+#include <QToolBar>
+
+namespace fp::ui {
+
+void addPageCommands(QToolBar* bar, QPrintPreviewWidget* preview) {
+    bar->addAction(QStringLiteral("上一页"), preview,
+                   [preview] { preview->setCurrentPage(preview->currentPage() - 1); })
+        ->setShortcut(QKeySequence(Qt::Key_PageUp));
+    auto* pageLabel = new QLabel(bar);
+    pageLabel->setObjectName(QStringLiteral("st_page"));
+    bar->addWidget(pageLabel);
+    bar->addAction(QStringLiteral("下一页"), preview,
+                   [preview] { preview->setCurrentPage(preview->currentPage() + 1); })
+        ->setShortcut(QKeySequence(Qt::Key_PageDown));
+    bar->addSeparator();
+    bar->addAction(QStringLiteral("放大"), preview, [preview] { preview->zoomIn(); })
+        ->setShortcut(QKeySequence::ZoomIn);
+    bar->addAction(QStringLiteral("缩小"), preview, [preview] { preview->zoomOut(); })
+        ->setShortcut(QKeySequence::ZoomOut);
+    bar->addAction(QStringLiteral("适合宽度"), preview, &QPrintPreviewWidget::fitToWidth);
+    bar->addAction(QStringLiteral("整页"), preview, &QPrintPreviewWidget::fitInView);
+    QObject::connect(preview, &QPrintPreviewWidget::previewChanged, pageLabel, [preview, pageLabel] {
+        pageLabel->setText(
+            QStringLiteral(" 第 %1 页 / 共 %2 页 ").arg(preview->currentPage()).arg(preview->pageCount()));
+    });
+}
+
+QString printerNameOf(const QPrinter& printer) {
+    if (printer.outputFormat() == QPrinter::PdfFormat) return QStringLiteral("PDF");
+    return printer.printerName();
+}
+
+QString printerStateText(const QPrinter& printer) {
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        return printer.outputFileName().isEmpty() ? QStringLiteral("打印机：本机没有打印机，打印时选择 PDF 文件")
+                                                  : QStringLiteral("打印机：PDF 文件 %1").arg(printer.outputFileName());
+    if (printer.printerName().isEmpty()) return QStringLiteral("打印机：（未选择，打印时在打印对话框中选择）");
+    return QStringLiteral("打印机：%1").arg(printer.printerName());
+}
+
+} // namespace fp::ui
