@@ -129,6 +129,7 @@ void w_fp_invoice_query::create() {
     defineEvent(QStringLiteral("ue_summary"), [this] { return ue_summary(); });
     defineEvent(QStringLiteral("ue_export"), [this] { return ue_export(); });
     defineEvent(QStringLiteral("ue_print_list"), [this] { return ue_print_list(); });
+    defineEvent(QStringLiteral("ue_audit"), [this] { return ue_audit(); });
 }
 
 void w_fp_invoice_query::on_open() {
@@ -349,7 +350,88 @@ long w_fp_invoice_query::exportTo(const QString& file, const QString& format) {
     return 1;
 }
 
+long w_fp_invoice_query::ue_audit() {
+    if (!mayWrite()) {
+        mess(QStringLiteral("您没有与税务机关核对的权限！"));
+        return 0;
+    }
+    const QString month = sle_month.text().trimmed();
+    if (!firstDayOfMonth(month).isValid()) {
+        mess(month.isEmpty() ? QStringLiteral("请输入要核对的月份！") : monthRefusal(month));
+        sle_month.setFocus();
+        return 0;
+    }
+    AuditOptions options;
+    options.pacer = auditPacer;
+    const QString text = QStringLiteral("正在与税务机关核对 %1 的发票……").arg(month);
+    options.progress = [this, &text](int done, int total) { return host().dialogs().progress(text, done, total); };
+    audit_ = auditMonth(host(), month, session().gs_sysuserid, options);
+    (void)host().dialogs().progress(text, audit_.total, audit_.total); // closes it however the audit ended
+    findings_ = audit_.disagreements;
+    mends_ = QList<std::optional<AuditMend>>(findings_.size());
+    showFindings();
+    // An audit that stopped early changes nothing: what was found is listed.
+    if (!audit_.complete()) mess(audit_.stopMessage);
+    if (findings_.isEmpty()) return audit_.complete() ? 1 : 0;
+    lv_list.setFocus();
+    if (!audit_.complete()) return 0;
+    if (msg2(QStringLiteral("与税务机关核对发现 %1 处不一致，是否全部按税务机关修正？\r\n"
+                            "（选“否”可在清单中逐条按回车修正）")
+                 .arg(findings_.size())) != 1)
+        return 0;
+    const QList<AuditMend> results = mendAll(host(), findings_);
+    int mended = 0;
+    for (int i = 0; i < results.size() && i < mends_.size(); ++i) {
+        mends_[i] = results[i];
+        if (results[i].done()) ++mended;
+    }
+    showFindings();
+    mess(QStringLiteral("已修正 %1 处，未修正 %2 处。").arg(mended).arg(findings_.size() - mended));
+    return mended == findings_.size() ? 1 : 0;
+}
+
+void w_fp_invoice_query::showFindings() {
+    ReportTable table;
+    table.title = QStringLiteral("核对结果");
+    table.headingLines = summaryHeading(session().gs_sysusername, sle_month.text().trimmed());
+    table.columns = {{QStringLiteral("发票代码"), ReportColumn::Type::Text, 7},
+                     {QStringLiteral("发票号码"), ReportColumn::Type::Text, 5},
+                     {QStringLiteral("不一致"), ReportColumn::Type::Text, 12},
+                     {QStringLiteral("本地状态"), ReportColumn::Type::Text, 8},
+                     {QStringLiteral("税务机关状态"), ReportColumn::Type::Text, 8},
+                     {QStringLiteral("处理结果"), ReportColumn::Type::Text, 24}};
+    QList<int> colours;
+    for (int i = 0; i < findings_.size(); ++i) {
+        const AuditDisagreement& d = findings_[i];
+        const std::optional<AuditMend>& m = mends_.value(i);
+        QString outcome = d.note;
+        if (m) outcome = m->done() ? QStringLiteral("已修正") : m->message;
+        table.rows << QStringList{d.fpdm, d.fphm, auditKindName(d.kind), d.localName, d.serverName, outcome};
+        colours << (m && m->done() ? kGrey : kRgbRed);
+    }
+    table.totalsLines << QStringLiteral("已核对 %1 张（共 %2 张），不一致 %3 处")
+                             .arg(audit_.checked)
+                             .arg(audit_.total)
+                             .arg(findings_.size());
+    const int current = lv_list.currentRow();
+    showReport(table, Shown::Audit, colours);
+    if (current >= 1 && current <= lv_list.rowCount()) lv_list.setCurrentRow(current);
+}
+
+void w_fp_invoice_query::mendRow(int row) {
+    const int i = row - 1;
+    if (i < 0 || i >= findings_.size() || (mends_[i] && mends_[i]->done())) return;
+    const AuditDisagreement& d = findings_[i];
+    if (msg2(QStringLiteral("发票 %1 %2：%3。\r\n是否按税务机关修正？").arg(d.fpdm, d.fphm, auditKindName(d.kind))) !=
+        1)
+        return;
+    mends_[i] = mendDisagreement(host(), d);
+    showFindings();
+    if (!mends_[i]->done()) mess(mends_[i]->message);
+}
+
 void w_fp_invoice_query::openRow(int row) {
+    if (shown_ == Shown::Audit) return mendRow(row);
     if (shown_ != Shown::List) return;
     const QString code = lv_list.cell(row, register_column::Code);
     const QString number = lv_list.cell(row, register_column::Number);

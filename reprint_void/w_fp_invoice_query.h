@@ -6,6 +6,7 @@
 // tax service. Any right but "00" may view; "02" may also export and audit.
 #include "host/base_window.h"
 #include "services/invoice_register.h"
+#include "services/register_audit.h"
 #include "services/report_table.h"
 
 #include <optional>
@@ -65,6 +66,13 @@ public:
     long ue_summary();
     long ue_export();
     long ue_print_list();
+    // The audit of the month in sle_month against the tax service: findings
+    // listed, then mended all at once when the clerk agrees; Enter on a
+    // finding mends that one. 1 when the two agree at the end.
+    long ue_audit();
+    // How fast the audit asks (tests ask without pause).
+    AuditPacer auditPacer = steadyPacer(kAuditRequestsPerSecond);
+    const QList<AuditDisagreement>& findings() const { return findings_; }
     // Writes what is shown (the list when nothing is, queried first) to `file`
     // in `format` ("xlsx", "csv", "json"); the export command after its file
     // choice, and the command line's.
@@ -85,10 +93,15 @@ protected:
 private:
     Shown shown_ = Shown::Nothing;
     ReportTable report_;
+    QList<AuditDisagreement> findings_;
+    QList<std::optional<AuditMend>> mends_; // per finding, once mended (or tried)
+    AuditResult audit_;
 
     void fillChoices();
     void showReport(const ReportTable& report, Shown shown, const QList<int>& colours);
     void openRow(int row);
+    void showFindings();
+    void mendRow(int row);
     bool mayWrite();
 };
 

@@ -4,6 +4,7 @@
 #include "data_model/transaction.h"
 #include "ui/print_offset_dialog.h"
 #include "ui/print_preview.h"
+#include "ui/report_preview.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -80,6 +81,11 @@ s_printreturn QtDialogs::printPreview(const s_preview_parameter& parameter) {
     PrintPreviewDialog preview(parameter, offsets, parentWidget());
     preview.exec();
     return preview.printReturn();
+}
+
+void QtDialogs::previewReport(const ReportTable& report) {
+    ReportPreviewDialog preview(report, parentWidget());
+    preview.exec();
 }
 
 QString QtDialogs::chooseExportFile(const QString& suggestedName, QString* format) {

@@ -31,6 +31,8 @@ public:
     // A save-file dialog with the three formats; the format follows the
     // chosen file's ending, else the chosen filter.
     QString chooseExportFile(const QString& suggestedName, QString* format) override;
+    // The report preview: the pages on A4 landscape, to a printer or a PDF.
+    void previewReport(const ReportTable& report) override;
     // A modal progress dialog with 取消; it closes when done reaches total.
     bool progress(const QString& text, int done, int total) override;
 

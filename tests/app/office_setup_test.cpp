@@ -108,7 +108,7 @@ TEST_F(OfficeSetupTest, AnEmptyDatabaseIsSetUpWithTheCommandsAndIssues) {
     }
     EXPECT_EQ(test::tableRows(db->tx(), QStringLiteral("b_user_right")),
               (QStringList{QStringLiteral("b_user_right|zhang|01|02"), QStringLiteral("b_user_right|zhang|02|02"),
-                           QStringLiteral("b_user_right|zhang|03|02")}));
+                           QStringLiteral("b_user_right|zhang|03|02"), QStringLiteral("b_user_right|zhang|04|02")}));
     EXPECT_EQ(test::tableRows(db->tx(), QStringLiteral("b_corp")),
               QStringList{QStringLiteral("b_corp|") + utf8(demo::kSxh) +
                           QStringLiteral("001|示范建筑工程有限公司|组织机构代码|MA3C0001-2|") + utf8(demo::kSxh)});

@@ -229,5 +229,65 @@ TEST_F(QueryWindowTest, TheSummaryIsShownAndWhatIsShownPrints) {
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("月份“2026-1”无效，应为“年-月”，如 2026-12。")});
 }
 
+TEST_F(QueryWindowTest, TheAuditListsWhereTheServiceDisagreesAndMendsItAll) {
+    IssuedInvoice voidedThere;
+    voidedThere.fphm = QStringLiteral("00000011");
+    voidedThere.kprq = QDateTime(QDate(2026, 12, 10), QTime(9, 0));
+    storeIssuedInvoice(db->tx(), session, voidedThere);
+    registerOnServer(server->service(), session, voidedThere, QStringLiteral("2"));
+    IssuedInvoice missingHere = voidedThere;
+    missingHere.fphm = QStringLiteral("00000010");
+    registerOnServer(server->service(), session, missingHere, QStringLiteral("1"));
+    ASSERT_TRUE(db->tx().commit());
+
+    w_fp_invoice_query& w = openQuery();
+    w.auditPacer = {};
+    dialogs.yes(); // mend everything
+    EXPECT_EQ(w.raise(QStringLiteral("ue_audit")), 1);
+    EXPECT_EQ(w.shown(), w_fp_invoice_query::Shown::Audit);
+    ASSERT_EQ(w.findings().size(), 2);
+    EXPECT_EQ(w.findings()[0].kind, AuditKind::MissingHere);
+    EXPECT_EQ(w.findings()[1].kind, AuditKind::VoidedThere);
+    EXPECT_EQ(w.lv_list.cell(2, 5), QStringLiteral("已修正"));
+    EXPECT_EQ(dialogs.lastMessage(), QStringLiteral("已修正 2 处，未修正 0 处。"));
+    EXPECT_EQ(w.st_totals.text(), QStringLiteral("已核对 5 张（共 5 张），不一致 2 处"));
+    EXPECT_EQ(dialogs.progressSteps().last(), QStringLiteral("5/5"));
+    EXPECT_EQ(fpzt(QStringLiteral("00000011")), QStringLiteral("2"));
+    EXPECT_EQ(fpzt(QStringLiteral("00000010")), QStringLiteral("1"));
+
+    // A second audit finds nothing and asks nothing.
+    dialogs.clear();
+    EXPECT_EQ(w.raise(QStringLiteral("ue_audit")), 1);
+    EXPECT_TRUE(w.findings().isEmpty());
+    EXPECT_TRUE(dialogs.questions().isEmpty());
+}
+
+TEST_F(QueryWindowTest, ACancelledAuditKeepsWhatWasAnsweredAndChangesNothing) {
+    registerOnServer(
+        server->service(), session,
+        [] {
+            IssuedInvoice i;
+            i.fphm = QStringLiteral("00000007");
+            return i;
+        }(),
+        QStringLiteral("2"));
+    w_fp_invoice_query& w = openQuery();
+    w.auditPacer = {};
+    const QString before = dbSnapshot();
+    dialogs.cancelAt = 1;
+    EXPECT_EQ(w.raise(QStringLiteral("ue_audit")), 0);
+    ASSERT_EQ(w.findings().size(), 1);
+    EXPECT_EQ(w.findings()[0].fphm, QStringLiteral("00000007"));
+    EXPECT_TRUE(dialogs.questions().isEmpty());
+    EXPECT_EQ(dialogs.messages().size(), 1);
+    EXPECT_EQ(dbSnapshot(), before);
+    // Enter on the finding mends it, after asking.
+    dialogs.cancelAt = -1;
+    dialogs.yes();
+    w.lv_list.activate();
+    EXPECT_EQ(fpzt(QStringLiteral("00000007")), QStringLiteral("2"));
+    EXPECT_EQ(w.lv_list.cell(1, 5), QStringLiteral("已修正"));
+}
+
 } // namespace
 } // namespace fp::test
