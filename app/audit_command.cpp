@@ -45,6 +45,11 @@ QString auditMonthOptionError(const QString& month, bool given) {
 }
 
 int runAudit(HostServices& host, const AuditCommand& command, std::FILE* out, std::FILE* err, bool progress) {
+    // The register window's right: only the full right may audit.
+    if (host.f_get_right(host.session().gs_userid, QStringLiteral("04")) != QLatin1String("02")) {
+        host.mess(QStringLiteral("您没有与税务机关核对的权限！"));
+        return 1;
+    }
     AuditOptions options;
     if (progress)
         options.progress = [err](int done, int total) {

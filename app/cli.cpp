@@ -5,6 +5,7 @@
 #include "app/data_commands.h"
 #include "app/gui.h"
 #include "app/issue_file.h"
+#include "app/register_commands.h"
 #include "app/setup_commands.h"
 #include "app/window_commands.h"
 #include "data_model/database_url.h"
@@ -331,6 +332,73 @@ int auditCommand(const QStringList& args) {
                          cli::isTerminal(stderr));
 }
 
+// The options of the register's commands; nullopt after printing what is wrong.
+std::optional<cli::RegisterOptions> registerOptions(QCommandLineParser& parser, const QStringList& args,
+                                                    const QString& name, bool summary) {
+    const QCommandLineOption month(QStringLiteral("month"), QStringLiteral("The month."), QStringLiteral("YYYY-MM"));
+    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("The first day."),
+                                  QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("The last day."), QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption code(QStringLiteral("code"), QStringLiteral("The invoice code."), QStringLiteral("CODE"));
+    const QCommandLineOption status(QStringLiteral("status"), QStringLiteral("valid, void or blank."),
+                                    QStringLiteral("STATUS"));
+    const QCommandLineOption red(QStringLiteral("red"), QStringLiteral("Red-letter invoices only."));
+    const QCommandLineOption normal(QStringLiteral("normal"), QStringLiteral("Normal invoices only."));
+    const QCommandLineOption kind(QStringLiteral("kind"), QStringLiteral("50, 20 or 40."), QStringLiteral("KIND"));
+    const QCommandLineOption issuer(QStringLiteral("issuer"), QStringLiteral("The issuer."), QStringLiteral("NAME"));
+    const QCommandLineOption payer(QStringLiteral("payer"), QStringLiteral("Part of the payer's name."),
+                                   QStringLiteral("TEXT"));
+    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("table, csv, xlsx or json."),
+                                    QStringLiteral("FORMAT"), QStringLiteral("table"));
+    const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("The file to write."),
+                                    QStringLiteral("FILE"));
+    parser.addOptions({month, format, output});
+    if (!summary) parser.addOptions({from, to, code, status, red, normal, kind, issuer, payer});
+    if (!parse(parser, args, name, 0)) return std::nullopt;
+    cli::RegisterOptions o;
+    o.month = parser.value(month);
+    o.format = parser.value(format);
+    o.output = parser.value(output);
+    if (!summary) {
+        o.from = parser.value(from);
+        o.to = parser.value(to);
+        o.code = parser.value(code);
+        o.status = parser.value(status);
+        o.red = parser.isSet(red);
+        o.normal = parser.isSet(normal);
+        o.kind = parser.value(kind);
+        o.issuer = parser.value(issuer);
+        o.payer = parser.value(payer);
+    }
+    const QString error = cli::registerOptionError(o, summary);
+    if (!error.isEmpty()) {
+        printErr(QStringLiteral("fpdesk %1: ").arg(name) + error);
+        return std::nullopt;
+    }
+    return o;
+}
+
+// fpdesk list: the register window's list. Without a month or range it is the
+// server date's month, as the window opens.
+int listCommand(const QStringList& args) {
+    QCommandLineParser parser;
+    addClientOptions(parser);
+    const auto options = registerOptions(parser, args, QStringLiteral("list"), false);
+    if (!options) return 2;
+    const bool serverMonth = options->month.isEmpty() && options->from.isEmpty();
+    return withClient(parser, cli::ConsoleDialogs::Preset::No, serverMonth,
+                      [&](HostServices& host) { return cli::runList(host, *options, stdout); });
+}
+
+int summaryCommand(const QStringList& args) {
+    QCommandLineParser parser;
+    addClientOptions(parser);
+    const auto options = registerOptions(parser, args, QStringLiteral("summary"), true);
+    if (!options) return 2;
+    return withClient(parser, cli::ConsoleDialogs::Preset::No, false,
+                      [&](HostServices& host) { return cli::runSummary(host, *options, stdout); });
+}
+
 int dbInit(const QStringList& args) {
     const QString name = QStringLiteral("db init");
     QCommandLineParser parser;
@@ -517,6 +585,18 @@ const std::vector<CliCommand>& cliCommands() {
                         "[--profile FILE]"),
          QStringLiteral("void an issued invoice of this month, or with --blank an unused number"),
          voidCommand},
+        {{QStringLiteral("list")},
+         QStringLiteral(
+             "[--month YYYY-MM | --from YYYY-MM-DD --to YYYY-MM-DD] [--code CODE] [--status valid|void|blank] "
+             "[--red|--normal] [--kind 50|20|40] [--issuer NAME] [--payer TEXT] "
+             "[--format table|csv|xlsx|json] [--output FILE] [--database FILE|URL] [--profile FILE]"),
+         QStringLiteral("list the invoices of a month or range (the 发票查询 window's list)"),
+         listCommand},
+        {{QStringLiteral("summary")},
+         QStringLiteral("--month YYYY-MM [--format table|csv|xlsx|json] [--output FILE] [--database FILE|URL] "
+                        "[--profile FILE]"),
+         QStringLiteral("the monthly summary per code and kind, with the numbers left per purchased batch"),
+         summaryCommand},
         {{QStringLiteral("audit")},
          QStringLiteral("--month YYYY-MM [--fix] [--yes|--no] [--database FILE|URL] [--server URL] [--profile FILE]"),
          QStringLiteral("check the month's invoices against the tax service and list every disagreement; --fix "
