@@ -72,9 +72,11 @@ ReportTable registerReport(const QList<RegisterRow>& rows, const QStringList& he
     ReportTable table;
     table.title = QStringLiteral("发票清单");
     table.headingLines = heading;
-    table.columns = {text("发票代码", 7),   text("发票号码", 5),        text("开票日期", 6), text("发票种类", 6),
-                     text("付款方", 12),    text("付款方证件号码", 10), amount("合计金额"),  text("发票状态", 5),
-                     text("原发票代码", 7), text("原发票号码", 5),      text("开票员", 5),   count("打印次数")};
+    // Widths in Chinese characters; a digit takes about half of one, and the
+    // codes, numbers and dates must never be cut on paper.
+    table.columns = {text("发票代码", 8),   text("发票号码", 6),       text("开票日期", 7),   text("发票种类", 5),
+                     text("付款方", 11),    text("付款方证件号码", 9), amount("合计金额", 7), text("发票状态", 5),
+                     text("原发票代码", 8), text("原发票号码", 6),     text("开票员", 4),     count("打印次数")};
     table.rows.reserve(rows.size());
     for (const RegisterRow& r : rows) {
         table.rows << QStringList{r.fpdm,
@@ -98,8 +100,8 @@ ReportTable summaryReport(const MonthlySummary& summary, const QStringList& head
     ReportTable table;
     table.title = QStringLiteral("月度汇总");
     table.headingLines = heading;
-    table.columns = {text("发票代码", 7),      text("发票种类", 6),    text("项目", 5),        text("起号", 5),
-                     text("止号", 5),          count("开具份数"),      count("作废份数"),      count("空白作废份数", 6),
+    table.columns = {text("发票代码", 8),      text("发票种类", 6),    text("项目", 5),        text("起号", 6),
+                     text("止号", 6),          count("开具份数"),      count("作废份数"),      count("空白作废份数", 6),
                      count("红字份数"),        amount("正数发票金额"), amount("红字发票金额"), amount("净额"),
                      count("本月用号份数", 6), count("剩余份数")};
     // Each code's line, then its batches; a code with batches only shows zeros.
