@@ -2,16 +2,6 @@
 
 #include "services/register_audit.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define FP_ISATTY _isatty
-#define FP_FILENO _fileno
-#else
-#include <unistd.h>
-#define FP_ISATTY isatty
-#define FP_FILENO fileno
-#endif
-
 namespace fp::cli {
 
 namespace {
@@ -34,8 +24,6 @@ QString numberText(const AuditDisagreement& d) {
 }
 
 } // namespace
-
-bool isTerminal(std::FILE* f) { return FP_ISATTY(FP_FILENO(f)) != 0; }
 
 QString auditMonthOptionError(const QString& month, bool given) {
     if (!given) return QStringLiteral("fpdesk audit: --month YYYY-MM is required");

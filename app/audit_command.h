@@ -8,6 +8,7 @@
 //
 // Exit status: 0 local and service agree (with --fix: every disagreement was
 // mended); 1 otherwise, or the audit stopped early; 2 bad options.
+#include "app/data_commands.h"
 #include "host/host_services.h"
 
 #include <QString>
@@ -23,9 +24,6 @@ struct AuditCommand {
 // Why the --month value cannot be used (`given`: the option was there); empty
 // when it can.
 QString auditMonthOptionError(const QString& month, bool given);
-
-// Whether `f` is a terminal (the progress is shown only there).
-bool isTerminal(std::FILE* f);
 
 // Runs the audit on a started client; `progress`: show it on `err`.
 int runAudit(HostServices& host, const AuditCommand& command, std::FILE* out, std::FILE* err, bool progress);

@@ -72,8 +72,9 @@ bool fetchText(HostServices& host, int procId, QString& text) {
 
 } // namespace
 
-ConsoleDialogs::ConsoleDialogs(Preset preset)
-    : ConsoleDialogs(preset, stdin, stderr, FP_ISATTY(FP_FILENO(stdin)) != 0) {}
+bool isTerminal(std::FILE* f) { return FP_ISATTY(FP_FILENO(f)) != 0; }
+
+ConsoleDialogs::ConsoleDialogs(Preset preset) : ConsoleDialogs(preset, stdin, stderr, isTerminal(stdin)) {}
 
 ConsoleDialogs::ConsoleDialogs(Preset preset, std::FILE* in, std::FILE* err, bool interactive)
     : preset_(preset), in_(in), err_(err), interactive_(interactive) {}

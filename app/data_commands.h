@@ -39,6 +39,9 @@ private:
     bool interactive_;
 };
 
+// Whether `f` is a terminal (questions are asked and progress is shown only there).
+bool isTerminal(std::FILE* f);
+
 // Reads `file` as UTF-8 text (one trailing newline removed) and stores it with
 // gf_save_fplgqk / gf_save_fpzldm.
 int stockImport(HostServices& host, const QString& file);

@@ -2,7 +2,7 @@
 // audit clean; bad options and a service that stops answering change nothing.
 #include "data_model/demo_constants.h"
 #include "data_model/transaction.h"
-#include "tests/app/core_app.h"
+#include "tests/app/fpdesk_process.h"
 #include "tests/support/demo_session.h"
 #include "tests/support/issued_invoice.h"
 #include "tests/support/taxsim_fixture.h"
@@ -14,27 +14,6 @@
 
 namespace fp::test {
 namespace {
-
-struct CliRun {
-    int exitCode = -1;
-    QString out, err;
-};
-
-CliRun fpdesk(const QStringList& args) {
-    coreApp();
-    QProcess p;
-    p.start(QStringLiteral(FPDESK_EXE), args);
-    CliRun r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 const QString kCode = QString::fromUtf8(demo::kCode50);
 const QString kEstate = QString::fromUtf8(demo::kCode20);

@@ -3,7 +3,7 @@
 // nothing.
 #include "data_model/demo_constants.h"
 #include "data_model/transaction.h"
-#include "tests/app/core_app.h"
+#include "tests/app/fpdesk_process.h"
 #include "tests/support/demo_session.h"
 #include "tests/support/issued_invoice.h"
 #include "tests/support/temp_db.h"
@@ -19,29 +19,6 @@
 
 namespace fp::test {
 namespace {
-
-struct CliRun {
-    int exitCode = -1;
-    QString out, err;
-    QByteArray raw; // standard output as written
-};
-
-CliRun fpdesk(const QStringList& args) {
-    coreApp();
-    QProcess p;
-    p.start(QStringLiteral(FPDESK_EXE), args);
-    CliRun r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.raw = p.readAllStandardOutput();
-    r.out = QString::fromUtf8(r.raw);
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 // December 2026: 7 valid (500.50), 8 red-letter reversing 7 (-120.00), 9 voided;
 // November: 6.

@@ -5,7 +5,7 @@
 
 #include "data_model/transaction.h"
 #include "host/judge_column.h"
-#include "tests/app/core_app.h"
+#include "tests/app/fpdesk_process.h"
 #include "tests/support/demo_session.h"
 #include "tests/support/issued_invoice.h"
 #include "tests/support/scripted_dialogs.h"
@@ -125,30 +125,6 @@ TEST_F(WindowCommandTest, TheDownloadQuestionIsTheConsolesToAnswer) {
 }
 
 // ---- the executable ------------------------------------------------------
-
-struct CliRun {
-    int exitCode = -1;
-    QString out, err;
-};
-
-CliRun fpdesk(const QStringList& args) {
-    coreApp();
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(FPDESK_EXE), args);
-    CliRun r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 TEST(FpdeskWindowCommands, OptionsAreCheckedAndListed) {
     QTemporaryDir dir;
