@@ -1,13 +1,37 @@
 #include "ui/preview_commands.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QLabel>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QString>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 namespace fp::ui {
+
+PreviewFrame buildPreviewFrame(QDialog* dialog, QPrinter* printer, const QString& noteName) {
+    PreviewFrame f;
+    f.box = new QVBoxLayout(dialog);
+    f.box->setContentsMargins(0, 0, 0, 0);
+    f.box->setSpacing(0);
+    f.preview = new QPrintPreviewWidget(printer, dialog);
+    f.preview->setObjectName(QStringLiteral("dw_preview"));
+    f.box->addWidget(f.preview, 1);
+
+    auto* status = new QWidget(dialog);
+    auto* statusBox = new QVBoxLayout(status);
+    statusBox->setContentsMargins(8, 4, 8, 6);
+    f.printer = new QLabel(status);
+    f.printer->setObjectName(QStringLiteral("st_printer"));
+    f.note = new QLabel(status);
+    f.note->setObjectName(noteName);
+    statusBox->addWidget(f.printer);
+    statusBox->addWidget(f.note);
+    f.box->addWidget(status);
+    return f;
+}
 
 void addPageCommands(QToolBar* bar, QPrintPreviewWidget* preview) {
     bar->addAction(QStringLiteral("上一页"), preview,

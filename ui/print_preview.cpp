@@ -51,24 +51,11 @@ PrintPreviewDialog::PrintPreviewDialog(const s_preview_parameter& parameter, Pri
                                  .arg(form->getString(1, QStringLiteral("ptfp_fpk_fpdm")),
                                       form->getString(1, QStringLiteral("ptfp_fpk_fphm"))));
 
-    auto* box = new QVBoxLayout(this);
-    box->setContentsMargins(0, 0, 0, 0);
-    box->setSpacing(0);
-    preview_ = new QPrintPreviewWidget(printer_.get(), this);
-    preview_->setObjectName(QStringLiteral("dw_preview"));
-    box->addWidget(buildToolBar());
-    box->addWidget(preview_, 1);
-
-    auto* status = new QWidget(this);
-    auto* statusBox = new QVBoxLayout(status);
-    statusBox->setContentsMargins(8, 4, 8, 6);
-    printerLabel_ = new QLabel(status);
-    printerLabel_->setObjectName(QStringLiteral("st_printer"));
-    modeNote_ = new QLabel(status);
-    modeNote_->setObjectName(QStringLiteral("st_mode"));
-    statusBox->addWidget(printerLabel_);
-    statusBox->addWidget(modeNote_);
-    box->addWidget(status);
+    const PreviewFrame frame = buildPreviewFrame(this, printer_.get(), QStringLiteral("st_mode"));
+    preview_ = frame.preview;
+    printerLabel_ = frame.printer;
+    modeNote_ = frame.note;
+    frame.box->insertWidget(0, buildToolBar());
 
     connect(preview_, &QPrintPreviewWidget::paintRequested, this, &PrintPreviewDialog::paintPreview);
     // A printer prints onto the invoice paper; a PDF (the only output of a

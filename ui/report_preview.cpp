@@ -32,24 +32,11 @@ ReportPreviewDialog::ReportPreviewDialog(ReportTable table, QWidget* parent, std
     // printing on it is refused.
     (void)takePaper(); // the refusal is kept for the status line
 
-    auto* box = new QVBoxLayout(this);
-    box->setContentsMargins(0, 0, 0, 0);
-    box->setSpacing(0);
-    preview_ = new QPrintPreviewWidget(printer_.get(), this);
-    preview_->setObjectName(QStringLiteral("dw_preview"));
-    box->addWidget(buildToolBar());
-    box->addWidget(preview_, 1);
-
-    auto* status = new QWidget(this);
-    auto* statusBox = new QVBoxLayout(status);
-    statusBox->setContentsMargins(8, 4, 8, 6);
-    printerLabel_ = new QLabel(status);
-    printerLabel_->setObjectName(QStringLiteral("st_printer"));
-    doneLabel_ = new QLabel(status);
-    doneLabel_->setObjectName(QStringLiteral("st_done"));
-    statusBox->addWidget(printerLabel_);
-    statusBox->addWidget(doneLabel_);
-    box->addWidget(status);
+    const PreviewFrame frame = buildPreviewFrame(this, printer_.get(), QStringLiteral("st_done"));
+    preview_ = frame.preview;
+    printerLabel_ = frame.printer;
+    doneLabel_ = frame.note;
+    frame.box->insertWidget(0, buildToolBar());
 
     connect(preview_, &QPrintPreviewWidget::paintRequested, this, &ReportPreviewDialog::paintPreview);
     showPrinterState();
