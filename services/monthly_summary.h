@@ -16,12 +16,12 @@ struct SummaryLine {
     QString fpdm;
     QString fpzlbm;
     QString kindName;
-    QString firstNumber; // the lowest number used in the month (any status)
-    QString lastNumber;  // the highest
-    int issued = 0;      // invoices issued in the month: valid or voided since
-    int voided = 0;      // of those, voided
-    int blankVoided = 0; // numbers voided unused
-    int red = 0;         // red-letter invoices issued (valid or voided)
+    QString firstNumber;                     // the lowest number used in the month (any status)
+    QString lastNumber;                      // the highest
+    int issued = 0;                          // invoices issued in the month: valid or voided since
+    int voided = 0;                          // of those, voided
+    int blankVoided = 0;                     // numbers voided unused
+    int red = 0;                             // red-letter invoices issued (valid or voided)
     Decimal normalSum = Decimal::fromInt(0); // valid normal invoices
     Decimal redSum = Decimal::fromInt(0);    // valid red-letter invoices (not above zero)
     Decimal net() const { return normalSum + redSum; }
@@ -39,7 +39,7 @@ struct SummaryBatch {
 };
 
 struct MonthlySummary {
-    QString month; // "yyyy-MM"
+    QString month;               // "yyyy-MM"
     QList<SummaryLine> lines;    // by code and kind
     QList<SummaryBatch> batches; // by code and first number
     SummaryLine total() const;   // every line added up (codes and numbers empty)
