@@ -91,6 +91,37 @@ TEST_F(EngineTest, DateTimesMonthsAndRowLimit) {
     EXPECT_EQ(first[0].value(0).toString(), QStringLiteral("00000003"));
 }
 
+// A date-time stored as text (SQLite's form, or written by another tool) reads
+// back from each shape the system writes; anything else reads as no date-time.
+TEST_F(EngineTest, DateTimeTextsReadBackOrReadAsNone) {
+    const QDateTime t(QDate(2026, 12, 10), QTime(9, 30, 15));
+    const struct Case {
+        const char* text;
+        QDateTime expected;
+    } cases[] = {
+        {"2026-12-10 09:30:15", t},
+        {" 2026-12-10 09:30:15 ", t},
+        {"2026-12-10T09:30:15", t},
+        {"2026-12-10 09:30:15.250", t.addMSecs(250)},
+        {"2026-12-10 09:30", t.addSecs(-15)},
+        {"2026-12-10", t.addSecs(-(9 * 3600 + 30 * 60 + 15))},
+        {"2026-02-30 09:30:15", QDateTime()},
+        {"2026-12-10 24:00:00", QDateTime()},
+        {"2026-12-1O 09:30:15", QDateTime()},
+        {"2026-12-10 09:3a:15", QDateTime()},
+        {"2026/12/10 09:30:15", QDateTime()},
+        {"2026-12-10+09:30:15", QDateTime()},
+        {"", QDateTime()},
+    };
+    for (const Case& c : cases) {
+        const QDateTime got = tx().dateTimeAt(QVariant(QString::fromLatin1(c.text)));
+        EXPECT_EQ(got.isValid(), c.expected.isValid()) << c.text;
+        if (c.expected.isValid()) {
+            EXPECT_EQ(got, c.expected) << c.text;
+        }
+    }
+}
+
 TEST_F(EngineTest, CurrentTimeIsThisMachinesLocalTimeToTheSecond) {
     const QDateTime before = QDateTime::currentDateTime().addMSecs(-QDateTime::currentDateTime().time().msec());
     run(QStringLiteral(
