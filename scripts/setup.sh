@@ -15,6 +15,7 @@ packages=(
   fonts-wqy-zenhei fonts-arphic-uming
   xvfb xauth
   poppler-utils
+  cups printer-driver-cups-pdf
   postgresql postgresql-15
 )
 missing=()

@@ -6,6 +6,7 @@
 #include "host/text_helpers.h"
 #include "services/journal_store.h"
 #include "services/pending_uploads.h"
+#include "services/print_render.h"
 #include "services/remote_text.h"
 
 namespace fp {
@@ -181,6 +182,12 @@ long gf_fp_zhty_print(HostServices& host, const QString& as_fpdm, const QString&
     }
     if (adw_ref->rowCount() < 1) {
         host.mess(QStringLiteral("没有数据可打印f！"));
+        return -1;
+    }
+    // An invoice longer than one sheet is refused before the preview: nothing
+    // is printed, counted or reported.
+    if (const PrintLayout* layout = adw_ref->def().layout.get(); layout && !fitsOneSheet(*layout, *adw_ref)) {
+        host.mess(itemLinesRefusal(*layout, adw_ref->rowCount()));
         return -1;
     }
 

@@ -42,6 +42,8 @@ QString printRemark(long newCount, const s_printreturn& printed);
 // procedure 98179; the local changes are committed only after the service
 // accepted. Returns -1 on any failure (shown, except a failed send, which the
 // host reported), 0 when nothing was printed, otherwise the new print count.
+// An invoice with more item lines than the paper has rows is refused (shown)
+// before the preview opens.
 [[nodiscard]] long gf_fp_zhty_print(HostServices& host, const QString& as_fpdm, const QString& as_fphm,
                                     DataStore* adw_ref, s_preview_parameter parameter);
 

@@ -319,6 +319,8 @@ bool failWith(QString* error, const QString& text) {
 bool checkPrintable(const DataStore& form, int copies, QString* error) {
     if (copies < 1) return failWith(error, QStringLiteral("打印份数必须大于0！"));
     if (!form.def().layout) return failWith(error, QStringLiteral("%1 不是打印格式，不能打印！").arg(form.name()));
+    if (!fitsOneSheet(*form.def().layout, form))
+        return failWith(error, itemLinesRefusal(*form.def().layout, form.rowCount()));
     return true;
 }
 
@@ -354,6 +356,20 @@ bool setInvoicePaper(QPagedPaintDevice& device, const PrintLayout& layout, QStri
         !device.pageLayout().pageSize().isEquivalentTo(paper))
         return failWith(error, paperRefusal(layout));
     return true;
+}
+
+bool fitsOneSheet(const PrintLayout& layout, const DataStore& form) {
+    // A form laid out for paper is padded to the paper's rows; one read
+    // straight from the database has a row a line (one for no line).
+    return form.rowCount() <= layout.paperItemRows;
+}
+
+QString itemLinesRefusal(const PrintLayout& layout, int lines) {
+    return QStringLiteral("该发票有%1行项目，一张发票纸只能打印%2行，没有打印！\r\n"
+                          "每张发票纸都印有自己的号码，不能接着打印到下一张上。"
+                          "请作废该发票，将项目分开重新开具，每张发票不超过%2行。")
+        .arg(lines)
+        .arg(layout.paperItemRows);
 }
 
 QString paperRefusal(const PrintLayout& layout, const QString& printer) {

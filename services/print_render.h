@@ -49,16 +49,28 @@ void renderInvoicePage(QPainter& painter, const DataStore& form, const PrintOpti
 // the layout's paper; it names the paper's size.
 QString paperRefusal(const PrintLayout& layout, const QString& printer = QString());
 
+// An invoice prints on one sheet: the paper has `paperItemRows` item rows and
+// under them the closing area with the totals. Each sheet carries its own
+// pre-printed number, so an invoice with more lines cannot go on over a second
+// sheet (that sheet's number would be used up by a print of another invoice):
+// it is refused before anything is printed or counted.
+[[nodiscard]] bool fitsOneSheet(const PrintLayout& layout, const DataStore& form);
+// The refusal of an invoice of `lines` item lines that does not fit one sheet;
+// it tells the clerk what to do instead.
+QString itemLinesRefusal(const PrintLayout& layout, int lines);
+
 // Prints `copies` pages, one a copy, to a PDF file. False with a message in
 // *error when the file cannot be written, or not completely (a full disk): a
-// partly written file is removed.
+// partly written file is removed; or when the invoice does not fit one sheet
+// (no file then).
 [[nodiscard]] bool printInvoiceToPdf(const DataStore& form, const QString& file, int copies,
                                      const PrintOptions& options, QString* error);
 
 // Prints `copies` pages, one a copy, on a paged device (a printer, a PDF
 // writer) already set up by the caller (setInvoicePaper); the painter origin
 // must be the paper's corner (a printer in full-page mode). False with a
-// message in *error when the device cannot be painted on.
+// message in *error when the device cannot be painted on or the invoice does
+// not fit one sheet (nothing painted then).
 [[nodiscard]] bool printInvoicePages(QPagedPaintDevice& device, const DataStore& form, int copies,
                                      const PrintOptions& options, QString* error);
 

@@ -46,6 +46,8 @@ PrintPreviewDialog::PrintPreviewDialog(const s_preview_parameter& parameter, Pri
     // A printer that cannot take the paper is named in the status line at once;
     // printing on it is refused.
     (void)takePaper(); // the refusal is kept for the status line
+    if (const DataStore* form = parameter_.dw_datawindow; form && !fitsOneSheet(invoicePrintLayout(), *form))
+        linesRefused_ = itemLinesRefusal(invoicePrintLayout(), form->rowCount());
     if (const DataStore* form = parameter_.dw_datawindow; form && form->rowCount() > 0)
         printer_->setDocName(QStringLiteral("发票 %1 %2")
                                  .arg(form->getString(1, QStringLiteral("ptfp_fpk_fpdm")),
@@ -147,6 +149,10 @@ bool PrintPreviewDialog::takePaper() {
 }
 
 void PrintPreviewDialog::showPrinterState() {
+    if (!linesRefused_.isEmpty()) {
+        printerLabel_->setText(QString(linesRefused_).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
+        return;
+    }
     if (!paperRefused_.isEmpty()) {
         printerLabel_->setText(paperRefused_);
         return;
@@ -188,6 +194,10 @@ void PrintPreviewDialog::paintPreview(QPrinter* printer) {
 bool PrintPreviewDialog::print() {
     const DataStore* form = parameter_.dw_datawindow;
     if (!form) return false;
+    if (!linesRefused_.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("提示"), linesRefused_);
+        return false;
+    }
     printer_->setCopyCount(copies());
     QPrintDialog dialog(printer_.get(), this);
     dialog.setWindowTitle(QStringLiteral("打印"));

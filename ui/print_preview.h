@@ -47,8 +47,9 @@ public:
 
     // Asks the system print dialog for printer and copies, prints, and closes
     // the preview with the answer. False (preview stays open, nothing counted)
-    // when the dialog was cancelled, the printer cannot take the invoice paper
-    // or printing failed (shown), a PDF file not completely written included.
+    // when the invoice does not fit one sheet, the dialog was cancelled, the
+    // printer cannot take the invoice paper or printing failed (shown), a PDF
+    // file not completely written included.
     bool print();
     // Opens the offset calibration for the current printer.
     void calibrate();
@@ -75,6 +76,9 @@ private:
     PrintMode mode_ = PrintMode::PrePrintedPaper;
     // The printer's refusal of the invoice paper, empty while it takes it.
     QString paperRefused_;
+    // The refusal of an invoice with more lines than one sheet has rows; it is
+    // shown in the status line and printing is refused.
+    QString linesRefused_;
     s_printreturn result_;
 };
 

@@ -124,6 +124,44 @@ TEST_F(WindowCommandTest, TheDownloadQuestionIsTheConsolesToAnswer) {
     EXPECT_EQ(fpzt(QStringLiteral("00000007")), QStringLiteral("2"));
 }
 
+// A downloaded invoice with more lines than one sheet of the paper has rows:
+// fpdesk print refuses it as the window does, writes no file and counts and
+// reports nothing.
+TEST_F(WindowCommandTest, PrintRefusesAnInvoiceLongerThanOneSheet) {
+    QTemporaryDir dir;
+    int number = 50;
+    for (int lines : {6, 11}) {
+        SCOPED_TRACE(lines);
+        IssuedInvoice longer;
+        longer.fphm = QStringLiteral("000000%1").arg(number++);
+        longer.lines.clear();
+        for (int i = 1; i <= lines; ++i)
+            longer.lines.emplace_back(QStringLiteral("项目%1").arg(i), QStringLiteral("10.00"));
+        registerOnServer(server.service(), session, longer);
+        console.clear();
+        console.yes(); // download it
+        const QString pdf = dir.filePath(QStringLiteral("long.pdf"));
+        EXPECT_EQ(cli::printInvoice(*host, dialogs, command(longer.fphm), pdf, 1), 1);
+        EXPECT_EQ(console.messages(),
+                  QStringList{QStringLiteral("该发票有%1行项目，一张发票纸只能打印5行，没有打印！\r\n"
+                                             "每张发票纸都印有自己的号码，不能接着打印到下一张上。"
+                                             "请作废该发票，将项目分开重新开具，每张发票不超过5行。")
+                                  .arg(lines)});
+        EXPECT_FALSE(QFile::exists(pdf));
+        QVariantList row;
+        ASSERT_EQ(db.tx().selectInto(QStringLiteral("SELECT count(1) FROM bdcja_fpk_log WHERE fphm = ? AND czlx = '2'"),
+                                     {longer.fphm}, row),
+                  0);
+        EXPECT_EQ(row.value(0).toLongLong(), 0); // no print logged
+        ASSERT_EQ(db.tx().selectInto(QStringLiteral("SELECT count(1), max(drcs) FROM ptfp_fpk WHERE fphm = ?"),
+                                     {longer.fphm}, row),
+                  0);
+        EXPECT_EQ(row.value(0).toLongLong(), 1); // downloaded
+        EXPECT_EQ(row.value(1).toLongLong(), 0);
+    }
+    EXPECT_TRUE(server.service().prints().empty());
+}
+
 // ---- the executable ------------------------------------------------------
 
 TEST(FpdeskWindowCommands, OptionsAreCheckedAndListed) {

@@ -369,6 +369,54 @@ TEST_F(PrintTest, EveryFailureAfterThePreviewLeavesTheDatabaseAsItWas) {
     }
 }
 
+// Each sheet of the paper carries its own number, so an invoice with more
+// lines than the paper's five rows (a downloaded one can have them) is refused
+// before the preview: no paper used, nothing counted, logged or reported. Five
+// lines still print.
+TEST_F(PrintTest, AnInvoiceLongerThanOneSheetIsRefusedBeforeAnythingIsCounted) {
+    const struct {
+        int lines;
+        long result;
+    } cases[] = {{6, -1}, {11, -1}, {5, 1}};
+    int number = 20;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines);
+        IssuedInvoice longer;
+        longer.fphm = QStringLiteral("000000%1").arg(number++);
+        longer.lines.clear();
+        for (int i = 1; i <= c.lines; ++i)
+            longer.lines.emplace_back(QStringLiteral("项目%1").arg(i), QStringLiteral("10.00"));
+        storeIssuedInvoice(db.tx(), session, longer);
+        registerOnServer(server.service(), session, longer);
+        auto f = makeStore(QStringLiteral("d_fp_integrated_print"), db.tx());
+        ASSERT_EQ(f->retrieve({session.gs_sysuserid, longer.fpdm, longer.fphm}), c.lines);
+        gf_fp_zhty_print_format(f.get());
+
+        dialogs.clear();
+        if (c.result > 0) dialogs.printCopies(1);
+        const QString before = snapshot(db.tx());
+        const size_t exchangesBefore = host->exchanges().size();
+        const size_t reportsBefore = server.service().prints().size();
+        EXPECT_EQ(gf_fp_zhty_print(*host, longer.fpdm, longer.fphm, f.get(), {}), c.result);
+        if (c.result > 0) {
+            EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join(u'|').toStdString();
+            EXPECT_EQ(server.service().prints().size(), reportsBefore + 1);
+            continue;
+        }
+        EXPECT_EQ(dialogs.messages(),
+                  QStringList{QStringLiteral("该发票有%1行项目，一张发票纸只能打印5行，没有打印！\r\n"
+                                             "每张发票纸都印有自己的号码，不能接着打印到下一张上。"
+                                             "请作废该发票，将项目分开重新开具，每张发票不超过5行。")
+                                  .arg(c.lines)});
+        EXPECT_TRUE(dialogs.previews().empty());
+        EXPECT_EQ(snapshot(db.tx()), before);
+        EXPECT_EQ(host->exchanges().size(), exchangesBefore);
+        EXPECT_EQ(server.service().prints().size(), reportsBefore);
+        EXPECT_EQ(server.service().invoice(longer.fpdm, longer.fphm)->value(QStringLiteral("drcs")),
+                  QStringLiteral("0"));
+    }
+}
+
 // The service counted the print but its answer never came (lost, or later
 // than the time-out): the count is asked for at once and the print completed
 // as after an acceptance.

@@ -338,6 +338,52 @@ TEST_F(PrintRenderTest, FewRowsStillPutTheClosingAreaWhereThePaperHasIt) {
     EXPECT_EQ(textInside(words, boxOf("ptfp_fpk_fkfmc")), QStringLiteral("刘芳"));
 }
 
+// An invoice prints on one sheet of the paper; one with more lines than its
+// rows is refused by every paged print and nothing is written, while five
+// lines print with the closing area on the sheet.
+TEST_F(PrintRenderTest, AnInvoiceLongerThanOneSheetIsNotPrinted) {
+    const struct {
+        int lines;
+        bool printed;
+    } cases[] = {{6, false}, {11, false}, {5, true}};
+    int number = 30;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines);
+        auto form = test::printInvoiceOfLines(tx(), QStringLiteral("000000%1").arg(number++), c.lines);
+        ASSERT_EQ(form->rowCount(), c.lines);
+        EXPECT_EQ(fitsOneSheet(layout(), *form), c.printed);
+        const QString refusal = itemLinesRefusal(layout(), c.lines);
+        EXPECT_TRUE(
+            refusal.startsWith(QStringLiteral("该发票有%1行项目，一张发票纸只能打印5行，没有打印！").arg(c.lines)))
+            << refusal.toStdString();
+
+        const QString file = dir.filePath(QStringLiteral("lines%1.pdf").arg(c.lines));
+        QString error;
+        EXPECT_EQ(printInvoiceToPdf(*form, file, 2, wholeForm(), &error), c.printed);
+        const QString paged = dir.filePath(QStringLiteral("paged%1.pdf").arg(c.lines));
+        {
+            QPdfWriter writer(paged);
+            ASSERT_TRUE(setInvoicePaper(writer, layout(), &error));
+            QString pagedError;
+            EXPECT_EQ(printInvoicePages(writer, *form, 1, onPaper(), &pagedError), c.printed);
+            if (!c.printed) {
+                EXPECT_EQ(pagedError, refusal);
+            }
+        }
+        if (!c.printed) {
+            EXPECT_EQ(error, refusal);
+            EXPECT_FALSE(QFile::exists(file));
+            EXPECT_FALSE(QFile::exists(paged));
+            continue;
+        }
+        // The fifth line and the closing area lie on the sheet.
+        const auto words = pdfWords(file);
+        EXPECT_EQ(textInside(words, boxOf("ptfp_fpxmmx_xmmc", 5)), QStringLiteral("项目5"));
+        EXPECT_EQ(textInside(words, boxOf("cpt_amt")), QStringLiteral("50.00"));
+        EXPECT_LT(boxOf("kpr").bottom(), layout().paperHeightMm);
+    }
+}
+
 TEST_F(PrintRenderTest, PdfHasOnePageACopyAndFailuresSaySo) {
     auto form = knownInvoice();
     int pages = 0;

@@ -63,4 +63,16 @@ inline std::unique_ptr<DataStore> knownPrintInvoice(Transaction& tx, const QStri
     return retrievePrintForm(tx, fphm);
 }
 
+// An invoice of `lines` item lines "项目1", "项目2"... of 10.00 each, paid by 刘芳.
+inline std::unique_ptr<DataStore> printInvoiceOfLines(Transaction& tx, const QString& fphm, int lines) {
+    insertPrintInvoice(tx, fphm, QStringLiteral("1"), "0.00", QStringLiteral("刘芳"), {});
+    for (int i = 1; i <= lines; ++i)
+        EXPECT_TRUE(tx.exec(QStringLiteral("INSERT INTO ptfp_fpxmmx (fpdm, fphm, xmmc, mj, dj, je) "
+                                           "VALUES (?, ?, ?, ?, ?, ?)"),
+                            {QString::fromLatin1(demo::kCode50), fphm, QStringLiteral("项目%1").arg(i),
+                             decimalValue("1.00"), decimalValue("10.00"), decimalValue("10.00")}))
+            << tx.sqlerrtext.toStdString();
+    return retrievePrintForm(tx, fphm);
+}
+
 } // namespace fp::test

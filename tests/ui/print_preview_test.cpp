@@ -274,6 +274,50 @@ TEST_F(PrintPreviewTest, APrinterThatCannotTakeThePaperIsNamedAndPrintsNoTestPag
     EXPECT_FALSE(QFile::exists(pdfPath("test-page.pdf")));
 }
 
+// An invoice longer than one sheet: the preview shows it with the reason in
+// its status line and refuses to print it without opening the print dialog.
+TEST_F(PrintPreviewTest, AnInvoiceLongerThanOneSheetIsShownButNotPrinted) {
+    int number = 40;
+    for (int lines : {6, 11}) {
+        SCOPED_TRACE(lines);
+        auto form = test::printInvoiceOfLines(db_.tx(), QStringLiteral("000000%1").arg(number++), lines);
+        s_preview_parameter parameter = parameter_;
+        parameter.dw_datawindow = form.get();
+        ui::PrintPreviewDialog preview(parameter, offsets_);
+        preview.show();
+        test::drainEvents();
+        const QString refused = QStringLiteral("该发票有%1行项目，一张发票纸只能打印5行，没有打印！").arg(lines);
+        auto* state = preview.findChild<QLabel*>(QStringLiteral("st_printer"));
+        ASSERT_NE(state, nullptr);
+        EXPECT_TRUE(state->text().startsWith(refused)) << state->text().toStdString();
+        EXPECT_EQ(preview.previewWidget()->pageCount(), 1);
+
+        const QString file = pdfPath("long.pdf");
+        toPdf(preview.printer(), file);
+        QString shown;
+        QTimer::singleShot(0, [&shown] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                    shown = box->text();
+                    box->close();
+                    return;
+                }
+                if (auto* d = qobject_cast<QPrintDialog*>(w); d && d->isVisible()) {
+                    shown = QStringLiteral("the print dialog");
+                    d->reject();
+                    return;
+                }
+            }
+        });
+        EXPECT_FALSE(preview.print());
+        EXPECT_TRUE(shown.startsWith(refused)) << shown.toStdString();
+        EXPECT_TRUE(preview.isVisible());
+        preview.reject();
+        EXPECT_EQ(preview.printReturn().sl_printcnt, std::optional<long>(0));
+        EXPECT_FALSE(QFile::exists(file));
+    }
+}
+
 TEST_F(PrintPreviewTest, OffsetsAreKeptPerPrinterInTheSettings) {
     EXPECT_DOUBLE_EQ(offsets_.offsetFor(QStringLiteral("EPSON LQ-630K")).down, 0.0);
     offsets_.setOffset(QStringLiteral("EPSON LQ-630K"), {3.0, -2.0});
