@@ -148,6 +148,7 @@ TEST_F(MenusViewTest, EveryCommandIsReachedByItsItemButtonAndShortcut) {
          {{QKeySequence(QStringLiteral("Ctrl+O")), "ue_start"},
           {QKeySequence(QStringLiteral("Ctrl+N")), "ue_newproj"},
           {QKeySequence(QStringLiteral("Ctrl+D")), "ue_delproj"},
+          {QKeySequence(QStringLiteral("Ctrl+S")), "ue_save"},
           {QKeySequence(QStringLiteral("Ctrl+P")), "ue_print"}},
          {"发票录入(Ctrl+O)", "新增品目(Ctrl+N)", "删除品目(Ctrl+D)", "发票保存(Ctrl+S)", "发票复制", "发票粘贴", "|",
           "发票打印[Ctrl+P]"}},

@@ -152,8 +152,8 @@ TEST(KeyMapTest, ShortcutCodesBecomeKeySequences) {
         const char* keys;
     };
     const Case cases[] = {
-        {335, "Ctrl+O"}, {334, "Ctrl+N"}, {324, "Ctrl+D"}, {336, "Ctrl+P"}, {326, "Ctrl+F"},
-        {331, "Ctrl+K"}, {333, "Ctrl+M"}, {325, "Ctrl+E"}, {116, "F5"},     {0, ""},
+        {335, "Ctrl+O"}, {334, "Ctrl+N"}, {324, "Ctrl+D"}, {336, "Ctrl+P"}, {326, "Ctrl+F"}, {331, "Ctrl+K"},
+        {333, "Ctrl+M"}, {325, "Ctrl+E"}, {339, "Ctrl+S"}, {116, "F5"},     {0, ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ui::keySequenceForShortcut(c.code), QKeySequence(QString::fromLatin1(c.keys))) << c.code;
