@@ -160,6 +160,10 @@ int runGui(int argc, char** argv) {
     HostServices::BusyRunner runner;
     if (!screenshot) runner = ui::makeBusyRunner([&mainWindow]() -> QWidget* { return mainWindow.data(); });
     client.host().setBusyRunner(runner);
+    // A save that waits for another issuer's save says so behind the same indicator.
+    if (!screenshot && !client.host().setLockWaitIndicator(
+                           ui::makeLockWaitIndicator([&mainWindow]() -> QWidget* { return mainWindow.data(); })))
+        return fail(client.session().sqlca->sqlerrtext);
     client.syncServerDate(runner);
 
     ui::MainWindow w(client.host());
