@@ -4,6 +4,7 @@
 #include "app/data_commands.h"
 #include "issuing/w_fp_invoicing.h"
 #include "services/pending_uploads.h"
+#include "services/printer_offsets.h"
 #include "ui/busy_runner.h"
 #include "ui/child_view.h"
 #include "ui/fetch_invoice_dialog.h"
@@ -168,6 +169,9 @@ int runGui(int argc, char** argv) {
 
     ui::MainWindow w(client.host());
     mainWindow = &w;
+    // Each user's windows open where and as large as they were left (not in a
+    // screenshot run, which shows the windows as laid out).
+    if (!screenshot) w.setWindowSettings(&clientSettings());
     addDataSyncCommands(w, client.host());
     qtDialogs.setParent(&w);
     w.show();

@@ -21,8 +21,11 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <gtest/gtest.h>
@@ -232,6 +235,74 @@ TEST_F(MenusViewTest, EveryCommandIsReachedByItsItemButtonAndShortcut) {
             drainEvents();
             EXPECT_EQ(record(), QStringList{event}) << seq.toString().toStdString();
         }
+        v->close();
+        drainEvents();
+    }
+}
+
+// At 1366 x 768 every window opens fully inside the workspace. Each user's
+// windows come back as large as and where they were left; a place remembered
+// on a larger screen is brought inside the workspace.
+TEST_F(MenusViewTest, WindowsOpenInsideTheWorkspaceAndComeBackWhereTheyWereLeft) {
+    QTemporaryDir dir;
+    QSettings settings(dir.filePath(QStringLiteral("fpdesk.ini")), QSettings::IniFormat);
+    main->setWindowSettings(&settings);
+    main->resize(1366, 768);
+    drainEvents();
+    const QRect area = main->mdiArea()->viewport()->rect();
+    const auto text = [](const QRect& r) {
+        return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
+    };
+    struct Case {
+        const char* name;
+        std::function<ChildView*(MenusViewTest&)> open;
+    };
+    const Case cases[] = {
+        {"issuing", [](MenusViewTest& t) { return t.openRecording<w_fp_invoicing>(1); }},
+        {"reprint", [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_print>(2); }},
+        {"void", [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_void>(3); }},
+        {"register", [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_query>(4); }},
+    };
+    const QString clerk = session.gs_userid;
+    const QString other = QStringLiteral("u_other");
+    ASSERT_TRUE(db.tx().exec(QStringLiteral("INSERT INTO b_user_right (userid, funcid, right_code) "
+                                            "SELECT ?, funcid, right_code FROM b_user_right WHERE userid = ?"),
+                             {other, clerk}));
+    ASSERT_TRUE(db.tx().commit());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        session.gs_userid = clerk;
+        ChildView* v = c.open(*this);
+        ASSERT_NE(v, nullptr);
+        EXPECT_TRUE(area.contains(v->geometry())) << text(v->geometry()) << " in " << text(area);
+        shot(QStringLiteral("opened_1366x768_") + QString::fromLatin1(c.name));
+        const QString key = main->geometryKey(*v);
+
+        // Left smaller and elsewhere, it opens so again for this user only.
+        const QRect left(40, 30, 760, 520);
+        v->setGeometry(left);
+        v->close();
+        drainEvents();
+        v = c.open(*this);
+        ASSERT_NE(v, nullptr);
+        EXPECT_EQ(v->geometry(), left) << text(v->geometry());
+        v->close();
+        drainEvents();
+        session.gs_userid = other;
+        v = c.open(*this);
+        ASSERT_NE(v, nullptr);
+        EXPECT_NE(v->geometry(), left);
+        v->close();
+        drainEvents();
+
+        // Remembered on a larger screen: beyond the right and lower edges.
+        session.gs_userid = clerk;
+        settings.setValue(key, QRect(area.width() - 100, area.height() - 50, area.width() + 300, 600));
+        v = c.open(*this);
+        ASSERT_NE(v, nullptr);
+        EXPECT_TRUE(area.contains(v->geometry())) << text(v->geometry()) << " in " << text(area);
+        EXPECT_EQ(v->width(), area.width());
+        EXPECT_EQ(v->height(), 600);
         v->close();
         drainEvents();
     }
