@@ -21,6 +21,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
@@ -103,6 +104,13 @@ public:
         for (QAction* a : v->commandActions())
             if (a->objectName() == objectName) return a;
         return nullptr;
+    }
+    // The commands a recording window has raised.
+    static QStringList& raisedBy(ChildView* v) {
+        if (auto* w = dynamic_cast<Recording<w_fp_invoicing>*>(&v->window())) return w->raised;
+        if (auto* w = dynamic_cast<Recording<w_fp_invoice_print>*>(&v->window())) return w->raised;
+        if (auto* w = dynamic_cast<Recording<w_fp_invoice_query>*>(&v->window())) return w->raised;
+        return dynamic_cast<Recording<w_fp_invoice_void>*>(&v->window())->raised;
     }
     static QStringList toolbarTexts(ChildView* v) {
         QStringList l;
@@ -238,6 +246,70 @@ TEST_F(MenusViewTest, EveryCommandIsReachedByItsItemButtonAndShortcut) {
         v->close();
         drainEvents();
     }
+}
+
+// The keyboard path from code to number: choosing a code with the arrow keys
+// moves the focus to the number box (enabled only now), one Tab from the code
+// box reaches it, and Enter there starts. The register's filters are reached
+// one Tab after another.
+TEST_F(MenusViewTest, FromTheCodeOneTabReachesTheNumberAndEnterStarts) {
+    struct Case {
+        const char* name;
+        std::function<ChildView*(MenusViewTest&)> open;
+    };
+    const Case cases[] = {
+        {"issuing", [](MenusViewTest& t) { return t.openRecording<w_fp_invoicing>(1); }},
+        {"reprint", [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_print>(2); }},
+        {"void", [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_void>(3); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChildView* v = c.open(*this);
+        ASSERT_NE(v, nullptr);
+        BaseWindow& w = v->window();
+        auto* codes = qobject_cast<QComboBox*>(v->widgetFor(QStringLiteral("ddlb_fpdm")));
+        auto* numbers = qobject_cast<QComboBox*>(v->widgetFor(QStringLiteral("ddlb_fphm")));
+        ASSERT_TRUE(codes && numbers);
+        EXPECT_FALSE(numbers->isEnabled());
+        codes->setFocus(Qt::TabFocusReason);
+        drainEvents();
+        ASSERT_EQ(QApplication::focusWidget(), codes);
+
+        press(Qt::Key_Down);
+        ASSERT_GE(codes->currentIndex(), 0);
+        EXPECT_TRUE(numbers->isEnabled());
+        EXPECT_EQ(QApplication::focusWidget(), numbers);
+        EXPECT_EQ(w.focusedName(), QStringLiteral("ddlb_fphm"));
+
+        // Back to the code and one Tab forward again.
+        press(Qt::Key_Backtab, Qt::ShiftModifier);
+        EXPECT_EQ(QApplication::focusWidget(), codes);
+        press(Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), numbers);
+        EXPECT_EQ(w.focusedName(), QStringLiteral("ddlb_fphm"));
+
+        // A number typed, Enter starts.
+        numbers->lineEdit()->selectAll();
+        QTest::keyClicks(numbers, QStringLiteral("00000001"));
+        drainEvents();
+        raisedBy(v).clear();
+        press(Qt::Key_Return);
+        EXPECT_EQ(raisedBy(v), QStringList{QStringLiteral("ue_start")});
+        v->close();
+        drainEvents();
+    }
+
+    ChildView* v = openRecording<w_fp_invoice_query>(4);
+    ASSERT_NE(v, nullptr);
+    QStringList reached;
+    v->widgetFor(QStringLiteral("sle_month"))->setFocus(Qt::TabFocusReason);
+    drainEvents();
+    for (int i = 0; i < 12; ++i) {
+        reached << v->window().focusedName();
+        press(Qt::Key_Tab);
+    }
+    EXPECT_EQ(reached, (QStringList{"sle_month", "sle_from", "sle_to", "ddlb_fpdm", "sle_fphm_from", "sle_fphm_to",
+                                    "ddlb_fpzt", "ddlb_sign", "ddlb_fpzl", "ddlb_kpr", "sle_payer", "lv_list"}));
 }
 
 // At 1366 x 768 every window opens fully inside the workspace. Each user's
