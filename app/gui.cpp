@@ -4,6 +4,7 @@
 #include "app/data_commands.h"
 #include "issuing/w_fp_invoicing.h"
 #include "services/pending_uploads.h"
+#include "services/printer_offsets.h"
 #include "ui/busy_runner.h"
 #include "ui/child_view.h"
 #include "ui/fetch_invoice_dialog.h"
@@ -160,10 +161,17 @@ int runGui(int argc, char** argv) {
     HostServices::BusyRunner runner;
     if (!screenshot) runner = ui::makeBusyRunner([&mainWindow]() -> QWidget* { return mainWindow.data(); });
     client.host().setBusyRunner(runner);
+    // A save that waits for another issuer's save says so behind the same indicator.
+    if (!screenshot && !client.host().setLockWaitIndicator(
+                           ui::makeLockWaitIndicator([&mainWindow]() -> QWidget* { return mainWindow.data(); })))
+        return fail(client.session().sqlca->sqlerrtext);
     client.syncServerDate(runner);
 
     ui::MainWindow w(client.host());
     mainWindow = &w;
+    // Each user's windows open where and as large as they were left (not in a
+    // screenshot run, which shows the windows as laid out).
+    if (!screenshot) w.setWindowSettings(&clientSettings());
     addDataSyncCommands(w, client.host());
     qtDialogs.setParent(&w);
     w.show();

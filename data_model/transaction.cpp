@@ -1,6 +1,7 @@
 #include "data_model/transaction.h"
 
 #include <QAtomicInt>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -92,13 +93,54 @@ QString Transaction::lockTimeoutText() {
 }
 
 bool Transaction::setLockWaitMs(int milliseconds) {
+    const int before = lockWaitMs_;
+    lockWaitMs_ = milliseconds;
     QString e;
-    if (!dialect_->setLockWait(db_, milliseconds, &e)) {
+    if (!applyLockWait(&e)) {
+        lockWaitMs_ = before;
         setError(e);
         return false;
     }
-    lockWaitMs_ = milliseconds;
     return true;
+}
+
+bool Transaction::setLockWaitObserver(LockWaitObserver observer, int sliceMs) {
+    lockObserver_ = std::move(observer);
+    lockSliceMs_ = std::max(1, sliceMs);
+    QString e;
+    if (!applyLockWait(&e)) {
+        setError(e);
+        return false;
+    }
+    return true;
+}
+
+bool Transaction::applyLockWait(QString* error) {
+    const int engineWait = lockObserver_ ? std::min(lockSliceMs_, lockWaitMs_) : lockWaitMs_;
+    return dialect_->setLockWait(db_, engineWait, error);
+}
+
+bool Transaction::retryWhileLocked(const std::function<bool()>& attempt) {
+    if (!lockObserver_ || retrying_) return attempt();
+    retrying_ = true;
+    QElapsedTimer waited;
+    waited.start();
+    bool told = false;
+    bool ok = false;
+    for (;;) {
+        ok = attempt();
+        if (ok || !lockTimedOut_ || waited.elapsed() >= lockWaitMs_) break;
+        told = true;
+        // A copy: the observer may replace itself.
+        const LockWaitObserver observer = lockObserver_;
+        observer(LockWait::Waiting);
+    }
+    retrying_ = false;
+    if (told && lockObserver_) {
+        const LockWaitObserver observer = lockObserver_;
+        observer(LockWait::Over);
+    }
+    return ok;
 }
 
 QList<QVariantList> Transaction::lockRows(const QString& select, const QVariantList& binds) {
@@ -156,6 +198,10 @@ void Transaction::resetCurrent() {
 }
 
 bool Transaction::exec(const QString& sql, const QVariantList& binds) {
+    return retryWhileLocked([&] { return execOnce(sql, binds); });
+}
+
+bool Transaction::execOnce(const QString& sql, const QVariantList& binds) {
     sqlcode_ = 0;
     sqlerrtext_.clear();
     sqlnrows_ = 0;
@@ -280,6 +326,10 @@ void Transaction::undoStatement() {
 
 bool Transaction::begin() {
     if (inTransaction_) return true;
+    return retryWhileLocked([this] { return beginOnce(); });
+}
+
+bool Transaction::beginOnce() {
     finishStatements(false);
     QSqlQuery q(db_);
     if (!q.exec(dialect_->beginStatement())) {

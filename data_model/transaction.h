@@ -16,6 +16,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
+#include <functional>
 #include <list>
 #include <memory>
 
@@ -114,6 +115,19 @@ public:
     // issuer's save) before it fails with lockTimeoutText(). Default 5 seconds.
     [[nodiscard]] bool setLockWaitMs(int milliseconds);
     int lockWaitMs() const { return lockWaitMs_; }
+
+    // A wait for another connection's lock, told as it goes: Waiting each time
+    // a slice of the wait has run out and the statement is about to wait
+    // again, Over once when a wait that was told of has ended (the lock taken
+    // or the whole wait run out). The caller's thread does the waiting, so an
+    // observer can show that it waits (and keep its screen painted) between
+    // slices.
+    enum class LockWait { Waiting, Over };
+    using LockWaitObserver = std::function<void(LockWait)>;
+    static constexpr int kLockWaitSliceMs = 250;
+    // With an observer the engine waits in slices of `sliceMs` up to the whole
+    // lockWaitMs(); without one (nullptr) in one piece, and nothing is told.
+    [[nodiscard]] bool setLockWaitObserver(LockWaitObserver observer, int sliceMs = kLockWaitSliceMs);
     // Whether the last failure was such a wait running out, and whether it was a
     // duplicate key.
     bool lastErrorWasLockTimeout() const { return lockTimedOut_; }
@@ -147,6 +161,14 @@ private:
     void undoStatement();
     static bool isWrite(const QString& sql);
     static bool isDefinition(const QString& sql);
+    bool execOnce(const QString& sql, const QVariantList& binds);
+    bool beginOnce();
+    // Runs `attempt` again while it fails on another connection's lock and the
+    // whole wait has not run out, telling the observer; once when there is none
+    // (or inside another such run).
+    bool retryWhileLocked(const std::function<bool()>& attempt);
+    // The engine's own wait: a slice with an observer, else the whole wait.
+    bool applyLockWait(QString* error);
 
     // The kept statement for `sql`, moved to the front; nullptr when none.
     Statement* findStatement(const QString& sql);
@@ -171,6 +193,9 @@ private:
     bool inTransaction_ = false;
     bool statementMarked_ = false;
     int lockWaitMs_ = 5000;
+    LockWaitObserver lockObserver_;
+    int lockSliceMs_ = kLockWaitSliceMs;
+    bool retrying_ = false;
     bool lockTimedOut_ = false;
     bool duplicateKey_ = false;
     int sqlcode_ = 0;

@@ -4,6 +4,12 @@
 
 namespace fp {
 
+bool HostServices::setLockWaitIndicator(LockWaitIndicator indicator) {
+    return !session_.sqlca || session_.sqlca->setLockWaitObserver(std::move(indicator));
+}
+
+QString HostServices::lockWaitText() { return QStringLiteral("其他开票员正在保存同一批次的发票，请稍候……"); }
+
 QString HostServices::f_get_right(const QString& userid, const QString& funcId) {
     const QString none = QStringLiteral("00");
     if (!session_.sqlca) return none;

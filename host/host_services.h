@@ -1,6 +1,7 @@
 #pragma once
 // The host application's services used by every window and global function:
 // message boxes, rights, and the exchange of one request with the tax service.
+#include "data_model/transaction.h"
 #include "host/dialogs.h"
 #include "host/remote_transport.h"
 #include "host/session.h"
@@ -84,6 +85,15 @@ public:
     // indicator blocks all input; the default runs it inline.
     using BusyRunner = std::function<void(const std::function<void()>&)>;
     void setBusyRunner(BusyRunner runner) { busy_ = std::move(runner); }
+
+    // The GUI installs an indicator of a command waiting for another issuer's
+    // save: the session's sqlca waits for that save's lock in slices and tells
+    // the indicator between them (Waiting, again and again, then Over), so
+    // that it shows lockWaitText() while the window's thread waits. False when
+    // the connection refused the sliced wait (sqlca's error says why).
+    using LockWaitIndicator = Transaction::LockWaitObserver;
+    [[nodiscard]] bool setLockWaitIndicator(LockWaitIndicator indicator);
+    static QString lockWaitText();
 
     // Shows an issued invoice in the reprint window, where it can be viewed and
     // printed again with that window's checks. The GUI installs it; without

@@ -63,8 +63,7 @@ Menu m_fp_invoicing() {
              "ue_newproj"),
         item("m_del", "删除品目(&D)\tCtrl+D", CtrlD, "删除品目", "Custom080!", "删除品目(Ctrl+D)", true, "ue_delproj"),
         separator("m_-30"),
-        // The caption shows Ctrl+S but the item carries no shortcut key.
-        item("m_save", "发票保存(&S)\tCtrl+S", 0, "发票保存", "Save!", "发票保存(Ctrl+S)", true, "ue_save"),
+        item("m_save", "发票保存(&S)\tCtrl+S", CtrlS, "发票保存", "Save!", "发票保存(Ctrl+S)", true, "ue_save"),
         separator("m_-31"),
         item("m_copy", "发票复制(&C)", 0, "发票复制", "Copy!", "发票复制", true, "ue_copy"),
         item("m_paste", "发票粘贴(&V)", 0, "发票粘贴", "Paste!", "发票粘贴", true, "ue_paste"),

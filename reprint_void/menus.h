@@ -13,7 +13,7 @@ Menu m_fp_invoice_query();
 // Shortcut codes: key code, plus 256 with Ctrl.
 namespace shortcut {
 inline constexpr int CtrlO = 335, CtrlN = 334, CtrlD = 324, CtrlP = 336, CtrlF = 326, CtrlK = 331, CtrlM = 333,
-                     CtrlE = 325, CtrlH = 328, F5 = 116;
+                     CtrlE = 325, CtrlH = 328, CtrlS = 339, F5 = 116;
 }
 
 } // namespace fp

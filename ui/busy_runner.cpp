@@ -1,10 +1,12 @@
 #include "ui/busy_runner.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QProgressDialog>
 #include <QThread>
 #include <exception>
+#include <memory>
 
 namespace fp::ui {
 
@@ -35,14 +37,12 @@ protected:
         QProgressDialog::keyPressEvent(e);
     }
 };
-} // namespace
 
-QString busyText() { return QStringLiteral("正在与税务服务器通讯，请稍候……"); }
-
-void runBusy(const std::function<void()>& work, QWidget* parent) {
-    BusyDialog dlg(parent);
+// The indicator's look, whatever it waits for.
+void setUp(BusyDialog& dlg, const QString& text) {
+    dlg.setObjectName(QStringLiteral("busy_indicator"));
     dlg.setWindowTitle(QStringLiteral("提示"));
-    dlg.setLabelText(busyText());
+    dlg.setLabelText(text);
     dlg.setCancelButton(nullptr);
     dlg.setRange(0, 0);
     dlg.setMinimumDuration(0);
@@ -50,6 +50,14 @@ void runBusy(const std::function<void()>& work, QWidget* parent) {
     dlg.setAutoClose(false);
     dlg.setWindowModality(Qt::ApplicationModal);
     dlg.setWindowFlags((dlg.windowFlags() | Qt::CustomizeWindowHint) & ~Qt::WindowCloseButtonHint);
+}
+} // namespace
+
+QString busyText() { return QStringLiteral("正在与税务服务器通讯，请稍候……"); }
+
+void runBusy(const std::function<void()>& work, QWidget* parent) {
+    BusyDialog dlg(parent);
+    setUp(dlg, busyText());
 
     std::exception_ptr error;
     QThread* worker = QThread::create([&work, &error] {
@@ -75,6 +83,29 @@ void runBusy(const std::function<void()>& work, QWidget* parent) {
 HostServices::BusyRunner makeBusyRunner(std::function<QWidget*()> parent) {
     return
         [parent = std::move(parent)](const std::function<void()>& work) { runBusy(work, parent ? parent() : nullptr); };
+}
+
+HostServices::LockWaitIndicator makeLockWaitIndicator(std::function<QWidget*()> parent) {
+    // One indicator per wait; the waits of one connection never overlap.
+    auto shown = std::make_shared<std::unique_ptr<BusyDialog>>();
+    return [parent = std::move(parent), shown](Transaction::LockWait state) {
+        if (state == Transaction::LockWait::Over) {
+            if (*shown) {
+                (*shown)->finished = true;
+                (*shown)->close();
+                shown->reset();
+            }
+            return;
+        }
+        if (!*shown) {
+            *shown = std::make_unique<BusyDialog>(parent ? parent() : nullptr);
+            setUp(**shown, HostServices::lockWaitText());
+            (*shown)->show();
+        }
+        // The thread goes back to waiting: paint now; keys and clicks wait
+        // until the command has finished.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
 }
 
 } // namespace fp::ui

@@ -21,4 +21,10 @@ void runBusy(const std::function<void()>& work, QWidget* parent = nullptr);
 // (the main window once it exists).
 HostServices::BusyRunner makeBusyRunner(std::function<QWidget*()> parent);
 
+// An indicator for HostServices::setLockWaitIndicator: the same modal busy
+// indicator with HostServices::lockWaitText(), shown when a wait for another
+// issuer's save has lasted one slice and kept painted between slices (no user
+// input is taken meanwhile), taken down when the wait is over.
+HostServices::LockWaitIndicator makeLockWaitIndicator(std::function<QWidget*()> parent);
+
 } // namespace fp::ui

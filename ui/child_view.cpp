@@ -653,6 +653,7 @@ void ChildView::closeEvent(QCloseEvent* event) {
             return;
         }
     }
+    if (built_) emit closing();
     QMdiSubWindow::closeEvent(event);
 }
 

@@ -52,6 +52,11 @@ public:
     // Pixel size of the window's layout size.
     QSize layoutSizePx() const;
 
+signals:
+    // The child is closing (its window agreed): the last moment its size and
+    // place can be read.
+    void closing();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

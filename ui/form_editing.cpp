@@ -53,6 +53,14 @@ bool dropDownTakesTypedText(const FormColumn& column) {
            column.dropDown.displayColumn.compare(column.dropDown.dataColumn, Qt::CaseInsensitive) == 0;
 }
 
+QString editTextOf(const DataStore& store, int row, const QString& column) {
+    QString text = store.displayText(row, column);
+    const FormColumn* c = store.def().column(column);
+    if (c && c->edit == EditStyle::Plain && (c->type == ColType::Decimal2 || c->type == ColType::Whole))
+        text.remove(QLatin1Char(','));
+    return text;
+}
+
 QStringList choiceTexts(const DataStore& store, const FormColumn& column) {
     QStringList texts;
     if (column.edit == EditStyle::CodeTable) {

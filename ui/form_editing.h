@@ -50,6 +50,11 @@ bool isTabKey(const QKeyEvent& event);
 // a name for a code (tax office) only takes a choice.
 bool dropDownTakesTypedText(const FormColumn& column);
 
+// The text a clerk edits in a cell: what the cell shows, but a plain amount or
+// count without its grouping ("1234.50" for "1,234.50"), so that the text typed
+// over it reads back as a number. Every view edits this text.
+QString editTextOf(const DataStore& store, int row, const QString& column);
+
 // The texts a code table or drop-down column offers, in list order.
 QStringList choiceTexts(const DataStore& store, const FormColumn& column);
 

@@ -78,12 +78,7 @@ void FormTableModel::setShownHeading(int modelColumn, const QString& text) {
 QString FormTableModel::editText(const QModelIndex& index) const {
     DataStore* s = nullptr;
     if (!validCell(index, &s)) return QString();
-    const QString col = columns_[index.column()];
-    QString text = s->displayText(index.row() + 1, col);
-    const FormColumn* c = s->def().column(col);
-    if (c && c->edit == EditStyle::Plain && (c->type == ColType::Decimal2 || c->type == ColType::Whole))
-        text.remove(QLatin1Char(','));
-    return text;
+    return editTextOf(*s, index.row() + 1, columns_[index.column()]);
 }
 
 QVariant FormTableModel::data(const QModelIndex& index, int role) const {

@@ -178,11 +178,15 @@ void FormView::build() {
     setWidget(body_);
 }
 
-void FormView::showValue(Field& f, const QString& text) {
+void FormView::showValue(Field& f) {
     // What the user is typing stays until it is accepted.
     const bool typing = control_.hasPendingEdit() && f.editor->hasFocus() &&
                         control_.currentColumn.compare(f.column, Qt::CaseInsensitive) == 0;
     if (typing) return;
+    const DataStore* s = control_.store();
+    QString text;
+    if (s && s->rowCount() >= 1)
+        text = f.line && f.line->hasFocus() ? editTextOf(*s, 1, f.column) : s->displayText(1, f.column);
     if (f.line) {
         if (f.line->text() != text) {
             f.line->setText(text);
@@ -212,8 +216,7 @@ void FormView::mirror() {
             if (c->edit == EditStyle::DropDown)
                 if (const DataStore* list = s->child(f.column)) showListColumns(f, *list, *c);
         }
-        const QString text = hasRow ? s->displayText(1, f.column) : QString();
-        showValue(f, text);
+        showValue(f);
 
         const bool readOnly = formReadOnly || !hasRow || s->isProtected(1, f.column);
         if (f.line && f.line->isReadOnly() != readOnly) f.line->setReadOnly(readOnly);
@@ -339,6 +342,7 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::FocusIn:
         if (!syncing_ && !passingFocus(event)) goToCell(control_, 1, f->column);
+        showValue(*f); // the plain value to edit
         if (f->line && static_cast<QFocusEvent*>(event)->reason() == Qt::TabFocusReason) f->line->selectAll();
         break;
     case QEvent::FocusOut:
@@ -348,6 +352,7 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
             leaveCell(control_);
             busy_ = false;
         }
+        if (!passingFocus(event)) showValue(*f); // formatted again
         break;
     case QEvent::ShortcutOverride:
         // The window's menu keys are not the field's: a line edit would take some of

@@ -11,7 +11,8 @@
 // choose-only list for a code table and for a drop-down that shows a name for a
 // code; a list that also takes typed text for a drop-down of names (the payer).
 // Dates show as "yyyy-mm-dd", amounts as the definition formats them, negative
-// amounts in the definition's colour. Protected columns and a read-only form
+// amounts in the definition's colour; a field being edited holds the plain
+// value (an amount without its grouping), as a grid cell's editor does. Protected columns and a read-only form
 // take no input.
 //
 // Input goes through the control: typing is the pending edit; leaving the field
@@ -73,7 +74,9 @@ private:
     void build();
     Field* fieldOf(const QObject* widget);
     Field* fieldFor(const QString& column);
-    void showValue(Field& f, const QString& text);
+    // Shows the column's value: the text to edit while the field has the
+    // focus, else the text as the form formats it.
+    void showValue(Field& f);
     bool handleKey(Field& f, QKeyEvent* event);
     void showListColumns(Field& f, const DataStore& list, const FormColumn& column);
 

@@ -13,7 +13,9 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSettings>
 #include <QStatusBar>
+#include <algorithm>
 
 namespace fp::ui {
 
@@ -23,6 +25,14 @@ constexpr int kFuncIssue = w_fp_invoicing::kFunctionId;
 constexpr int kFuncReprint = w_fp_invoice_print::kFunctionId;
 constexpr int kFuncVoid = w_fp_invoice_void::kFunctionId;
 constexpr int kFuncQuery = w_fp_invoice_query::kFunctionId;
+
+// `r` no larger than `area` and moved, as little as it takes, to lie inside it.
+QRect fittedInto(QRect r, const QRect& area) {
+    r.setSize(r.size().boundedTo(area.size()));
+    r.moveLeft(std::clamp(r.left(), area.left(), area.right() + 1 - r.width()));
+    r.moveTop(std::clamp(r.top(), area.top(), area.bottom() + 1 - r.height()));
+    return r;
+}
 } // namespace
 
 MainWindow::MainWindow(HostServices& host, QWidget* parent) : QMainWindow(parent), host_(host) {
@@ -160,9 +170,31 @@ ChildView* MainWindow::openWindow(std::unique_ptr<BaseWindow> window, int functi
     mdi_->addSubWindow(view);
     view->show();
     view->adjustSize();
+    placeChild(view);
+    connect(view, &ChildView::closing, this, [this, view] { rememberPlace(*view); });
     mdi_->setActiveSubWindow(view);
     view->focusFirst();
     return view;
+}
+
+QString MainWindow::geometryKey(const ChildView& view) const {
+    const QString user = host_.session().gs_userid;
+    return QStringLiteral("windows/%1/%2").arg(user.isEmpty() ? QStringLiteral("_") : user, view.window().name());
+}
+
+void MainWindow::placeChild(ChildView* view) {
+    QRect r = view->geometry();
+    if (settings_) {
+        const QRect saved = settings_->value(geometryKey(*view)).toRect();
+        if (saved.isValid()) r = saved;
+    }
+    view->setGeometry(fittedInto(r, mdi_->viewport()->rect()));
+}
+
+void MainWindow::rememberPlace(const ChildView& view) {
+    if (!settings_ || view.isMaximized() || view.isMinimized()) return;
+    settings_->setValue(geometryKey(view), view.geometry());
+    settings_->sync();
 }
 
 QList<ChildView*> MainWindow::childViews() const {

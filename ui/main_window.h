@@ -13,6 +13,7 @@
 
 class QLabel;
 class QMdiArea;
+class QSettings;
 class QMdiSubWindow;
 class QMenu;
 
@@ -53,11 +54,21 @@ public:
     // The open children, in creation order.
     QList<ChildView*> childViews() const;
 
+    // Where each user's windows keep their size and place (the client's
+    // settings); without settings a window opens at its layout size.
+    void setWindowSettings(QSettings* settings) { settings_ = settings; }
+    // The settings key of a window's size and place for the session's user.
+    QString geometryKey(const ChildView& view) const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void showCommandsOf(QMdiSubWindow* sub);
+    // Gives a new child its remembered size and place, or its layout size
+    // where the area put it, then brings it fully inside the workspace.
+    void placeChild(ChildView* view);
+    void rememberPlace(const ChildView& view);
 
     HostServices& host_;
     QMdiArea* mdi_ = nullptr;
@@ -67,6 +78,7 @@ private:
     QMenu* commandMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;
     std::map<int, WindowFactory> factories_;
+    QSettings* settings_ = nullptr;
 };
 
 } // namespace fp::ui

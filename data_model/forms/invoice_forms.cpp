@@ -123,20 +123,25 @@ FormDef headerForm(const QString& name, const QString& table, bool integrated) {
     office.viewOf = QStringLiteral("swjgdm");
     office.edit = EditStyle::DropDown;
     office.dropDown = {QStringLiteral("dddw_swjg"), QStringLiteral("swjgmc"), QStringLiteral("swjgdm")};
+    // The taxpayer's office comes with the taxpayer, as its code does.
+    office.protect = [](const DataStore&, int) { return true; };
     d.views.push_back(office);
 
     addLabelObjects(d);
     if (integrated) {
         // What the issuer enters or reads on the paper invoice, in its order:
         // code, number and date; the payer; the total in figures and words;
-        // the payee; the remarks; the issuer and the invoice's state.
+        // the payee; the remarks; the issuer, the invoice's state and the tax
+        // office. Every column the save requires is among them, so that a
+        // missing value is one the issuer can see.
         d.screenLines = {{QStringLiteral("fpdm"), QStringLiteral("fphm"), QStringLiteral("kprq")},
                          {QStringLiteral("fkfmc")},
                          {QStringLiteral("fkfzjlx"), QStringLiteral("fkfzjhm")},
                          {QStringLiteral("hjje"), QStringLiteral("hjdx")},
-                         {QStringLiteral("skfmc"), QStringLiteral("skfzjhm"), QStringLiteral("skflxdh")},
+                         {QStringLiteral("skfmc"), QStringLiteral("skflxdh")},
+                         {QStringLiteral("skfzjlx"), QStringLiteral("skfzjhm")},
                          {QStringLiteral("bz")},
-                         {QStringLiteral("kpr"), QStringLiteral("fpzt")}};
+                         {QStringLiteral("kpr"), QStringLiteral("fpzt"), QStringLiteral("swjgmc")}};
         // Red-letter marker: "1" for a reversal of an invoice issued outside the
         // system, "0" otherwise; the issuing window sets it.
         d.texts.push_back({QStringLiteral("sgfpch_t"), QStringLiteral("0"), QString(), false});

@@ -315,5 +315,55 @@ TEST_F(EngineTest, AWriterWaitsForAnotherUpToItsBoundThenFailsClearly) {
     EXPECT_EQ(lastUsed(*other, QStringLiteral("C1")), QStringLiteral("00000005"));
 }
 
+// A writer whose wait is watched waits in slices and says so between them:
+// the lock freed while it waits lets it go on; a lock never freed fails it
+// after the whole wait, as without a watcher. Either way the watcher hears
+// once that the wait is over.
+TEST_F(EngineTest, AWatchedWaitIsToldAsItGoesAndWhenItIsOver) {
+    addBatch(QStringLiteral("C1"), QStringLiteral("00000004"));
+    using LockWait = Transaction::LockWait;
+    struct Case {
+        const char* what;
+        bool freedWhileWaiting;
+        QString held, waiting; // the numbers this connection and the other one record
+    };
+    const Case cases[] = {{"freed", true, QStringLiteral("00000005"), QStringLiteral("00000006")},
+                          {"never freed", false, QStringLiteral("00000007"), QStringLiteral("00000008")}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(recordNumberUsed(tx(), QStringLiteral("C1"), QStringLiteral("50"), c.held));
+        auto other = db.openAnother();
+        ASSERT_TRUE(other->setLockWaitMs(c.freedWhileWaiting ? 30000 : 200));
+        QList<LockWait> told;
+        ASSERT_TRUE(other->setLockWaitObserver(
+            [&](LockWait state) {
+                told << state;
+                if (c.freedWhileWaiting && told.size() == 1) {
+                    ASSERT_TRUE(tx().rollback());
+                }
+            },
+            50));
+        const bool saved = recordNumberUsed(*other, QStringLiteral("C1"), QStringLiteral("50"), c.waiting);
+        ASSERT_GE(told.size(), 2);
+        EXPECT_EQ(told.count(LockWait::Over), 1);
+        EXPECT_EQ(told.last(), LockWait::Over);
+        if (c.freedWhileWaiting) {
+            EXPECT_TRUE(saved) << other->sqlerrtext.toStdString();
+            EXPECT_EQ(told, (QList<LockWait>{LockWait::Waiting, LockWait::Over}));
+            ASSERT_TRUE(other->commit());
+            EXPECT_EQ(lastUsed(tx(), QStringLiteral("C1")), c.waiting);
+        } else {
+            EXPECT_FALSE(saved);
+            EXPECT_TRUE(other->lastErrorWasLockTimeout()) << other->sqlerrtext.toStdString();
+            ASSERT_TRUE(other->rollback());
+            ASSERT_TRUE(tx().rollback());
+        }
+        // A statement that finds no lock tells nothing.
+        told.clear();
+        EXPECT_NE(lastUsed(*other, QStringLiteral("C1")), QString());
+        EXPECT_TRUE(told.isEmpty());
+    }
+}
+
 } // namespace
 } // namespace fp

@@ -130,6 +130,41 @@ TEST(FormDefs, RequiredColumnsOfTheForms) {
     }
 }
 
+// A form laid out in lines shows every column the save requires, so that the
+// field a missing value stops the save on is one the clerk sees; a column shown
+// through its second view (the office code through its name) counts as shown.
+// What the clerk may not change is shown read-only.
+TEST(FormDefs, AFormInLinesShowsEveryRequiredColumn) {
+    test::TempDb db(test::TempDb::Content::DemoData);
+    int laidOut = 0;
+    for (const QString& name : formDefNames()) {
+        const FormDef* d = formDef(name);
+        if (d->screenLines.empty()) continue;
+        ++laidOut;
+        QSet<QString> shown;
+        for (const QStringList& line : d->screenLines)
+            for (const QString& column : line) shown.insert(column.toLower());
+        std::vector<const FormColumn*> all;
+        for (const auto& c : d->columns) all.push_back(&c);
+        for (const auto& v : d->views) all.push_back(&v);
+        for (const FormColumn* c : all) {
+            if (!c->required()) continue;
+            bool seen = shown.contains(c->name.toLower());
+            for (const auto& v : d->views)
+                if (v.viewOf.compare(c->name, Qt::CaseInsensitive) == 0 && shown.contains(v.name.toLower()))
+                    seen = true;
+            EXPECT_TRUE(seen) << name.toStdString() << ": " << c->name.toStdString();
+        }
+    }
+    EXPECT_GT(laidOut, 0);
+
+    // The office comes with the taxpayer; the payee's document type is the clerk's.
+    DataStore header(*formDef(QStringLiteral("d_fp_integrated_free")), db.tx());
+    header.insertRow(0);
+    EXPECT_TRUE(header.isProtected(1, QStringLiteral("swjgmc")));
+    EXPECT_FALSE(header.isProtected(1, QStringLiteral("skfzjlx")));
+}
+
 TEST(FormDefs, ItemLabelsOfTheThreeLists) {
     const std::pair<const char*, const char*> cases[] = {{"d_fp_xmxx_integrated_list", "品目明细"},
                                                          {"d_fp_xmxx_estate_list", "不动产项目明细"},

@@ -236,6 +236,28 @@ TEST_F(SaveTest, ANumberSavedMeanwhileByAnotherIssuerIsNamedAsUsed) {
     EXPECT_EQ(server->service().invoiceCount(), 0);
 }
 
+// Another issuer is saving on the same batch: the save waits for it behind the
+// window's indicator, and goes on once the other save is done.
+TEST_F(SaveTest, ASaveWaitingForAnotherIssuersSaveAsksForTheIndicator) {
+    prepare();
+    auto other = db->openAnother();
+    ASSERT_TRUE(other->exec(QStringLiteral("UPDATE bdcja_fplg SET zjsyh = zjsyh WHERE fpdm = ?"), {code50()}));
+    ASSERT_TRUE(db->tx().setLockWaitMs(30000));
+    QList<Transaction::LockWait> told;
+    ASSERT_TRUE(host->setLockWaitIndicator([&](Transaction::LockWait state) {
+        told << state;
+        if (told.size() == 1) {
+            ASSERT_TRUE(other->rollback()); // the other save ends
+        }
+    }));
+    dialogs.yes();
+    ASSERT_TRUE(save()) << dialogs.messages().join(u'|').toStdString();
+    EXPECT_EQ(told, (QList<Transaction::LockWait>{Transaction::LockWait::Waiting, Transaction::LockWait::Over}));
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("数据保存成功！")});
+    EXPECT_EQ(
+        count(QStringLiteral("SELECT count(1) FROM bdcja_fplg WHERE fpdm = ? AND zjsyh = '00000001'"), {code50()}), 1);
+}
+
 TEST_F(SaveTest, RefusalsBeforeTheConfirmation) {
     struct Case {
         const char* name;

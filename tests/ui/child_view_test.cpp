@@ -299,7 +299,8 @@ TEST_F(IssuingViewTest, MenuShortcutsOfVisibleItemsChooseTheirItems) {
     keys.sort();
     // Hidden items (查找, 刷新, 导入, 导出) have no live key.
     EXPECT_EQ(keys, (QStringList{QStringLiteral("shortcut_m_0=Ctrl+P"), QStringLiteral("shortcut_m_acco=Ctrl+O"),
-                                 QStringLiteral("shortcut_m_child=Ctrl+N"), QStringLiteral("shortcut_m_del=Ctrl+D")}));
+                                 QStringLiteral("shortcut_m_child=Ctrl+N"), QStringLiteral("shortcut_m_del=Ctrl+D"),
+                                 QStringLiteral("shortcut_m_save=Ctrl+S")}));
 
     for (QAction* a : v->actions())
         if (a->objectName() == QLatin1String("shortcut_m_acco")) a->trigger();

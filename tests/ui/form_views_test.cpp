@@ -169,9 +169,15 @@ TEST_F(FormViewsTest, HeaderFormShowsTheStartedInvoiceAndTakesEditsThroughTheCon
     // internal codes and the columns of other kinds are not shown.
     const QStringList cols = header()->columns();
     EXPECT_EQ(cols.mid(0, 4), (QStringList{"fpdm", "fphm", "kprq", "fkfmc"}));
-    for (const char* hidden : {"sl", "se", "userid", "extprop1", "fpzlbm", "sxh", "drcs", "swjgdm", "swjgmc", "zbrbz",
-                               "fbrbz", "mjlx", "bcrq"})
+    for (const char* hidden :
+         {"sl", "se", "userid", "extprop1", "fpzlbm", "sxh", "drcs", "swjgdm", "zbrbz", "fbrbz", "mjlx", "bcrq"})
         EXPECT_FALSE(cols.contains(QString::fromUtf8(hidden))) << hidden;
+    // Every column the save requires is on screen: the payee's document type
+    // for the clerk to change, the tax office (by its name) read-only.
+    EXPECT_EQ(choice(QStringLiteral("skfzjlx"))->currentText(), QStringLiteral("纳税人识别号"));
+    EXPECT_FALSE(qobject_cast<ui::FieldCombo*>(choice(QStringLiteral("skfzjlx")))->isReadOnly());
+    ASSERT_TRUE(cols.contains(QStringLiteral("swjgmc")));
+    EXPECT_TRUE(qobject_cast<ui::FieldCombo*>(choice(QStringLiteral("swjgmc")))->isReadOnly());
     // The state by its name.
     EXPECT_EQ(choice(QStringLiteral("fpzt"))->currentText(), QStringLiteral("已开票"));
     EXPECT_EQ(header()->labelFor(QStringLiteral("skfmc"))->text(), QStringLiteral("收款方名称"));
@@ -235,6 +241,14 @@ TEST_F(FormViewsTest, HeaderFormShowsTheStartedInvoiceAndTakesEditsThroughTheCon
     win->dw_fp.notify();
     EXPECT_EQ(field(QStringLiteral("hjje"))->text(), QStringLiteral("-1,234.56"));
     EXPECT_EQ(field(QStringLiteral("hjje"))->palette().color(QPalette::Text), QColor(255, 0, 0));
+    // In the field, as in a grid's cell editor, the amount is the plain value to
+    // edit; formatted again once the field is left.
+    field(QStringLiteral("hjje"))->setFocus(Qt::TabFocusReason);
+    test::drainEvents();
+    EXPECT_EQ(field(QStringLiteral("hjje"))->text(), QStringLiteral("-1234.56"));
+    field(QStringLiteral("bz"))->setFocus(Qt::MouseFocusReason);
+    test::drainEvents();
+    EXPECT_EQ(field(QStringLiteral("hjje"))->text(), QStringLiteral("-1,234.56"));
     EXPECT_NE(field(QStringLiteral("kpr"))->palette().color(QPalette::Text), QColor(255, 0, 0));
     // A negative total protects the payer (a red-letter invoice copied from a known one).
     EXPECT_TRUE(qobject_cast<ui::FieldCombo*>(choice(QStringLiteral("fkfmc")))->isReadOnly());
@@ -484,13 +498,14 @@ TEST_F(FormViewsTest, TabReachesThePayerAtOnceAndShiftTabWalksTheSamePathBack) {
         press(Qt::Key_Tab);
         if (win->focusedName() == QLatin1String("dw_fp")) forward << win->dw_fp.currentColumn;
     }
-    EXPECT_EQ(forward, (QStringList{"fkfmc", "fkfzjlx", "fkfzjhm", "skfmc", "skfzjhm", "skflxdh", "bz", "kpr"}));
+    EXPECT_EQ(forward,
+              (QStringList{"fkfmc", "fkfzjlx", "fkfzjhm", "skfmc", "skflxdh", "skfzjlx", "skfzjhm", "bz", "kpr"}));
     ASSERT_EQ(win->focusedName(), QStringLiteral("dw_xm"));
     // Back into the header at its last field, then backwards.
     header()->editorFor(QStringLiteral("kpr"))->setFocus(Qt::MouseFocusReason);
     test::drainEvents();
     QStringList backward{win->dw_fp.currentColumn};
-    for (int i = 0; i < 7; ++i) {
+    for (qsizetype i = 1; i < forward.size(); ++i) {
         press(Qt::Key_Backtab);
         backward.prepend(win->dw_fp.currentColumn);
     }

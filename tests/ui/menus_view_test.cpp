@@ -21,8 +21,12 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
+#include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <gtest/gtest.h>
@@ -101,6 +105,13 @@ public:
             if (a->objectName() == objectName) return a;
         return nullptr;
     }
+    // The commands a recording window has raised.
+    static QStringList& raisedBy(ChildView* v) {
+        if (auto* w = dynamic_cast<Recording<w_fp_invoicing>*>(&v->window())) return w->raised;
+        if (auto* w = dynamic_cast<Recording<w_fp_invoice_print>*>(&v->window())) return w->raised;
+        if (auto* w = dynamic_cast<Recording<w_fp_invoice_query>*>(&v->window())) return w->raised;
+        return dynamic_cast<Recording<w_fp_invoice_void>*>(&v->window())->raised;
+    }
     static QStringList toolbarTexts(ChildView* v) {
         QStringList l;
         for (QAction* a : v->toolBar()->actions()) l << (a->isSeparator() ? QStringLiteral("|") : a->text());
@@ -148,6 +159,7 @@ TEST_F(MenusViewTest, EveryCommandIsReachedByItsItemButtonAndShortcut) {
          {{QKeySequence(QStringLiteral("Ctrl+O")), "ue_start"},
           {QKeySequence(QStringLiteral("Ctrl+N")), "ue_newproj"},
           {QKeySequence(QStringLiteral("Ctrl+D")), "ue_delproj"},
+          {QKeySequence(QStringLiteral("Ctrl+S")), "ue_save"},
           {QKeySequence(QStringLiteral("Ctrl+P")), "ue_print"}},
          {"发票录入(Ctrl+O)", "新增品目(Ctrl+N)", "删除品目(Ctrl+D)", "发票保存(Ctrl+S)", "发票复制", "发票粘贴", "|",
           "发票打印[Ctrl+P]"}},
@@ -231,6 +243,138 @@ TEST_F(MenusViewTest, EveryCommandIsReachedByItsItemButtonAndShortcut) {
             drainEvents();
             EXPECT_EQ(record(), QStringList{event}) << seq.toString().toStdString();
         }
+        v->close();
+        drainEvents();
+    }
+}
+
+// The keyboard path from code to number: choosing a code with the arrow keys
+// moves the focus to the number box (enabled only now), one Tab from the code
+// box reaches it, and Enter there starts. The register's filters are reached
+// one Tab after another.
+TEST_F(MenusViewTest, FromTheCodeOneTabReachesTheNumberAndEnterStarts) {
+    struct Case {
+        const char* name;
+        std::function<ChildView*(MenusViewTest&)> open;
+    };
+    const Case cases[] = {
+        {"issuing", [](MenusViewTest& t) { return t.openRecording<w_fp_invoicing>(1); }},
+        {"reprint", [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_print>(2); }},
+        {"void", [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_void>(3); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChildView* v = c.open(*this);
+        ASSERT_NE(v, nullptr);
+        BaseWindow& w = v->window();
+        auto* codes = qobject_cast<QComboBox*>(v->widgetFor(QStringLiteral("ddlb_fpdm")));
+        auto* numbers = qobject_cast<QComboBox*>(v->widgetFor(QStringLiteral("ddlb_fphm")));
+        ASSERT_TRUE(codes && numbers);
+        EXPECT_FALSE(numbers->isEnabled());
+        codes->setFocus(Qt::TabFocusReason);
+        drainEvents();
+        ASSERT_EQ(QApplication::focusWidget(), codes);
+
+        press(Qt::Key_Down);
+        ASSERT_GE(codes->currentIndex(), 0);
+        EXPECT_TRUE(numbers->isEnabled());
+        EXPECT_EQ(QApplication::focusWidget(), numbers);
+        EXPECT_EQ(w.focusedName(), QStringLiteral("ddlb_fphm"));
+
+        // Back to the code and one Tab forward again.
+        press(Qt::Key_Backtab, Qt::ShiftModifier);
+        EXPECT_EQ(QApplication::focusWidget(), codes);
+        press(Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), numbers);
+        EXPECT_EQ(w.focusedName(), QStringLiteral("ddlb_fphm"));
+
+        // A number typed, Enter starts.
+        numbers->lineEdit()->selectAll();
+        QTest::keyClicks(numbers, QStringLiteral("00000001"));
+        drainEvents();
+        raisedBy(v).clear();
+        press(Qt::Key_Return);
+        EXPECT_EQ(raisedBy(v), QStringList{QStringLiteral("ue_start")});
+        v->close();
+        drainEvents();
+    }
+
+    ChildView* v = openRecording<w_fp_invoice_query>(4);
+    ASSERT_NE(v, nullptr);
+    QStringList reached;
+    v->widgetFor(QStringLiteral("sle_month"))->setFocus(Qt::TabFocusReason);
+    drainEvents();
+    for (int i = 0; i < 12; ++i) {
+        reached << v->window().focusedName();
+        press(Qt::Key_Tab);
+    }
+    EXPECT_EQ(reached, (QStringList{"sle_month", "sle_from", "sle_to", "ddlb_fpdm", "sle_fphm_from", "sle_fphm_to",
+                                    "ddlb_fpzt", "ddlb_sign", "ddlb_fpzl", "ddlb_kpr", "sle_payer", "lv_list"}));
+}
+
+// At 1366 x 768 every window opens fully inside the workspace. Each user's
+// windows come back as large as and where they were left; a place remembered
+// on a larger screen is brought inside the workspace.
+TEST_F(MenusViewTest, WindowsOpenInsideTheWorkspaceAndComeBackWhereTheyWereLeft) {
+    QTemporaryDir dir;
+    QSettings settings(dir.filePath(QStringLiteral("fpdesk.ini")), QSettings::IniFormat);
+    main->setWindowSettings(&settings);
+    main->resize(1366, 768);
+    drainEvents();
+    const QRect area = main->mdiArea()->viewport()->rect();
+    const auto text = [](const QRect& r) {
+        return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
+    };
+    struct Case {
+        const char* name;
+        std::function<ChildView*(MenusViewTest&)> open;
+    };
+    const Case cases[] = {
+        {"issuing", [](MenusViewTest& t) { return t.openRecording<w_fp_invoicing>(1); }},
+        {"reprint", [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_print>(2); }},
+        {"void", [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_void>(3); }},
+        {"register", [](MenusViewTest& t) { return t.openRecording<w_fp_invoice_query>(4); }},
+    };
+    const QString clerk = session.gs_userid;
+    const QString other = QStringLiteral("u_other");
+    ASSERT_TRUE(db.tx().exec(QStringLiteral("INSERT INTO b_user_right (userid, funcid, right_code) "
+                                            "SELECT ?, funcid, right_code FROM b_user_right WHERE userid = ?"),
+                             {other, clerk}));
+    ASSERT_TRUE(db.tx().commit());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        session.gs_userid = clerk;
+        ChildView* v = c.open(*this);
+        ASSERT_NE(v, nullptr);
+        EXPECT_TRUE(area.contains(v->geometry())) << text(v->geometry()) << " in " << text(area);
+        shot(QStringLiteral("opened_1366x768_") + QString::fromLatin1(c.name));
+        const QString key = main->geometryKey(*v);
+
+        // Left smaller and elsewhere, it opens so again for this user only.
+        const QRect left(40, 30, 760, 520);
+        v->setGeometry(left);
+        v->close();
+        drainEvents();
+        v = c.open(*this);
+        ASSERT_NE(v, nullptr);
+        EXPECT_EQ(v->geometry(), left) << text(v->geometry());
+        v->close();
+        drainEvents();
+        session.gs_userid = other;
+        v = c.open(*this);
+        ASSERT_NE(v, nullptr);
+        EXPECT_NE(v->geometry(), left);
+        v->close();
+        drainEvents();
+
+        // Remembered on a larger screen: beyond the right and lower edges.
+        session.gs_userid = clerk;
+        settings.setValue(key, QRect(area.width() - 100, area.height() - 50, area.width() + 300, 600));
+        v = c.open(*this);
+        ASSERT_NE(v, nullptr);
+        EXPECT_TRUE(area.contains(v->geometry())) << text(v->geometry()) << " in " << text(area);
+        EXPECT_EQ(v->width(), area.width());
+        EXPECT_EQ(v->height(), 600);
         v->close();
         drainEvents();
     }

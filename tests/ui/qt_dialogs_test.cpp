@@ -1,5 +1,6 @@
 // The Qt dialogs behind the dialogs port and the busy indicator of exchanges.
 #include "data_model/demo_constants.h"
+#include "host/host_services.h"
 #include "tests/support/temp_db.h"
 #include "tests/ui/qt_app.h"
 #include "ui/busy_runner.h"
@@ -146,14 +147,38 @@ TEST_F(QtDialogsTest, BusyRunnerRunsTheWorkElsewhereBehindAModalIndicator) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
+// A wait for another issuer's save: the same modal indicator with its own text,
+// one for the whole wait however often it is told, gone when the wait is over.
+TEST_F(QtDialogsTest, LockWaitIndicatorShowsOneModalIndicatorForTheWholeWait) {
+    using LockWait = Transaction::LockWait;
+    const auto indicator = ui::makeLockWaitIndicator([] { return nullptr; });
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    indicator(LockWait::Waiting);
+    auto* shown = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_EQ(shown->windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(shown->labelText(), QStringLiteral("其他开票员正在保存同一批次的发票，请稍候……"));
+    EXPECT_EQ(shown->labelText(), HostServices::lockWaitText());
+    key(shown, Qt::Key_Escape); // the clerk cannot close it
+    indicator(LockWait::Waiting);
+    EXPECT_EQ(QApplication::activeModalWidget(), shown);
+    EXPECT_TRUE(shown->isVisible());
+    indicator(LockWait::Over);
+    test::drainEvents();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        EXPECT_FALSE(qobject_cast<QProgressDialog*>(w) && w->isVisible());
+}
+
 TEST(KeyMapTest, ShortcutCodesBecomeKeySequences) {
     struct Case {
         int code;
         const char* keys;
     };
     const Case cases[] = {
-        {335, "Ctrl+O"}, {334, "Ctrl+N"}, {324, "Ctrl+D"}, {336, "Ctrl+P"}, {326, "Ctrl+F"},
-        {331, "Ctrl+K"}, {333, "Ctrl+M"}, {325, "Ctrl+E"}, {116, "F5"},     {0, ""},
+        {335, "Ctrl+O"}, {334, "Ctrl+N"}, {324, "Ctrl+D"}, {336, "Ctrl+P"}, {326, "Ctrl+F"}, {331, "Ctrl+K"},
+        {333, "Ctrl+M"}, {325, "Ctrl+E"}, {339, "Ctrl+S"}, {116, "F5"},     {0, ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ui::keySequenceForShortcut(c.code), QKeySequence(QString::fromLatin1(c.keys))) << c.code;
