@@ -12,7 +12,7 @@ packages=(
   libcpp-httplib-dev libssl-dev libsqlite3-dev
   libxlsxwriter-dev
   libgtest-dev libgmock-dev libbenchmark-dev python3-openpyxl
-  fonts-wqy-zenhei fonts-arphic-uming
+  fonts-wqy-zenhei fonts-arphic-uming qt6-translations-l10n
   xvfb xauth
   poppler-utils
   postgresql postgresql-15
