@@ -1,8 +1,8 @@
 // The simulated tax service as a program.
 //
-//   taxsim [--port N] [--host ADDR] [--db FILE] [--seed FILE]
-//          [--control-token TOKEN | --no-control] [--max-body BYTES]
-//   taxsim --help | --version
+//   fpdesk-taxsim [--port N] [--host ADDR] [--db FILE] [--seed FILE]
+//                 [--control-token TOKEN | --no-control] [--max-body BYTES]
+//   fpdesk-taxsim --help | --version
 //
 // --port 0 (the default) binds a free port. The first line on standard output
 // is the base URL, "http://127.0.0.1:PORT". Without --seed, a store that knows
