@@ -654,8 +654,11 @@ QString usageText() {
                                "  -v, --version        show the version and exit\n"
                                "\n"
                                "Commands:\n");
+    // The summary under the command, at the column where the options' texts
+    // start: also how the manual page (made from this text) tells them apart.
     for (const CliCommand& c : cliCommands())
-        t += QStringLiteral("  %1 %2\n      %3\n").arg(c.words.join(QLatin1Char(' ')), c.synopsis, c.summary);
+        t += QStringLiteral("  %1 %2\n%3%4\n")
+                 .arg(c.words.join(QLatin1Char(' ')), c.synopsis, QString(23, QLatin1Char(' ')), c.summary);
     t += QStringLiteral("\n") + kCommonNote;
     return t;
 }

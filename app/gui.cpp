@@ -102,7 +102,7 @@ namespace {
 // The application's own icon, compiled into the executable in several sizes.
 QIcon applicationIcon() {
     QIcon icon;
-    for (int size : {32, 48, 64, 128, 256})
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/fpdesk/fpdesk-%1.png").arg(size), QSize(size, size));
     return icon;
 }

@@ -15,6 +15,7 @@ packages=(
   fonts-wqy-zenhei fonts-arphic-uming qt6-translations-l10n
   xvfb xauth
   poppler-utils
+  lintian help2man
   postgresql postgresql-15
 )
 missing=()
