@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPrinterInfo>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -34,6 +35,12 @@ void printOut(const QString& text) {
     const QByteArray b = text.toUtf8();
     std::fwrite(b.constData(), 1, size_t(b.size()), stdout);
 }
+
+const QString kCommonNote =
+    QStringLiteral("The data commands take --database FILE|URL (an SQLite file or a postgresql://\n"
+                   "URL), --server URL (the tax service) and --profile FILE. Messages go to\n"
+                   "standard error; the exit status is 0 only when the command succeeded, 2 for\n"
+                   "a misused command line.\n");
 
 // Options shared by the subcommands that work on a database or a tax service.
 const QCommandLineOption& databaseOption() {
@@ -469,6 +476,12 @@ int printerOffset(const QStringList& args) {
         }
         *shift = value;
     }
+    // An offset is found by the printer's exact name: a misspelt one would be
+    // kept and never used. The preview's PDF output keeps its own as "PDF".
+    const QStringList installed = QPrinterInfo::availablePrinterNames();
+    if (printer != QLatin1String("PDF") && !installed.contains(printer))
+        printErr(QStringLiteral("警告：本机没有名为“%1”的打印机，偏移量只用于名称完全相同的打印机。已安装的打印机：%2")
+                     .arg(printer, installed.isEmpty() ? QStringLiteral("无") : installed.join(QStringLiteral("、"))));
     if (parser.isSet(down) || parser.isSet(right)) offsets.setOffset(printer, offset);
     printOut(QStringLiteral("%1：向下 %2 毫米，向右 %3 毫米\n")
                  .arg(printer)
@@ -622,16 +635,112 @@ const std::vector<CliCommand>& cliCommands() {
     return commands;
 }
 
+QString versionText() { return QStringLiteral("fpdesk " FPDESK_VERSION "\n"); }
+
 QString usageText() {
-    QString t = QStringLiteral("Usage:\n"
-                               "  fpdesk [--profile FILE] [--screenshot FILE]\n"
-                               "      open the client; without a profile the embedded demo\n"
-                               "      --screenshot FILE: open the issuing window, save the main window as PNG, exit\n");
+    QString t = QStringLiteral("Usage: fpdesk [--profile FILE] [--screenshot FILE]\n"
+                               "  or:  fpdesk COMMAND [ARGUMENT]... [OPTION]...\n"
+                               "Issue, print and void integrated unified invoices (综合统一发票) through the tax\n"
+                               "authority's network invoicing service. Without a command it opens the client;\n"
+                               "the commands do the same work without a display.\n"
+                               "\n"
+                               "Options:\n"
+                               "  --profile FILE       the profile (INI) naming the database, the tax service and\n"
+                               "                       the taxpayer; without one the embedded demo\n"
+                               "  --screenshot FILE    open the issuing window, save the main window as a PNG\n"
+                               "                       and exit\n"
+                               "  -h, --help           show this help and exit (fpdesk COMMAND --help: the\n"
+                               "                       command's)\n"
+                               "  -v, --version        show the version and exit\n"
+                               "\n"
+                               "Commands:\n");
+    // The summary under the command, at the column where the options' texts
+    // start: also how the manual page (made from this text) tells them apart.
     for (const CliCommand& c : cliCommands())
-        t += QStringLiteral("  fpdesk %1 %2\n      %3\n").arg(c.words.join(QLatin1Char(' ')), c.synopsis, c.summary);
-    t += QStringLiteral("  fpdesk --help\n");
+        t += QStringLiteral("  %1 %2\n%3%4\n")
+                 .arg(c.words.join(QLatin1Char(' ')), c.synopsis, QString(23, QLatin1Char(' ')), c.summary);
+    t += QStringLiteral("\n") + kCommonNote;
     return t;
 }
+
+QString commandHelpText(const CliCommand& command) {
+    return QStringLiteral("Usage: fpdesk %1 %2\n%3\n\n")
+               .arg(command.words.join(QLatin1Char(' ')), command.synopsis, command.summary) +
+           kCommonNote;
+}
+
+namespace {
+
+// Asks a command for its help: -h or --help among its arguments (before "--").
+bool asksForHelp(const QStringList& args) {
+    for (const QString& a : args) {
+        if (a == QLatin1String("--")) return false;
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) return true;
+    }
+    return false;
+}
+
+// Options the toolkit takes on any GUI program's command line (-platform,
+// -display, -style...); the application object removes them from the
+// arguments, so the client's own parser sees them only here.
+QList<QCommandLineOption> toolkitOptions() {
+    QList<QCommandLineOption> options;
+    for (const char* name :
+         {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowicon", "qwindowtitle",
+          "qmljsdebugger", "session", "display", "geometry", "name", "title", "style", "stylesheet"}) {
+        QCommandLineOption o(QString::fromLatin1(name), QString(), QStringLiteral("VALUE"));
+        o.setFlags(QCommandLineOption::HiddenFromHelp);
+        options << o;
+    }
+    for (const char* name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption o(QString::fromLatin1(name));
+        o.setFlags(QCommandLineOption::HiddenFromHelp);
+        options << o;
+    }
+    return options;
+}
+
+// The client's command line is read before the application object exists:
+// help, the version and a misused command line need no display. Returns the
+// exit status when the run ends here.
+std::optional<int> readClientOptions(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOptions({help, version, profileOption(),
+                       QCommandLineOption(QStringLiteral("screenshot"), QString(), QStringLiteral("FILE"))});
+    parser.addOptions(toolkitOptions());
+    if (!parser.parse(args)) {
+        printErr(QStringLiteral("fpdesk: %1\nTry \"fpdesk --help\".").arg(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        printOut(usageText());
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        printOut(versionText());
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        printErr(QStringLiteral("fpdesk: unknown command \"%1\"\nTry \"fpdesk --help\".")
+                     .arg(parser.positionalArguments().join(QLatin1Char(' '))));
+        return 2;
+    }
+    // Without a platform named and without a display the toolkit would abort
+    // with its own message and a core dump; say what is missing instead.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !parser.isSet(QStringLiteral("platform")) &&
+        !parser.isSet(QStringLiteral("display")) && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        printErr(QStringLiteral("fpdesk: no display to open the client on (DISPLAY is not set); the commands work "
+                                "without one, see \"fpdesk --help\"."));
+        return 1;
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 int runMain(int argc, char** argv) {
     QStringList args;
@@ -648,6 +757,12 @@ int runMain(int argc, char** argv) {
                      usageText());
             return 2;
         }
+        QStringList rest{args.first() + QLatin1Char(' ') + match->words.join(QLatin1Char(' '))};
+        rest += args.mid(1 + match->words.size());
+        if (asksForHelp(rest.mid(1))) {
+            printOut(commandHelpText(*match));
+            return 0;
+        }
         std::unique_ptr<QCoreApplication> app;
         if (match->paints) {
             if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -656,14 +771,9 @@ int runMain(int argc, char** argv) {
             app = std::make_unique<QCoreApplication>(argc, argv);
         }
         QCoreApplication::setApplicationName(QStringLiteral("fpdesk"));
-        QStringList rest{args.first() + QLatin1Char(' ') + match->words.join(QLatin1Char(' '))};
-        rest += args.mid(1 + match->words.size());
         return match->run(rest);
     }
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        printOut(usageText());
-        return 0;
-    }
+    if (const auto status = readClientOptions(args)) return *status;
     return runGui(argc, argv);
 }
 

@@ -12,7 +12,7 @@
 //                                                   void an issued (or blank) invoice
 //   fpdesk audit --month YYYY-MM [--fix] [--yes|--no]
 //                                                   check a month against the tax service
-//   fpdesk --help
+//   fpdesk --help | --version | COMMAND --help
 // The data commands take --database FILE, --server URL and --profile FILE.
 //
 // A subcommand is one or more leading words; each has its own options, parsed
@@ -38,8 +38,11 @@ struct CliCommand {
 // Every subcommand, in the order the help lists them.
 const std::vector<CliCommand>& cliCommands();
 
-// The help text.
+// The help text, and one command's.
 QString usageText();
+QString commandHelpText(const CliCommand& command);
+// "fpdesk VERSION".
+QString versionText();
 
 // Entry point of the executable.
 int runMain(int argc, char** argv);

@@ -15,12 +15,15 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPointer>
 #include <QSqlQuery>
+#include <QTranslator>
 #include <cstdio>
+#include <memory>
 
 namespace fp::app {
 
@@ -100,15 +103,28 @@ namespace {
 // The application's own icon, compiled into the executable in several sizes.
 QIcon applicationIcon() {
     QIcon icon;
-    for (int size : {32, 48, 64, 128, 256})
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/fpdesk/fpdesk-%1.png").arg(size), QSize(size, size));
     return icon;
 }
 } // namespace
 
+QTranslator* installToolkitTranslations(const QLocale& locale) {
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    const QString name = QStringLiteral("qtbase");
+    const QString separator = QStringLiteral("_");
+    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
+    if (!translator->load(locale, name, separator, folder) &&
+        !translator->load(QLocale(QLocale::Chinese, QLocale::China), name, separator, folder))
+        return nullptr;
+    if (!QCoreApplication::installTranslator(translator.get())) return nullptr;
+    return translator.release();
+}
+
 int runGui(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("fpdesk"));
+    (void)installToolkitTranslations(); // without them the toolkit's dialogs stay in English
     QApplication::setFont(ui::uiFont());
     QApplication::setWindowIcon(applicationIcon());
 

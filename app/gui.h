@@ -6,10 +6,13 @@
 // standard error, so it runs without anyone at the keyboard.
 #include "host/host_services.h"
 
+#include <QLocale>
 #include <QString>
 #include <functional>
 #include <optional>
 #include <utility>
+
+class QTranslator;
 
 namespace fp::ui {
 class MainWindow;
@@ -18,6 +21,13 @@ class MainWindow;
 namespace fp::app {
 
 int runGui(int argc, char** argv);
+
+// Installs the toolkit's own translations (its standard buttons, the print and
+// file dialogs, the text fields' context menu) for `locale`; a locale the
+// toolkit has no translation for gets Chinese, the clerks' language. Needs the
+// application object; the translator belongs to it. nullptr when no
+// translation is installed on the machine (then the toolkit speaks English).
+QTranslator* installToolkitTranslations(const QLocale& locale = QLocale());
 
 // Asks for the code and number of an invoice to download; nothing when cancelled.
 using InvoiceQuestion = std::function<std::optional<std::pair<QString, QString>>()>;

@@ -12,10 +12,11 @@ packages=(
   libcpp-httplib-dev libssl-dev libsqlite3-dev
   libxlsxwriter-dev
   libgtest-dev libgmock-dev libbenchmark-dev python3-openpyxl
-  fonts-wqy-zenhei fonts-arphic-uming
+  fonts-wqy-zenhei fonts-arphic-uming qt6-translations-l10n
   xvfb xauth
   poppler-utils
   cups printer-driver-cups-pdf
+  lintian help2man
   postgresql postgresql-15
 )
 missing=()

@@ -1,7 +1,8 @@
-// taxsim: the simulated tax service as a program.
+// The simulated tax service as a program.
 //
-//   taxsim [--port N] [--host ADDR] [--db FILE] [--seed FILE]
-//          [--control-token TOKEN | --no-control] [--max-body BYTES]
+//   fpdesk-taxsim [--port N] [--host ADDR] [--db FILE] [--seed FILE]
+//                 [--control-token TOKEN | --no-control] [--max-body BYTES]
+//   fpdesk-taxsim --help | --version
 //
 // --port 0 (the default) binds a free port. The first line on standard output
 // is the base URL, "http://127.0.0.1:PORT". Without --seed, a store that knows
@@ -16,6 +17,7 @@
 #include "taxsim/service.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <csignal>
@@ -25,11 +27,43 @@
 
 namespace {
 
+// The name the program was started by.
+std::string program;
+
+const char* const kOptions = "Options:\n"
+                             "  --port N               the port to listen on; 0 (the default) takes a free one\n"
+                             "  --host ADDR            the address to listen on (default 127.0.0.1)\n"
+                             "  --db FILE              a store that outlives the process (default: in memory)\n"
+                             "  --seed FILE            taxpayers, stock and code tables to load; without it a\n"
+                             "                         store that knows no taxpayer gets the demo taxpayer\n"
+                             "  --control-token TOKEN  switch on POST /__control (faults, a fixed clock, seed\n"
+                             "                         lines) for requests carrying \"Authorization: Bearer\n"
+                             "                         TOKEN\"; also from the environment variable\n"
+                             "                         TAXSIM_CONTROL_TOKEN\n"
+                             "  --no-control           keep /__control off whatever the environment says\n"
+                             "  --max-body BYTES       the largest request body taken (default 1 MiB); larger\n"
+                             "                         requests get 413\n"
+                             "  -h, --help             show this help and exit\n"
+                             "  -v, --version          show the version and exit\n";
+
 int usage(const char* why) {
-    std::cerr << "taxsim: " << why << "\n"
-              << "usage: taxsim [--port N] [--host ADDR] [--db FILE] [--seed FILE]\n"
-                 "              [--control-token TOKEN | --no-control] [--max-body BYTES]\n";
+    std::cerr << program << ": " << why << "\n"
+              << "usage: " << program << " [--port N] [--host ADDR] [--db FILE] [--seed FILE]\n"
+              << "       [--control-token TOKEN | --no-control] [--max-body BYTES]\n"
+              << "Try \"" << program << " --help\".\n";
     return 2;
+}
+
+int help() {
+    std::cout << "Usage: " << program << " [OPTION]...\n"
+              << "The simulated tax service of fpdesk, for tests and training: it serves the\n"
+                 "invoicing requests (POST /NormalServlet) over HTTP from its own store of\n"
+                 "taxpayers, purchased stock, code tables, invoices, voids and print reports,\n"
+                 "and refuses what the tax authority would. The first line on standard output\n"
+                 "is the base URL (http://127.0.0.1:PORT); it serves until SIGTERM or SIGINT.\n"
+                 "\n"
+              << kOptions;
+    return 0;
 }
 
 } // namespace
@@ -45,6 +79,7 @@ int main(int argc, char** argv) {
 
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    program = QFileInfo(args.value(0)).fileName().toStdString();
     int port = 0;
     QString host = QStringLiteral("127.0.0.1");
     QString db = QStringLiteral(":memory:");
@@ -60,7 +95,12 @@ int main(int argc, char** argv) {
             return true;
         };
         QString v;
-        if (a == QLatin1String("--port")) {
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            return help();
+        } else if (a == QLatin1String("--version") || a == QLatin1String("-v")) {
+            std::cout << program << " " FPDESK_VERSION "\n";
+            return 0;
+        } else if (a == QLatin1String("--port")) {
             bool ok = false;
             if (value(v)) port = v.toInt(&ok);
             if (!ok || port < 0 || port > 65535) return usage("--port needs a port number");
@@ -85,14 +125,14 @@ int main(int argc, char** argv) {
 
     auto service = std::make_shared<taxsim::Service>(db);
     if (!service->isOpen()) {
-        std::cerr << "taxsim: cannot open the store " << db.toStdString() << ": " << service->lastError().toStdString()
-                  << "\n";
+        std::cerr << program << ": cannot open the store " << db.toStdString() << ": "
+                  << service->lastError().toStdString() << "\n";
         return 1;
     }
     if (!seed.isEmpty()) {
         QString error;
         if (!service->seedFromFile(seed, &error)) {
-            std::cerr << "taxsim: " << error.toStdString() << "\n";
+            std::cerr << program << ": " << error.toStdString() << "\n";
             return 1;
         }
     } else if (!service->hasTaxpayers()) {
@@ -102,7 +142,7 @@ int main(int argc, char** argv) {
     taxsim::HttpServer server(service, limits);
     if (!noControl) server.setControlToken(controlToken.trimmed());
     if (!server.start(port, host)) {
-        std::cerr << "taxsim: " << server.error().toStdString() << "\n";
+        std::cerr << program << ": " << server.error().toStdString() << "\n";
         return 1;
     }
     std::cout << server.baseUrl().toStdString() << std::endl; // flushed

@@ -6,6 +6,7 @@
 #include "tests/app/core_app.h"
 #include "tests/support/qt_printers.h"
 
+#include <QPrinterInfo>
 #include <QProcess>
 #include <QSettings>
 #include <QSqlQuery>
@@ -202,6 +203,36 @@ TEST(FpdeskCli, PrinterOffsetIsSetShownAndCheckedPerPrinter) {
     }
     EXPECT_EQ(offset({printer}).out, printer + QStringLiteral("：向下 3.0 毫米，向右 1.5 毫米\n"));
     EXPECT_EQ(offset({QStringLiteral(" ")}).exitCode, 1);
+}
+
+// An offset is found by the printer's exact name: a name no installed printer
+// has is said at once (and kept, for a printer installed later).
+TEST(FpdeskCli, PrinterOffsetWarnsOfAPrinterThatIsNotInstalled) {
+    QTemporaryDir config;
+    struct Case {
+        QString printer;
+        bool warns;
+    };
+    QList<Case> cases{{QStringLiteral("PDF"), false}, // the preview's PDF output
+                      {QStringLiteral("EPSON LQ-630K 未安装 7f3a"), true},
+                      {QStringLiteral("pdf"), true}};
+    for (const QString& installed : QPrinterInfo::availablePrinterNames()) cases.append({installed, false});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.printer.toStdString());
+        for (const QStringList& extra : {QStringList{}, QStringList{QStringLiteral("--down"), QStringLiteral("2")}}) {
+            const ProcessRun r = fpdesk(
+                QStringList{QStringLiteral("printer"), QStringLiteral("offset"), c.printer} + extra, config.path());
+            EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+            EXPECT_TRUE(r.out.startsWith(c.printer + QStringLiteral("：向下 "))) << r.out.toStdString();
+            if (c.warns)
+                EXPECT_TRUE(r.err.startsWith(QStringLiteral("警告：本机没有名为“%1”的打印机").arg(c.printer)))
+                    << r.err.toStdString();
+            else
+                EXPECT_EQ(r.err, QString());
+        }
+        QSettings settings(config.filePath(QStringLiteral("fpdesk/fpdesk.ini")), QSettings::IniFormat);
+        EXPECT_DOUBLE_EQ(PrinterOffsets(settings).offsetFor(c.printer).down, 2.0); // kept all the same
+    }
 }
 
 // A client that is running sees an offset the command sets, at its next print.

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 namespace fp::test {
 
 struct CliRun {
@@ -14,11 +16,29 @@ struct CliRun {
     QByteArray raw; // standard output as written
 };
 
-inline CliRun fpdesk(const QStringList& args) {
+// The environment of the test with `changes` applied: a value sets a
+// variable, a null QString removes it.
+inline QProcessEnvironment environmentWith(const QList<std::pair<QString, QString>>& changes) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const auto& [name, value] : changes) {
+        if (value.isNull())
+            env.remove(name);
+        else
+            env.insert(name, value);
+    }
+    return env;
+}
+
+// A machine without a display: no platform named, no X or Wayland server.
+inline QProcessEnvironment withoutDisplay() {
+    return environmentWith({{QStringLiteral("QT_QPA_PLATFORM"), QString()},
+                            {QStringLiteral("DISPLAY"), QString()},
+                            {QStringLiteral("WAYLAND_DISPLAY"), QString()}});
+}
+
+inline CliRun fpdesk(const QStringList& args, const QProcessEnvironment& env) {
     coreApp();
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(FPDESK_EXE), args);
     CliRun r;
@@ -32,6 +52,11 @@ inline CliRun fpdesk(const QStringList& args) {
     r.out = QString::fromUtf8(r.raw);
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+// Offscreen: windows and paint need no display.
+inline CliRun fpdesk(const QStringList& args) {
+    return fpdesk(args, environmentWith({{QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen")}}));
 }
 
 } // namespace fp::test

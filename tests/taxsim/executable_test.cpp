@@ -5,6 +5,9 @@
 #include "tests/taxsim/taxsim_requests.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -122,6 +125,40 @@ TEST(TaxsimProgram, RefusesABadSeedFile) {
     TaxsimProcess p({QStringLiteral("--seed"), seed});
     EXPECT_TRUE(p.error().contains(QStringLiteral("未知的记录类型：nonsense"))) << p.error().toStdString();
     EXPECT_EQ(p.stop(), 1);
+}
+
+// Help and the version answer at once, on standard output, without serving;
+// a misused command line says so on standard error.
+TEST(TaxsimProgram, AnswersHelpAndVersion) {
+    const QString name = QFileInfo(QString::fromUtf8(FPDESK_TAXSIM_EXE)).fileName();
+    struct Case {
+        QString arg;
+        int status;
+        QString outPattern, errPattern;
+    };
+    const QString help =
+        QStringLiteral("^Usage: %1 \\[OPTION\\]\\.\\.\\.\\n(.|\\n)*  --control-token TOKEN ").arg(name);
+    const QString version = QStringLiteral("^%1 \\d+\\.\\d+(\\.\\d+)*\\n$").arg(name);
+    const Case cases[] = {
+        {QStringLiteral("--help"), 0, help, QStringLiteral("^$")},
+        {QStringLiteral("-h"), 0, help, QStringLiteral("^$")},
+        {QStringLiteral("--version"), 0, version, QStringLiteral("^$")},
+        {QStringLiteral("-v"), 0, version, QStringLiteral("^$")},
+        {QStringLiteral("--bogus"), 2, QStringLiteral("^$"),
+         QStringLiteral("^%1: unknown argument --bogus\\nusage: ").arg(name)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arg.toStdString());
+        QProcess p;
+        p.start(QString::fromUtf8(FPDESK_TAXSIM_EXE), {c.arg});
+        ASSERT_TRUE(p.waitForFinished(10000)); // it does not start serving
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), c.status);
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_TRUE(QRegularExpression(c.outPattern).match(out).hasMatch()) << out.toStdString();
+        EXPECT_TRUE(QRegularExpression(c.errPattern).match(err).hasMatch()) << err.toStdString();
+    }
 }
 
 } // namespace
