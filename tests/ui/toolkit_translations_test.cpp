@@ -6,6 +6,7 @@
 #include "tests/ui/qt_app.h"
 
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPrintDialog>
@@ -68,6 +69,19 @@ TEST(ToolkitTranslations, TheClerksLocaleOrElseChinese) {
         EXPECT_EQ(shown.undo, c.expected.undo);
         EXPECT_EQ(shown.paste, c.expected.paste);
         EXPECT_EQ(shown.printTitle, c.expected.printTitle);
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    // The print dialog as the clerk meets it (a picture when FPDESK_SHOT_DIR is set).
+    if (const QString shots = qEnvironmentVariable("FPDESK_SHOT_DIR"); !shots.isEmpty()) {
+        QTranslator* translator = app::installToolkitTranslations(QLocale(QLocale::Chinese, QLocale::China));
+        QPrinter printer;
+        QPrintDialog dialog(&printer);
+        dialog.show();
+        test::drainEvents();
+        QDir().mkpath(shots);
+        dialog.grab().save(QDir(shots).filePath(QStringLiteral("print_dialog.png")));
+        dialog.close();
         QCoreApplication::removeTranslator(translator);
         delete translator;
     }
