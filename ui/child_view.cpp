@@ -177,6 +177,9 @@ void ChildView::build() {
         raw->widget->setObjectName(c->name());
         raw->widget->setFont(fontFor(c->fontFace, c->fontSize));
         raw->widget->installEventFilter(this);
+        // An editable drop-down types into a line edit of its own.
+        if (auto* combo = qobject_cast<QComboBox*>(raw->widget); combo && combo->lineEdit())
+            combo->lineEdit()->installEventFilter(this);
         c->onChanged([this, raw] {
             if (!dying_) mirror(*raw);
         });
@@ -309,11 +312,7 @@ QWidget* ChildView::createWidget(Binding& b) {
         auto* form = new FormWidget(static_cast<FormControl&>(c), canvas_);
         Control* control = &c;
         form->onLeave = [this, control](bool forward) { focusNeighbour(control, forward); };
-        form->isCommandKey = [this](const QKeyEvent& e) {
-            const QKeySequence seq(e.keyCombination());
-            return std::any_of(shortcutActions_.begin(), shortcutActions_.end(),
-                               [&](const QAction* a) { return a->shortcut() == seq; });
-        };
+        form->isCommandKey = [this](const QKeyEvent& e) { return isWindowShortcut(e); };
         return form;
     }
     }
@@ -587,6 +586,12 @@ QWidget* ChildView::widgetFor(const QString& controlName) const {
     return nullptr;
 }
 
+bool ChildView::isWindowShortcut(const QKeyEvent& e) const {
+    const QKeySequence seq(e.keyCombination());
+    return std::any_of(shortcutActions_.begin(), shortcutActions_.end(),
+                       [&](const QAction* a) { return a->shortcut() == seq; });
+}
+
 ChildView::Binding* ChildView::bindingOf(const QObject* widget) {
     for (auto& b : bindings_)
         if (b->widget == widget) return b.get();
@@ -630,6 +635,11 @@ bool ChildView::eventFilter(QObject* watched, QEvent* event) {
             window_->resizeTo(toUnitsX(s.width()), toUnitsY(s.height()));
             for (auto& b : bindings_)
                 if (b->control->kind() == Control::Kind::Toolbar) mirrorGeometry(*b);
+        } else if (event->type() == QEvent::ShortcutOverride && isWindowShortcut(*static_cast<QKeyEvent*>(event))) {
+            // The window's menu keys are not a text field's: on X11 a line edit
+            // would take Ctrl+E, Ctrl+K and others for its own editing.
+            event->ignore();
+            return true;
         } else if (Binding* b = bindingOf(watched)) {
             if (event->type() == QEvent::FocusIn) {
                 if (!syncingFocus_ && window_->focused() != b->control) window_->setFocus(b->control);

@@ -19,6 +19,7 @@
 #include <vector>
 
 class QAction;
+class QKeyEvent;
 class QToolBar;
 
 namespace fp::ui {
@@ -84,6 +85,8 @@ private:
     // shown and enabled takes the focus.
     void focusNeighbour(Control* from, bool forward);
     Binding* bindingOf(const QObject* widget);
+    // Whether a key is one of the window's menu shortcuts.
+    bool isWindowShortcut(const QKeyEvent& e) const;
     bool deliverKey(Binding& b, int key, int keyflags);
 
     std::unique_ptr<BaseWindow> window_;
