@@ -3,10 +3,40 @@
 #include <QAtomicInt>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <algorithm>
+#include <chrono>
+#include <sqlite3.h>
+#include <thread>
 
 namespace fp {
+
+// SQLite's own timed wait backs off to sleeps of 100 ms, so a statement may
+// sleep on long after the lock it waits for is free. This one wakes every few
+// milliseconds to try again, up to the same bound.
+struct Transaction::SqliteWait {
+    int boundMs = 0;
+    QElapsedTimer waited;
+    LockStepHook hook;
+
+    // SQLite's busy handler: nonzero to try the lock again, 0 to give up (the
+    // statement then fails with SQLITE_BUSY). `count` is 0 at the first call
+    // of each wait.
+    static int onBusy(void* self, int count) {
+        auto* w = static_cast<SqliteWait*>(self);
+        if (count == 0) w->waited.start();
+        const qint64 left = w->boundMs - w->waited.elapsed();
+        if (left <= 0) return 0;
+        // 1 ms at first, a millisecond longer every 16 steps: a short wait is
+        // noticed at once, a long one costs a few hundred wake-ups a second.
+        const int step = int(std::min<qint64>({qint64(kLockStepMaxMs), qint64(1 + count / 16), left}));
+        if (w->hook) w->hook(step);
+        std::this_thread::sleep_for(std::chrono::milliseconds(step));
+        return 1;
+    }
+};
 
 namespace {
 QAtomicInt g_connectionCounter;
@@ -38,6 +68,10 @@ std::unique_ptr<Transaction> Transaction::open(const DatabaseConfig& config, QSt
     }
     QString e;
     if (!t->dialect_->onOpen(t->db_, &e)) {
+        if (error) *error = e;
+        return nullptr;
+    }
+    if (!t->applyLockWait(&e)) {
         if (error) *error = e;
         return nullptr;
     }
@@ -117,7 +151,32 @@ bool Transaction::setLockWaitObserver(LockWaitObserver observer, int sliceMs) {
 
 bool Transaction::applyLockWait(QString* error) {
     const int engineWait = lockObserver_ ? std::min(lockSliceMs_, lockWaitMs_) : lockWaitMs_;
+    if (dialect_->kind() == Dialect::Kind::SQLite) return installSqliteWait(engineWait, error);
     return dialect_->setLockWait(db_, engineWait, error);
+}
+
+bool Transaction::installSqliteWait(int milliseconds, QString* error) {
+    const QVariant handle = db_.driver() ? db_.driver()->handle() : QVariant();
+    sqlite3* const connection = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+                                    ? *static_cast<sqlite3* const*>(handle.constData())
+                                    : nullptr;
+    if (!connection) {
+        if (error) *error = QStringLiteral("无法取得数据库连接，未能设置等待锁的时限。");
+        return false;
+    }
+    if (!sqliteWait_) sqliteWait_ = std::make_unique<SqliteWait>();
+    sqliteWait_->boundMs = std::max(0, milliseconds);
+    // Replaces the handler the connection's busy_timeout set.
+    if (sqlite3_busy_handler(connection, &SqliteWait::onBusy, sqliteWait_.get()) != SQLITE_OK) {
+        if (error) *error = QString::fromUtf8(sqlite3_errmsg(connection));
+        return false;
+    }
+    return true;
+}
+
+void Transaction::setLockStepHook(LockStepHook hook) {
+    if (!sqliteWait_) sqliteWait_ = std::make_unique<SqliteWait>();
+    sqliteWait_->hook = std::move(hook);
 }
 
 bool Transaction::retryWhileLocked(const std::function<bool()>& attempt) {

@@ -138,6 +138,15 @@ public:
     std::optional<Decimal> decimalAt(const QVariant& stored) const { return dialect_->decodeDecimal(stored); }
     QDateTime dateTimeAt(const QVariant& stored) const { return dialect_->decodeDateTime(stored); }
 
+    // On SQLite the engine's wait sleeps in short steps, none longer than this,
+    // so that a waiting statement goes on soon after the lock is freed.
+    static constexpr int kLockStepMaxMs = 5;
+    // Installed by tests only: told of each step of an SQLite lock wait, with
+    // its length in milliseconds, before the step is slept. It may free the
+    // lock (through another connection), never use this one.
+    using LockStepHook = std::function<void(int sleepMs)>;
+    void setLockStepHook(LockStepHook hook);
+
     // Installed by tests only; nullptr (the default) runs every statement.
     void setStatementFaults(std::shared_ptr<StatementFaults> faults) { faults_ = std::move(faults); }
 
@@ -169,6 +178,9 @@ private:
     bool retryWhileLocked(const std::function<bool()>& attempt);
     // The engine's own wait: a slice with an observer, else the whole wait.
     bool applyLockWait(QString* error);
+    // SQLite's wait, by a busy handler of ours on the connection.
+    struct SqliteWait;
+    bool installSqliteWait(int milliseconds, QString* error);
 
     // The kept statement for `sql`, moved to the front; nullptr when none.
     Statement* findStatement(const QString& sql);
@@ -202,6 +214,8 @@ private:
     QString sqlerrtext_;
     int sqlnrows_ = 0;
     std::shared_ptr<StatementFaults> faults_;
+    // Outlives the connection it is installed on (closed in the destructor).
+    std::unique_ptr<SqliteWait> sqliteWait_;
 };
 
 // Rolls back on scope exit unless the transaction was ended by commit or rollback.

@@ -9,6 +9,7 @@
 #include "tests/support/temp_db.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace fp {
@@ -363,6 +364,35 @@ TEST_F(EngineTest, AWatchedWaitIsToldAsItGoesAndWhenItIsOver) {
         EXPECT_NE(lastUsed(*other, QStringLiteral("C1")), QString());
         EXPECT_TRUE(told.isEmpty());
     }
+}
+
+// On SQLite a waiting statement wakes every few milliseconds to try the lock
+// again, so a lock freed while it waits is taken at the next step rather than
+// after a long back-off.
+TEST_F(EngineTest, ASqliteWaitTriesAgainInShortStepsAndGoesOnOnceFreed) {
+    if (db.isPostgres()) GTEST_SKIP() << "the server wakes a waiting statement itself";
+    addBatch(QStringLiteral("C1"), QStringLiteral("00000004"));
+    ASSERT_TRUE(recordNumberUsed(tx(), QStringLiteral("C1"), QStringLiteral("50"), QStringLiteral("00000005")));
+    auto other = db.openAnother();
+    ASSERT_TRUE(other->setLockWaitMs(10000));
+    constexpr int kFreedAtStep = 40;
+    QList<int> steps;
+    other->setLockStepHook([&](int sleepMs) {
+        steps << sleepMs;
+        if (steps.size() == kFreedAtStep) {
+            ASSERT_TRUE(tx().rollback());
+        }
+    });
+    EXPECT_TRUE(recordNumberUsed(*other, QStringLiteral("C1"), QStringLiteral("50"), QStringLiteral("00000006")))
+        << other->sqlerrtext.toStdString();
+    // Taken at the first try after the step that freed it.
+    ASSERT_EQ(steps.size(), kFreedAtStep);
+    EXPECT_EQ(steps.first(), 1);
+    EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
+    EXPECT_LE(steps.last(), Transaction::kLockStepMaxMs);
+    EXPECT_GT(steps.last(), steps.first()) << "the steps grow as the wait goes on";
+    ASSERT_TRUE(other->commit());
+    EXPECT_EQ(lastUsed(tx(), QStringLiteral("C1")), QStringLiteral("00000006"));
 }
 
 } // namespace
