@@ -38,6 +38,9 @@ public:
         return result.get();
     }
 
+    // Queues `job` for one of the threads and returns at once.
+    void post(std::function<void()> job) { enqueue(std::move(job)); }
+
     bool isOwnThread() const;
 
 private:

@@ -175,7 +175,12 @@ void Service::Impl::openDb() {
         if (isFileStore(dbPath)) {
             run(QStringLiteral("PRAGMA journal_mode=WAL"));
             run(QStringLiteral("PRAGMA synchronous=FULL"));
-            run(QStringLiteral("PRAGMA busy_timeout=5000"));
+            run(QStringLiteral("PRAGMA busy_timeout=%1").arg(kBusyTimeoutMs));
+            // Readers that keep coming stop SQLite's own checkpoints from
+            // ever starting the journal over; checkpoint() does, and the file
+            // is then cut back to this size.
+            run(QStringLiteral("PRAGMA journal_size_limit=%1").arg(kJournalSizeLimit));
+            run(QStringLiteral("PRAGMA wal_autocheckpoint=1000"));
             tuneConnection();
         }
         QStringList headerCols;
@@ -276,7 +281,7 @@ Connection& Service::Impl::connection() {
         t_connection =
             openConnection(connectionName + QStringLiteral("_r%1").arg(readerCounter.fetch_add(1)), dbPath, &why);
         if (!t_connection) throw DbError(why.toStdString());
-        run(QStringLiteral("PRAGMA busy_timeout=5000"));
+        run(QStringLiteral("PRAGMA busy_timeout=%1").arg(kBusyTimeoutMs));
         run(QStringLiteral("PRAGMA query_only=1"));
         tuneConnection();
     }
@@ -361,6 +366,36 @@ void Service::Impl::commit() {
         return;
     }
     run(QStringLiteral("COMMIT"));
+    committed();
+}
+
+void Service::Impl::committed() {
+    if (!isFileStore(dbPath) || ++commitsSinceCheckpoint < kCheckpointEvery || checkpointQueued) return;
+    checkpointQueued = true;
+    writer.post([this] {
+        checkpoint();
+        finishStatements();
+    });
+}
+
+// Copies what the journal holds into the store and starts the journal over
+// at length 0, as far as the readers allow: it never waits for one (the
+// writes queued behind it would wait too). What a reader still needs stays;
+// a later checkpoint, or SQLite's own when the journal starts over, takes it.
+void Service::Impl::checkpoint() {
+    checkpointQueued = false;
+    commitsSinceCheckpoint = 0;
+    if (!t_connection) return;
+    const QVariant handle = t_connection->db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) return;
+    sqlite3* db = *static_cast<sqlite3* const*>(handle.constData());
+    finishStatements();
+    // Setting a timeout only fails on a closed connection.
+    (void)sqlite3_busy_timeout(db, 0);
+    // SQLITE_BUSY while a reader is in the journal: nothing to report, the
+    // part the readers allowed is done.
+    (void)sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    (void)sqlite3_busy_timeout(db, kBusyTimeoutMs);
 }
 
 void Service::Impl::rollback() {
@@ -655,6 +690,7 @@ void Service::Impl::runWriteBatch() {
     savepointOpen = false;
     try {
         run(QStringLiteral("COMMIT"));
+        committed();
     } catch (const DbError& e) {
         rollback();
         // Nothing of the batch was stored, whatever each procedure thought.

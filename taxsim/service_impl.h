@@ -109,6 +109,14 @@ struct Service::Impl {
     std::deque<WriteJob*> writeQueue;
     bool inBatch = false;       // writer thread only
     bool savepointOpen = false; // writer thread only
+    // The journal of a file store is checkpointed after every kCheckpointEvery
+    // commits, by a job of its own on the writer (no request waits for it),
+    // and cut back to kJournalSizeLimit when it starts over.
+    static constexpr int kCheckpointEvery = 32;
+    static constexpr qint64 kJournalSizeLimit = 8 << 20;
+    static constexpr int kBusyTimeoutMs = 5000; // a connection's wait for a lock
+    int commitsSinceCheckpoint = 0;             // writer thread only
+    bool checkpointQueued = false;              // writer thread only
 
     DbThread writer;                   // started after everything above exists
     std::unique_ptr<DbThread> readers; // file stores only; after the writer made the schema
@@ -129,6 +137,10 @@ struct Service::Impl {
     sqlite3_stmt* runRaw(const QString& sql, const QStringList& binds);
     void begin();
     void commit();
+    // Counts a commit of the writer; every kCheckpointEvery of them queues
+    // a checkpoint().
+    void committed();
+    void checkpoint();
     void rollback();
 
     // Runs `f` on the writer, or for a read on a reader when there are any,

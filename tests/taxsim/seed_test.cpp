@@ -3,6 +3,7 @@
 #include "tests/taxsim/taxsim_requests.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -279,6 +280,68 @@ TEST(RequestText, Amounts) {
             EXPECT_EQ(cents, c.cents) << c.text;
         }
     }
+}
+
+// A file store's journal stays bounded under a long run of uploads, and one
+// that grew while a reader held its snapshot comes back down once the reader
+// is gone.
+TEST(Seed, TheStoresJournalStaysBoundedUnderManyUploads) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString db = dir.filePath(QStringLiteral("taxsim.db"));
+    const QString journal = db + QStringLiteral("-wal");
+    taxsim::Service svc(db);
+    ASSERT_TRUE(svc.isOpen()) << svc.lastError().toStdString();
+    svc.seedDemo();
+    svc.setServerTime(QDateTime(QDate(2009, 3, 15), QTime(10, 20, 30)));
+    const QString code = QStringLiteral("237020000009");
+    svc.addCode(code, QStringLiteral("50"));
+    QString why;
+    ASSERT_TRUE(svc.addPurchase({QStringLiteral("LG0100"),
+                                 demoSxh(),
+                                 code,
+                                 QStringLiteral("00000001"),
+                                 QStringLiteral("00009999"),
+                                 {},
+                                 {},
+                                 QStringLiteral("0"),
+                                 QDateTime(QDate(2009, 3, 1), QTime(9, 0))},
+                                &why))
+        << why.toStdString();
+    int next = 0;
+    const auto upload = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            const QString fphm = QStringLiteral("%1").arg(++next, 8, 10, QLatin1Char('0'));
+            const QString r = reply(svc, uploadRequest(sampleInvoice(code, fphm, 10)));
+            ASSERT_TRUE(r.startsWith(QStringLiteral("ok|@|"))) << fphm.toStdString() << ": " << r.toStdString();
+        }
+    };
+    const auto journalSize = [&] { return QFileInfo(journal).size(); };
+    constexpr qint64 kBound = 12 << 20; // the store's limit of 8 MB and room for the commits since a checkpoint
+
+    upload(1000);
+    EXPECT_LE(journalSize(), kBound);
+
+    {
+        // A reader that keeps one snapshot keeps every later commit in the
+        // journal: nothing can bound it meanwhile.
+        QSqlDatabase reader = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("held_reader"));
+        reader.setDatabaseName(db);
+        ASSERT_TRUE(reader.open());
+        QSqlQuery q(reader);
+        ASSERT_TRUE(q.exec(QStringLiteral("BEGIN")));
+        ASSERT_TRUE(q.exec(QStringLiteral("SELECT count(*) FROM invoice")) && q.next());
+        q.finish();
+        upload(500);
+        ASSERT_GT(journalSize(), kBound) << "the held snapshot should have kept the journal growing";
+        ASSERT_TRUE(q.exec(QStringLiteral("COMMIT")));
+        q = QSqlQuery();
+        reader.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("held_reader"));
+
+    upload(100);
+    EXPECT_LE(journalSize(), kBound);
 }
 
 } // namespace
