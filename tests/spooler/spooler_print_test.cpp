@@ -23,18 +23,21 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <unistd.h>
 
 namespace fp {
@@ -46,6 +49,27 @@ constexpr int kStartMs = 20000;
 constexpr int kJobMs = 90000;
 // Between two looks at the spooler's state.
 constexpr int kPollMs = 50;
+
+// Waits until `ready` holds or `gaveUp` says to stop, looking again whenever a
+// file in one of `folders` changes (the scheduler's socket appearing, a job's
+// files in the spool and output folders) and, for changes no folder shows, at
+// a tick of kPollMs. True when ready.
+bool waitUntil(const QStringList& folders, const std::function<bool()>& ready, const std::function<bool()>& gaveUp) {
+    if (ready()) return true;
+    QFileSystemWatcher watcher(folders);
+    QEventLoop loop;
+    QTimer tick;
+    bool done = false;
+    const auto look = [&] {
+        if (ready()) done = true;
+        if (done || gaveUp()) loop.quit();
+    };
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &loop, look);
+    QObject::connect(&tick, &QTimer::timeout, &loop, look);
+    tick.start(kPollMs);
+    loop.exec();
+    return done;
+}
 
 const QString kCupsPdfBackend = QStringLiteral("/usr/lib/cups/backend/cups-pdf");
 const QString kCupsPdfPpd = QStringLiteral("/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd");
@@ -170,14 +194,14 @@ public:
         if (!cupsd_.waitForStarted(kStartMs)) return QStringLiteral("cupsd cannot start: ") + cupsd_.errorString();
         QElapsedTimer waited;
         waited.start();
-        while (
-            run(tool(QStringLiteral("lpstat")), {QStringLiteral("-h"), socket(), QStringLiteral("-r")}).out.trimmed() !=
-            QLatin1String("scheduler is running")) {
-            if (cupsd_.state() == QProcess::NotRunning || waited.elapsed() > kStartMs)
-                return QStringLiteral("cupsd did not come up: ") + QString::fromUtf8(cupsd_.readAll()) +
-                       lastLines(errorLog());
-            QThread::msleep(kPollMs);
-        }
+        const auto running = [&] {
+            return run(tool(QStringLiteral("lpstat")), {QStringLiteral("-h"), socket(), QStringLiteral("-r")})
+                       .out.trimmed() == QLatin1String("scheduler is running");
+        };
+        const auto stopped = [&] { return cupsd_.state() == QProcess::NotRunning || waited.elapsed() > kStartMs; };
+        if (!waitUntil({dir_.path()}, running, stopped))
+            return QStringLiteral("cupsd did not come up: ") + QString::fromUtf8(cupsd_.readAll()) +
+                   lastLines(errorLog());
 
         const Run add =
             run(tool(QStringLiteral("lpadmin")),
@@ -194,17 +218,17 @@ public:
         const QString lpstat = tool(QStringLiteral("lpstat"));
         QElapsedTimer waited;
         waited.start();
-        for (;;) {
-            const Run pending = run(lpstat, {QStringLiteral("-h"), socket(), QStringLiteral("-o"), queue_});
+        Run pending;
+        const auto finished = [&] {
+            pending = run(lpstat, {QStringLiteral("-h"), socket(), QStringLiteral("-o"), queue_});
             const Run done = run(lpstat, {QStringLiteral("-h"), socket(), QStringLiteral("-W"),
                                           QStringLiteral("completed"), QStringLiteral("-o"), queue_});
-            if (pending.exitCode == 0 && pending.out.trimmed().isEmpty() && !done.out.trimmed().isEmpty()) break;
-            if (waited.elapsed() > kJobMs) {
-                *why = QStringLiteral("no job finished within %1 s: ").arg(kJobMs / 1000) + pending.out +
-                       lastLines(errorLog());
-                return QString();
-            }
-            QThread::msleep(kPollMs);
+            return pending.exitCode == 0 && pending.out.trimmed().isEmpty() && !done.out.trimmed().isEmpty();
+        };
+        if (!waitUntil({path("out"), path("spool")}, finished, [&] { return waited.elapsed() > kJobMs; })) {
+            *why = QStringLiteral("no job finished within %1 s: ").arg(kJobMs / 1000) + pending.out +
+                   lastLines(errorLog());
+            return QString();
         }
         const QStringList pdfs = QDir(path("out")).entryList({QStringLiteral("*.pdf")}, QDir::Files);
         if (pdfs.size() == 1) return path("out") + QLatin1Char('/') + pdfs.first();
